@@ -1,0 +1,49 @@
+// Application shell: start-up, event loop, shutdown, panels, page switching, control help, header.
+#pragma once
+
+#include <string>
+
+// Panel handles (loaded at start-up from the resource file).
+extern int pHandle;  // main panel, resource 2
+extern int pPara1;   // parameter page 1, resource 3
+extern int pPara2;   // parameter page 2, resource 4
+extern int pRec;     // recorder page, resource 5
+extern int pCalib;   // calibration page, resource 1
+
+extern std::string proj_dir;   // the directory that holds the program
+extern std::string rec_fname;  // the recorder's file name
+
+// The program's entry: start-up, event loop, shutdown. 0 after a normal end, -1 when the
+// run-time or a panel cannot be loaded.
+int WinMain(int argc, char** argv);
+// Start-up steps after the run-time is up: load the panels, defaults, connect, InitGUI, show.
+// 0, or -1 when a panel cannot be loaded. `uirPath` empty: the resource file beside the program.
+int StartProgram(const std::string& uirPath = "");
+// Shutdown after the event loop: close the port, discard the panels.
+void EndProgram();
+// Binds every control of the loaded panels to its CC_ callback.
+void InstallCallbacks();
+
+void InitGUI();
+int CC_PANEL(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Page tabs.
+int CC_TOGGBTN_Para1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_TOGGBTN_Para2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_TOGGBTN_Recorder(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_TOGGBTN_Calib(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Control help: right click on a control of the placement table shows its help beside it.
+void ShowCtrlHelp(int panel, int control);
+int CC_HelpText1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CC_HelpText2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The help text of a control ("" when it has none).
+std::string HelpTextOf(int control);
+
+// Header of the main panel.
+void ShowLogo(int style);
+void ShowInfoText(int id, int bgColor, int textColor, const std::string& text, int left, int top,
+                  int pointSize);
+
+// Shows a text in the status line of the main panel.
+void ShowStatus(const std::string& text);

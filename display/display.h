@@ -1,0 +1,26 @@
+// Graphs and numeric displays fed by each measurement frame.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "params/settings.h"  // KRYTA_CB
+
+// roll chart
+extern std::array<double, 600> arrayNORM;
+void PlotRAWGraph();
+void PlotRAWGraphV303();
+void PlotRAWGraphCL();
+void PlotDATACurve(const uint16_t* samples, const double* x);
+int Shift(const double* input, int count, int shifts, double* output);
+int Copy1D(const double* input, int count, double* output);
+KRYTA_CB(CC_GRAPHRaw);
+KRYTA_CB(CC_GRAPHData);
+KRYTA_CB(CC_TOGGButtonZoom);
+
+// edge graph and video curve
+void PlotVIDEOBarGraph();
+void PlotVIDEOBarGraphV303();
+void PlotVIDEOBarGraphCL();
+void PlotVIDEOCurve(const uint16_t* video, const uint16_t* threshold, const double* x);
+KRYTA_CB(CC_GRAPHVideo);

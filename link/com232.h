@@ -1,0 +1,60 @@
+// Sensor link: the 36-byte frame, the serial port and its receive handshake, the line check,
+// the sensor identification and the 64-word block read.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// ---- frame (36 bytes, big-endian words) ----
+constexpr int FRAME_BYTES = 36;
+constexpr int BUF_BYTES = 4096;
+extern std::array<uint8_t, BUF_BYTES> szWriteBuf;  // a frame is built in its first 36 bytes
+extern std::array<uint8_t, BUF_BYTES> szReadBuf;   // last frame, firmware text or data block
+
+void FillTxBuf(uint16_t command, uint16_t argument, const uint16_t* words);
+int GetRxBuf();
+
+// ---- port and handshake ----
+extern int com;                 // port in use
+extern const double TIMEOUT;    // 1.5 s
+extern int eventMask;           // 0x8006
+extern int rx_flag;
+extern int graph_flag;
+extern int nBytesW, nBytesR;
+extern std::string szStatus;    // last status text a sequence composed (at most 72 characters)
+
+void InitRS232(int port);
+void RX_Receive_Function(int port, int eventBits, void* callbackData);
+int WaitRxFull();
+int CheckComLine(int port);
+// Text of an open result (0 or negative).
+std::string ComOpenErrorText(int result);
+int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// Re-installs the receive handler with its fixed settings.
+void InstallRxHandler();
+void RemoveRxHandler();
+
+// ---- identification ----
+int GetHARDWAREInfo();
+int GetVERSIONInfo();
+
+// ---- block read ----
+int PushGETRAW();
+int ReadData64(uint16_t offset, uint16_t source);
+
+// ---- one sensor exchange at a time ----
+// Starts an operation that talks to the sensor from a control. While another one runs (its wait
+// keeps the event loop alive), the new one is refused: the status line says so and the result
+// is false. STOP, the port drop-down and closing the window do not use this guard.
+bool BeginSensorOp();
+void EndSensorOp();
+bool SensorOpRunning();
+extern const char* const kBusyText;
+struct SensorOp {
+    bool ok;
+    SensorOp() : ok(BeginSensorOp()) {}
+    ~SensorOp() { if (ok) EndSensorOp(); }
+    SensorOp(const SensorOp&) = delete;
+    SensorOp& operator=(const SensorOp&) = delete;
+};

@@ -1,0 +1,75 @@
+// Test interface of the run-time layer: act on the user interface as a person would, and read
+// what a person would see. Used by the tests only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// ---- acting as the operator ---------------------------------------------------------------
+// Delivers the event sequence that the real widget produces for a person's action, through the
+// widget's own signal wiring: a left click on a button gives LEFT_CLICK then COMMIT; a right
+// click gives RIGHT_CLICK; choosing a ring item, typing a number and pressing Enter, moving a
+// slider or clicking a toggle/radio gives VAL_CHANGED then COMMIT.
+void TestLeftClick(int panel, int control);
+void TestRightClick(int panel, int control);
+void TestKeyPress(int panel, int control);
+void TestUserSetValue(int panel, int control, double value);  // numeric, slider, ring (item value), toggle
+void TestClosePanel(int panel);                               // the window's close button
+// Calls the control's callback directly with one event.
+void TestFireEvent(int panel, int control, int event);
+
+// Answers for the next dialogs (first in, first out). Without a queued answer a dialog in the
+// test mode is cancelled (file) or answered no (question).
+void TestQueueFileSelect(int result, const std::string& path);
+void TestQueueConfirm(int answer);
+int TestPendingDialogAnswers();
+// Titles, button labels etc. of the dialogs shown so far.
+struct DialogRecord {
+    std::string kind;  // "file" or "confirm"
+    std::string title, message, defaultDir, defaultName, filter, buttonLabel;
+};
+std::vector<DialogRecord> TestDialogs();
+void TestClearDialogs();
+
+// Dialogs never open a window in the test mode; they take the queued answers instead.
+void TestSetDialogMode(bool fromQueue);
+
+// ---- reading what is shown ----------------------------------------------------------------
+std::string TestCtrlText(int panel, int control);   // the text a person reads on the control
+// Every text set on a String or TextMsg control (e.g. the status line), oldest first.
+std::vector<std::string> TestTextHistory(int panel, int control);
+void TestClearTextHistory();
+std::string TestWidgetClass(int panel, int control);
+bool TestCtrlExists(int panel, int control);
+int TestPanelFromControl(int control);              // loaded panel handle that holds the control
+
+// The model of a graph: what is drawn.
+struct PlotModel {
+    int handle = 0;
+    bool rectangle = false;
+    std::vector<double> x, y;         // curves
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // rectangles
+    int color = 0, fillColor = 0;
+    int plotStyle = 0, pointStyle = 0, lineStyle = 0;
+};
+struct AxisModel {
+    int mode = 1;  // VAL_MANUAL or VAL_AUTOSCALE
+    double min = 0, max = 0;
+};
+struct GraphModel {
+    std::vector<PlotModel> plots;
+    double cursorX[3] = {0, 0, 0}, cursorY[3] = {0, 0, 0};
+    AxisModel xAxis, yAxis;
+    // strip charts
+    int traces = 1, pointsPerScreen = 100;
+    bool continuous = false;
+    std::vector<int> traceColors;               // trace 1 at index 0
+    std::vector<std::vector<double>> traceData; // the points on screen, oldest first, per trace
+    std::vector<double> lastPlotted;            // the values of the last PlotStripChart call
+    long plotCalls = 0;
+};
+GraphModel TestGraphModel(int panel, int control);
+
+// Grabs the window (main panel with its pages) into a PNG file.
+bool TestScreenshot(const std::string& pngPath);

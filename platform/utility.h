@@ -1,0 +1,15 @@
+// Utilities of the run-time layer: time, pauses, program directory, files.
+#pragma once
+
+#include <string>
+
+double Timer();             // monotonic seconds
+void Delay(double seconds); // a pause that processes no events
+std::string DateStr();      // "MM-DD-YYYY"
+std::string TimeStr();      // "HH:MM:SS", 24-hour
+// The directory that holds the program.
+std::string GetProjectDir();
+std::string MakePathname(const std::string& dir, const std::string& file);
+// 1 and the size when the file exists, 0 otherwise.
+int GetFileInfo(const std::string& path, long& size);
+int DeleteFile(const std::string& path);  // 0 or < 0

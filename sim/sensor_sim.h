@@ -1,0 +1,104 @@
+// A KRYTA-LT sensor behind a pseudo-terminal: the device side of the program's protocol.
+//
+// The simulator opens a pseudo-terminal, serves requests on a thread of its own and paces its
+// answers like a real line (19200 baud, 10 bits a byte) unless told otherwise. It keeps RAM and
+// EEPROM images of both parameter frames, the X-FLASH pages and the analog maximum/minimum, and
+// computes measurement frames and video profiles from a moving object and its settings.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct Model {
+    std::string name;          // e.g. "M01", "M19", "unknown"
+    uint16_t ccdtype;          // CCD family: 1, 4, 101, or another value for an unknown sensor
+    uint16_t hwtype;           // hardware code
+    uint16_t softversion;      // firmware number
+    uint16_t pcbtype;          // board type: 0 sends the firmware text word-coded
+    uint16_t ccdmaxpixel;
+    uint16_t ccdresolution;
+    uint16_t ccdvirtpixel;
+    uint16_t ccdsubpixel;
+    uint16_t ccdpixB, ccdpixE;
+    uint16_t adcmax;           // converter full scale
+    std::string firmwareText;  // at most 72 characters (36 when word-coded)
+};
+
+// Every row of the sensor table, plus an unknown family.
+const std::vector<Model>& Models();
+// By name ("M01" ... "M25", "unknown") or by hardware code as text ("20250"); nullptr if none.
+const Model* FindModel(const std::string& nameOrCode);
+
+enum class Fault {
+    None,
+    Silent,        // no answer
+    Delay,         // answer after `seconds`
+    WrongSync,     // sync word other than 0x00AA
+    OtherCommand,  // another command word in the answer (`value`)
+    Short,         // only the first `bytes` bytes
+    Surplus,       // `bytes` extra bytes after the answer
+    Garbage,       // a burst of `bytes` random bytes instead of the answer
+    Flood,         // more than 4096 bytes (`bytes`, default 6000) instead of the answer
+    Unplug,        // close the line as an unplugged adapter would
+};
+
+struct FaultSpec {
+    Fault kind = Fault::None;
+    int command = -1;      // command code it applies to; -1 = every command
+    double seconds = 0;    // Delay
+    int bytes = 0;         // Short, Surplus, Garbage, Flood
+    int value = 0;         // OtherCommand
+    int times = -1;        // how many answers it affects; -1 = until cleared
+};
+
+struct Request {
+    double time;                   // seconds since the simulator started, when the last byte arrived
+    std::array<uint8_t, 36> bytes; // the request as received
+    uint16_t word(int i) const { return uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]); }
+};
+
+class Simulator {
+public:
+    explicit Simulator(const Model& model, bool paced = true);
+    explicit Simulator(const std::string& modelName, bool paced = true);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    bool Start();                     // opens the pseudo-terminal and starts serving
+    void Stop();                      // stops serving and closes the line
+    std::string DevicePath() const;   // the device the program opens
+    const Model& model() const;
+
+    void SetFault(const FaultSpec& fault);  // adds a fault
+    void ClearFaults();
+    void SetPaced(bool paced);
+    void Unplug();                    // closes the line now
+
+    std::vector<Request> Requests() const;  // every request received, in order
+    void ClearRequests();
+    // Waits until at least n requests have been received (false after `timeout` seconds).
+    bool WaitForRequests(size_t n, double timeout) const;
+
+    // Parameter images: frame 0 = main frame, 1 = extension frame; 15 words each.
+    std::array<uint16_t, 15> Ram(int frame) const;
+    std::array<uint16_t, 15> Eeprom(int frame) const;
+    void SetRam(int frame, const std::array<uint16_t, 15>& words);
+    void SetEeprom(int frame, const std::array<uint16_t, 15>& words);
+    // X-FLASH: pages of 256 words.
+    std::vector<uint16_t> XFlashPage(int page) const;
+    bool XFlashErased() const;
+    // The object on the line: left and right edge in virtual pixels; moving or still.
+    void SetObject(double left, double right, bool moving);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sim
