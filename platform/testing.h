@@ -18,6 +18,11 @@ void TestUserSetValue(int panel, int control, double value);  // numeric, slider
 void TestClosePanel(int panel);                               // the window's close button
 // Calls the control's callback directly with one event.
 void TestFireEvent(int panel, int control, int event);
+// After `seconds` of event processing, clicks the control as TestLeftClick does (for STOP while
+// RUN loops inside its callback). Several may be pending.
+void TestLeftClickLater(double seconds, int panel, int control);
+// After `seconds`, runs any plain function inside event processing.
+void TestRunLater(double seconds, void (*fn)(void*), void* data);
 
 // Answers for the next dialogs (first in, first out). Without a queued answer a dialog in the
 // test mode is cancelled (file) or answered no (question).
