@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the program need, when they
+# are missing. Usage: scripts/install-deps.sh [run|test]
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config
+          qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-tools-dev libgl-dev
+          libgtest-dev libbenchmark-dev)
+case "${1:-test}" in
+  run)  packages+=(qt6-qpa-plugins) ;;
+  test) packages+=(xvfb xauth) ;;
+esac
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

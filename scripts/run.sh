@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the sensor simulator on a pseudo-terminal and the
+# program with port 1 on it. Closing the program stops the simulator too.
+# Usage: scripts/run.sh [simulator options, e.g. --model M03]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh run
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target KRYTA-LT-Scope kryta-sensor-sim
+
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+build/bin/kryta-sensor-sim "$@" >"$fifo" &
+sim=$!
+trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; rm -f "$fifo"' EXIT
+read -r device <"$fifo"
+echo "Sensor simulator on $device (port 1)"
+KRYTA_COM1="$device" build/bin/KRYTA-LT-Scope
