@@ -12,6 +12,10 @@ KRYTA_CB(CC_RBTRam);
 KRYTA_CB(CC_RBTEeprom);
 KRYTA_CB(CC_RBTFile);
 
+// Shown when the serial device went away (adapter unplugged) during RUN or VIDEO; the operator
+// picks the port again in the port drop-down.
+extern const char* const kLineLostText;
+
 void PushRUN();
 KRYTA_CB(CC_BTNRun);
 KRYTA_CB(CC_BTNStop);

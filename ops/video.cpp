@@ -1,0 +1,139 @@
+// Video signal and trigger buffer: one measurement request, then four 64-word blocks read with
+// the receive handler switched off.
+#include <cstdint>
+
+#include "app/app.h"
+#include "display/display.h"
+#include "link/com232.h"
+#include "ops/ops.h"
+#include "params/codec.h"
+#include "params/vars.h"
+#include "platform/rs232.h"
+#include "platform/userint.h"
+
+namespace {
+
+constexpr uint16_t kVideoSignal = 0;
+constexpr uint16_t kTriggerBuffer = 1;
+
+// Reads the four blocks of `kind` into adcbuf; true when the last one arrived. The receive
+// handler is off while the raw blocks come in and back on when this returns.
+bool ReadBlocks(uint16_t kind) {
+    RemoveRxHandler();
+    FlushInQ(com);
+    FlushOutQ(com);
+    bool ok = true;
+    for (uint16_t offset = 0; offset < 256 && ok; offset += 64) ok = ReadData64(offset, kind) > 0;
+    InstallRxHandler();
+    return ok;
+}
+
+void PlotBarOfVariant() {
+    switch (DisplayVariant()) {
+    case Variant::CL: PlotVIDEOBarGraphCL(); break;
+    case Variant::V303: PlotVIDEOBarGraphV303(); break;
+    default: PlotVIDEOBarGraph(); break;
+    }
+}
+
+void DimOperations(bool dim) {
+    SetCtrlDimmed(pHandle, PANEL_BTNRun, dim);
+    SetCtrlDimmed(pHandle, PANEL_BTNVideo, dim);
+    SetCtrlDimmed(pPara2, PARA2_ButtonTeach, dim);
+}
+
+void RestoreReceive() {
+    InstallRxHandler();
+    FlushOutQ(com);
+    FlushInQ(com);
+}
+
+void ForceRamTarget() {
+    SetCtrlVal(pHandle, PANEL_RBTRam, 1);
+    target = RAM;
+    SetCtrlVal(pHandle, PANEL_RBTEeprom, 0);
+    SetCtrlVal(pHandle, PANEL_RBTFile, 0);
+}
+
+}  // namespace
+
+void PushVIDEO() {
+    SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
+    SetCtrlVisible(pHandle, PANEL_GRAPHData, false);
+    SetCtrlVisible(pHandle, PANEL_TOGGButtonZoom, false);
+    SetCtrlVisible(pHandle, PANEL_GRAPHVideo, true);
+    DimOperations(true);
+    SetCtrlDimmed(pHandle, PANEL_BTNData, true);
+
+    const bool wasOpen = IsComOpen(com);
+    stop_flag = 0;
+    do {
+        if (PushGETRAW() == 1) {
+            CopyPPtoRAWVars();
+            if (ReadBlocks(kVideoSignal)) {
+                SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1.0,
+                                   double(ccdvirtpixel));
+                PlotBarOfVariant();
+                SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, YAXIS, VAL_MANUAL, 1.0,
+                                   double(ADCMAX));
+                PlotVIDEOCurve(adcbuf.data(), thdArray.data(), xArray.data());
+            }
+        } else {
+            stop_flag = 1;
+        }
+        if (wasOpen && !IsComOpen(com)) {
+            ShowStatus(kLineLostText);
+            stop_flag = 1;
+        }
+        ProcessSystemEvents();
+    } while (stop_flag == 0);
+
+    // BTNData stays dimmed until STOP
+    DimOperations(false);
+    RestoreReceive();
+}
+
+void PushDATA() {
+    SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
+    SetCtrlVisible(pHandle, PANEL_GRAPHVideo, false);
+    SetCtrlVisible(pHandle, PANEL_GRAPHData, true);
+    DimOperations(true);
+    SetCtrlDimmed(pHandle, PANEL_BTNData, true);
+
+    if (PushGETRAW() == 1) {
+        CopyPPtoRAWVars();
+        if (ReadBlocks(kTriggerBuffer)) {
+            SetAxisScalingMode(pHandle, PANEL_GRAPHData, XAXIS, VAL_MANUAL, 1.0, 256.0);
+            SetAxisScalingMode(pHandle, PANEL_GRAPHData, YAXIS, VAL_MANUAL, 1.0, double(YAXISMAX));
+            PlotDATACurve(adcbuf.data(), xArray256.data());
+        }
+    }
+
+    DimOperations(false);
+    SetCtrlDimmed(pHandle, PANEL_BTNData, false);
+    RestoreReceive();
+}
+
+int CC_BTNVideo(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        SensorOp op;
+        if (!op.ok) return 0;
+        ForceRamTarget();
+        PushVIDEO();
+    }
+    return 0;
+}
+
+int CC_BTNData(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        SensorOp op;
+        if (!op.ok) return 0;
+        ForceRamTarget();
+        PushDATA();
+    }
+    return 0;
+}

@@ -1,0 +1,190 @@
+// Sensor-setting controls: limits, derived lengths, cursor moves, threshold lines, and the
+// controls that show or hide others. Nothing here talks to the sensor; SEND takes the values.
+#include "params/settings.h"
+
+#include <cstdint>
+
+#include "app/app.h"
+#include "display/display.h"
+#include "params/vars.h"
+#include "platform/userint.h"
+
+namespace {
+
+// The set-point word of the variant whose parameters are in force.
+int SetPointWord() { return BlockStart(ParamVariant()) + 6; }
+
+// Shows a tolerance as a length: the standard variant stores the scale factor x 16384,
+// V303 and CL x 1024.
+double ToleranceLength(uint16_t v) {
+    const double f = double(ScaleFactor());
+    return ParamVariant() == Variant::Standard ? f * v / 16384000.0 : f * v / 1024000.0;
+}
+
+}  // namespace
+
+int CC_NEDITEdgeLeft(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        uint16_t v = 0;
+        GetCtrlVal(panel, control, v);
+        if (v < pixB) {
+            v = pixB;
+            parameter[7] = v;
+        }
+        if (v > pixE) {
+            v = pixE > 0 ? uint16_t(pixE - 1) : 0;
+            parameter[7] = v;
+        }
+        SetCtrlVal(panel, control, int(v));
+        SetGraphCursor(pHandle, PANEL_GRAPHVideoBar, 2, v, 1.0);
+    }
+    return 0;
+}
+
+int CC_NEDITEdgeRight(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        uint16_t v = 0;
+        GetCtrlVal(panel, control, v);
+        if (v > pixE) {
+            v = pixE;
+            parameter[8] = v;
+        }
+        if (v < pixB) {
+            v = pixB < 0xFFFF ? uint16_t(pixB + 1) : pixB;
+            parameter[8] = v;
+        }
+        SetCtrlVal(panel, control, int(v));
+        SetGraphCursor(pHandle, PANEL_GRAPHVideoBar, 3, v, 1.0);
+    }
+    return 0;
+}
+
+int CC_NEDITToleranceUP(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_VAL_CHANGED) {
+        const int s = parameter[SetPointWord()];
+        uint16_t v = 0;
+        GetCtrlVal(panel, control, v);
+        if (s + int(v) > int(ccdvirtpixel)) {
+            // a set-point at the end of the line (or beyond it) leaves no room above it
+            const int room = int(ccdvirtpixel) - s - 1;
+            v = room > 0 ? uint16_t(room) : 0;
+        }
+        SetCtrlVal(panel, control, int(v));
+        const double len = ToleranceLength(v);
+        const Variant var = ParamVariant();
+        SetCtrlVal(pHandle, PANEL_NUMTolUP, len);
+        if (var != Variant::V303) SetCtrlVal(pHandle, PANEL_NUMTol, len);
+    }
+    return 0;
+}
+
+int CC_NEDITTolerance(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_VAL_CHANGED) {
+        const int s = parameter[SetPointWord()];
+        uint16_t v = 0;
+        GetCtrlVal(panel, control, v);
+        if (int(v) > s) v = s > 0 ? uint16_t(s - 1) : 0;  // set-point 0: nothing below it
+        SetCtrlVal(panel, control, int(v));
+        const double len = ToleranceLength(v);
+        const Variant var = ParamVariant();
+        if (var != Variant::V303) SetCtrlVal(pHandle, PANEL_NUMTolUP, len);
+        SetCtrlVal(pHandle, PANEL_NUMTol, len);
+    }
+    return 0;
+}
+
+int CC_DROPtrigmode(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        int32_t mode = 0;
+        GetCtrlVal(panel, control, mode);
+        // the internal trigger (3) makes the trigger buffer available
+        const bool intern = mode >= 3;
+        SetCtrlVisible(pHandle, PANEL_BTNData, intern);
+        SetCtrlDimmed(pPara2, PARA2_NUMTriggThreshold, !intern);
+    }
+    return 0;
+}
+
+int CC_DROPanaMode(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        int32_t mode = 0;
+        GetCtrlVal(panel, control, mode);
+        const bool show = mode > 1;
+        SetCtrlVisible(pHandle, PANEL_NUManaOut, show);
+        SetCtrlVisible(pHandle, PANEL_NUManaMax, show);
+        SetCtrlVisible(pHandle, PANEL_NUManaMin, show);
+        SetCtrlVisible(pHandle, PANEL_ButtonReset, show);
+    }
+    return 0;
+}
+
+int CC_DROPhardware(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_COMMIT) {
+        int32_t mode = 0;
+        GetCtrlVal(panel, control, mode);
+        // modes 1 and 3 let the housing's potentiometer set the tolerance
+        const bool dim = mode == 1 || mode == 3;
+        SetCtrlDimmed(pPara1, PARA1_NEDITToleranceUP, dim);
+        SetCtrlDimmed(pPara1, PARA1_NEDITTolerance, dim);
+    }
+    return 0;
+}
+
+int CC_SLIDEVideoThreshold(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_VAL_CHANGED) {
+        int32_t v = 0;
+        GetCtrlVal(panel, control, v);
+        FillLine(thdArray, uint16_t(ADCMAX * v / 100));
+        SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
+        SetCtrlVisible(pHandle, PANEL_GRAPHData, false);
+        SetCtrlVisible(pHandle, PANEL_GRAPHVideo, true);
+        PlotVIDEOCurve(adcbuf.data(), thdArray.data(), xArray.data());
+    }
+    return 0;
+}
+
+int CC_NUMTriggThreshold(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_VAL_CHANGED) {
+        uint16_t v = 0;
+        GetCtrlVal(panel, control, v);
+        FillLine(trgArray, v);
+        SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
+        SetCtrlVisible(pHandle, PANEL_GRAPHVideo, false);
+        SetCtrlVisible(pHandle, PANEL_GRAPHData, true);
+        PlotDATACurve(adcbuf.data(), xArray256.data());
+    }
+    return 0;
+}
+
+// Controls whose value only travels with SEND: their one event is the right-click help.
+#define HELP_ONLY(name)                                            \
+    int name(int panel, int control, int event, void*, int, int) { \
+        if (event == EVENT_RIGHT_CLICK) ShowCtrlHelp(panel, control); \
+        return 0;                                                  \
+    }
+HELP_ONLY(CC_DROPevalmode)
+HELP_ONLY(CC_DROPpolarity)
+HELP_ONLY(CC_DROPaverage)
+HELP_ONLY(CC_DROPhold)
+HELP_ONLY(CC_SLIDEpower)
+HELP_ONLY(CC_DROPpowermode)
+HELP_ONLY(CC_BINSWopmode)
+#undef HELP_ONLY
