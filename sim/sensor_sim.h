@@ -56,6 +56,13 @@ struct FaultSpec {
     int times = -1;        // how many answers it affects; -1 = until cleared
 };
 
+// Reads a fault as the simulator's command line writes it: KIND[:COMMAND[:ARG]], KIND one of
+// silent, delay, wrong-sync, other-command, short, surplus, garbage, flood, unplug; COMMAND a
+// command code or "all"; ARG seconds (delay), bytes (short, surplus, garbage, flood) or the
+// word sent instead (wrong-sync, other-command). False for anything else.
+bool ParseFault(const std::string& text, FaultSpec& out);
+const char* FaultName(Fault kind);
+
 struct Request {
     double time;                   // seconds since the simulator started, when the last byte arrived
     std::array<uint8_t, 36> bytes; // the request as received

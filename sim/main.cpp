@@ -1,0 +1,133 @@
+// kryta-sensor-sim: a simulated KRYTA-LT sensor on a pseudo-terminal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sim/sensor_sim.h"
+
+namespace {
+
+void Usage(FILE* to) {
+    std::fprintf(to,
+        "Usage: kryta-sensor-sim [options]\n"
+        "Serves a simulated KRYTA-LT sensor on a pseudo-terminal; prints the device path on\n"
+        "the first line of standard output and runs until SIGINT or SIGTERM.\n"
+        "\n"
+        "Options:\n"
+        "  --model M          sensor model: a name (M01 ... M25, unknown), a hardware code\n"
+        "                     (20250) or FAMILY:CODE (4:37); default M01\n"
+        "  --fault SPEC       misbehave, repeatable; SPEC is KIND[:COMMAND[:ARG]] with KIND\n"
+        "                     silent | delay (ARG seconds, default 2) | wrong-sync (ARG sync word)\n"
+        "                     | other-command (ARG command word, default 99) | short (ARG bytes)\n"
+        "                     | surplus (ARG bytes) | garbage (ARG bytes) | flood (ARG bytes,\n"
+        "                     default 6000) | unplug; COMMAND a command code or all (default)\n"
+        "  --unpaced          write every answer at once instead of at 19200 baud\n"
+        "  --link PATH        make a symbolic link PATH to the device (removed at exit)\n"
+        "  --still            keep the object on the line still\n"
+        "  --list-models      list the sensor models and exit\n"
+        "  --help             show this help and exit\n");
+}
+
+void ListModels() {
+    std::printf("%-8s %6s %6s %8s %5s %7s %6s  %s\n", "model", "family", "code", "firmware",
+                "board", "subpix", "adcmax", "firmware text");
+    for (const sim::Model& m : sim::Models())
+        std::printf("%-8s %6u %6u %8u %5u %7u %6u  %s\n", m.name.c_str(), m.ccdtype, m.hwtype,
+                    m.softversion, m.pcbtype, m.ccdvirtpixel, m.adcmax, m.firmwareText.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string modelName = "M01", link;
+    bool paced = true, still = false;
+    std::vector<sim::FaultSpec> faults;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* what) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kryta-sensor-sim: %s needs a value\n", what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--list-models") {
+            ListModels();
+            return 0;
+        } else if (a == "--model") {
+            modelName = value("--model");
+        } else if (a == "--fault") {
+            sim::FaultSpec f;
+            const std::string spec = value("--fault");
+            if (!sim::ParseFault(spec, f)) {
+                std::fprintf(stderr, "kryta-sensor-sim: bad fault '%s'\n", spec.c_str());
+                return 2;
+            }
+            faults.push_back(f);
+        } else if (a == "--unpaced") {
+            paced = false;
+        } else if (a == "--still") {
+            still = true;
+        } else if (a == "--link") {
+            link = value("--link");
+        } else {
+            std::fprintf(stderr, "kryta-sensor-sim: unknown option '%s'\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+    const sim::Model* model = sim::FindModel(modelName);
+    if (!model) {
+        std::fprintf(stderr, "kryta-sensor-sim: unknown model '%s' (see --list-models)\n",
+                     modelName.c_str());
+        return 2;
+    }
+
+    // Block the ending signals before any thread starts, then wait for them here.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+
+    sim::Simulator sensor(*model, paced);
+    for (const auto& f : faults) sensor.SetFault(f);
+    if (still) {
+        const double v = model->ccdvirtpixel;
+        sensor.SetObject(v * 0.5, v * 0.7, false);
+    }
+    if (!sensor.Start()) {
+        std::fprintf(stderr, "kryta-sensor-sim: cannot open a pseudo-terminal: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    if (!link.empty()) {
+        ::unlink(link.c_str());
+        if (::symlink(sensor.DevicePath().c_str(), link.c_str()) != 0) {
+            std::fprintf(stderr, "kryta-sensor-sim: cannot make the link %s: %s\n", link.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    std::printf("%s\n", sensor.DevicePath().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "kryta-sensor-sim: %s (code %u, firmware %u) on %s%s\n",
+                 model->name.c_str(), model->hwtype, model->softversion,
+                 sensor.DevicePath().c_str(), paced ? ", 19200 baud" : ", unpaced");
+
+    int sig = 0;
+    sigwait(&ending, &sig);
+    sensor.Stop();
+    if (!link.empty()) ::unlink(link.c_str());
+    return 0;
+}
