@@ -38,6 +38,13 @@ void RemoveRxHandler();
 // ---- identification ----
 int GetHARDWAREInfo();
 int GetVERSIONInfo();
+// Applies a hardware answer (words 0-12 of the frame; word 1 is 10) to the identification and
+// the controls that depend on the sensor.
+void ApplyHardwareAnswer(const std::array<uint16_t, 13>& words);
+// The firmware text for the status line: every `stride`-th byte (1: plain text, 2: the low
+// bytes of big-endian words), up to the first zero byte and at most 72 characters; Latin-1
+// letters are converted to UTF-8 and control bytes shown as '?'.
+std::string FirmwareText(const uint8_t* bytes, int count, int stride);
 
 // ---- block read ----
 int PushGETRAW();

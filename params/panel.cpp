@@ -1,0 +1,288 @@
+// Transfer of the parameter words to and from the controls of the panels, one pair of
+// functions per firmware variant (standard, V303, CL).
+#include "params/panel.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "app/app.h"
+#include "params/vars.h"
+#include "platform/userint.h"
+
+namespace {
+
+// A control that holds one word of a block: slot within the block, panel, control.
+struct Binding {
+    int slot;
+    int* panel;
+    int control;
+};
+
+// Slots common to every variant.
+#define COMMON_BINDINGS                                   \
+    {0, &pPara2, PARA2_SLIDEpower}, {1, &pPara2, PARA2_DROPpowermode}, \
+    {2, &pPara1, PARA1_DROPpolarity}, {3, &pPara1, PARA1_DROPevalmode}, \
+    {4, &pHandle, PANEL_NEDITEdgeLeft}, {5, &pHandle, PANEL_NEDITEdgeRight}, \
+    {6, &pPara2, PARA2_NEDITTeach}
+
+const Binding kStandard[] = {
+    COMMON_BINDINGS,
+    {7, &pPara1, PARA1_NEDITTolerance},
+    {8, &pPara1, PARA1_DROPaverage},
+    {9, &pPara1, PARA1_DROPtrigmode},
+    {10, &pPara1, PARA1_DROPanaMode},
+    {11, &pPara1, PARA1_BINSWoption},
+    {12, &pCalib, CALIB_BINSWopmode},
+    {13, &pPara1, PARA1_DROPhardware},
+    {14, &pPara2, PARA2_SLIDEVideoThreshold},
+};
+
+const Binding kV303[] = {
+    COMMON_BINDINGS,
+    {7, &pPara1, PARA1_NEDITToleranceUP},
+    {8, &pPara1, PARA1_NEDITTolerance},
+    {9, &pPara1, PARA1_DROPaverage},
+    {10, &pPara1, PARA1_DROPtrigmode},
+    {11, &pPara1, PARA1_DROPanaMode},
+    {12, &pCalib, CALIB_BINSWopmode},
+    {13, &pPara1, PARA1_DROPhardware},
+    {14, &pPara2, PARA2_SLIDEVideoThreshold},
+};
+
+const Binding kCL[] = {
+    COMMON_BINDINGS,
+    {7, &pPara1, PARA1_NEDITToleranceUP},
+    {8, &pPara1, PARA1_NEDITTolerance},
+    {9, &pPara1, PARA1_DROPaverage},
+    {10, &pPara1, PARA1_DROPtrigmode},
+    {11, &pPara1, PARA1_DROPanaMode},
+    {12, &pPara1, PARA1_DROPhold},
+    {13, &pPara2, PARA2_SLIDEVideoThreshold},
+};
+
+#undef COMMON_BINDINGS
+
+template <size_t N>
+void ReadControls(const Binding (&table)[N], int base) {
+    for (const Binding& b : table) {
+        uint16_t v = parameter[base + b.slot];
+        if (GetCtrlVal(*b.panel, b.control, v) >= 0) parameter[base + b.slot] = v;
+    }
+}
+
+template <size_t N>
+void WriteControls(const Binding (&table)[N], int base) {
+    for (const Binding& b : table) SetCtrlVal(*b.panel, b.control, unsigned(parameter[base + b.slot]));
+}
+
+// NUMCalFactor as the fixed-point scale factor: factor x unit, truncated toward zero; values of
+// 2^31 and above are kept as unsigned values.
+void ReadScaleFactor(double unit) {
+    float f = 0.0f;
+    if (GetCtrlVal(pCalib, CALIB_NUMCalFactor, f) < 0) return;
+    double product = double(f) * unit;
+    uint32_t stored = 0;
+    if (product > 0 && product < 18446744073709551616.0) stored = uint32_t(uint64_t(product));
+    SetScaleFactor(stored);
+}
+
+void ReadCalOffset() {
+    int32_t off = CalOffset();
+    if (GetCtrlVal(pCalib, CALIB_NUMCalOffset, off) >= 0) SetCalOffset(off);
+}
+
+void WriteCalibration(double unit) {
+    SetCtrlVal(pCalib, CALIB_NUMCalOffset, int(CalOffset()));
+    SetCtrlVal(pCalib, CALIB_NUMCalFactor, double(float(double(ScaleFactor()) / unit)));
+}
+
+uint16_t ThresholdLine(uint16_t videoThreshold) {
+    return uint16_t(int32_t(ADCMAX) * int32_t(videoThreshold) / 100);
+}
+
+// Lower and upper tolerance limit around the set-point (signed 16-bit), kept within 0 and the
+// number of pixel positions.
+void ToleranceLimits(uint16_t setPoint, uint16_t tolUp, uint16_t tolLow, uint16_t& lower,
+                     uint16_t& upper) {
+    int lo = int16_t(uint16_t(setPoint - tolLow));
+    int up = int16_t(uint16_t(setPoint + tolUp));
+    if (lo < 0) lo = 0;
+    if (up > int(ccdvirtpixel)) up = ccdvirtpixel;
+    lower = uint16_t(lo);
+    upper = uint16_t(up);
+}
+
+inline void Above(uint16_t& w, uint16_t limit, uint16_t replacement) {
+    if (w > limit) w = replacement;
+}
+inline void Below(uint16_t& w, uint16_t limit, uint16_t replacement) {
+    if (w < limit) w = replacement;
+}
+
+// Range rules common to the three variants for the slots 0-5.
+void CommonRules(int b, uint16_t zeroEdgeEnd) {
+    const uint16_t cvp = ccdvirtpixel;
+    Above(parameter[b + 4], cvp, 1);       // edgeBegin
+    Above(parameter[b + 5], cvp, cvp);     // edgeEnd
+    if (parameter[b + 5] == 0) parameter[b + 5] = zeroEdgeEnd;
+    Above(parameter[b + 3], 3, 4);         // evalMode
+    Above(parameter[b + 2], 1, 1);         // polarity
+    Above(parameter[b + 0], 1000, 500);    // power
+    Above(parameter[b + 1], 1, 1);         // powerMode
+}
+
+void VideoThresholdRule(uint16_t& w) {
+    Above(w, 950, 950);
+    Below(w, 10, 10);
+}
+
+// Edge graph after a transfer: x range, then the evaluation cursors and the frame of the line.
+void EdgeGraphAxis() {
+    SetAxisScalingMode(pHandle, PANEL_GRAPHVideoBar, XAXIS, VAL_MANUAL, 1, ccdvirtpixel);
+}
+
+void EdgeGraphCursors(uint16_t edgeBegin, uint16_t edgeEnd) {
+    SetGraphCursor(pHandle, PANEL_GRAPHVideoBar, 2, edgeBegin, 0.75);
+    SetGraphCursor(pHandle, PANEL_GRAPHVideoBar, 3, edgeEnd, 0.75);
+    PlotRectangle(pHandle, PANEL_GRAPHVideoBar, 0, 0, ccdvirtpixel, 1.0, 0xA0A0A0, 0xA0A0A0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// panels to words
+
+void GetPanelValues() {
+    ReadControls(kStandard, 3);
+    ReadCalOffset();
+    ReadScaleFactor(16384.0);
+    FillLine(thdArray, ThresholdLine(parameter[17]));
+}
+
+void GetPanelValuesV303() {
+    ReadControls(kV303, 18);
+    uint16_t trig = parameter[48];
+    if (GetCtrlVal(pPara2, PARA2_NUMTriggThreshold, trig) >= 0) parameter[48] = trig;
+    ReadCalOffset();
+    ReadScaleFactor(1024.0);
+    FillLine(thdArray, ThresholdLine(parameter[32]));
+    FillLine(trgArray, parameter[48]);
+    uint16_t lower, upper;
+    ToleranceLimits(parameter[24], parameter[25], parameter[26], lower, upper);
+    FillLine(loTHDArray, lower);
+    FillLine(upTHDArray, upper);
+}
+
+void GetPanelValuesCL() {
+    ReadControls(kCL, 33);
+    ReadCalOffset();
+    ReadScaleFactor(1024.0);
+    FillLine(thdArray, ThresholdLine(parameter[46]));
+}
+
+// ---------------------------------------------------------------------------------------------
+// words to panels
+
+void SetPanelValues() {
+    const uint16_t cvp = ccdvirtpixel;
+    CommonRules(3, 1);
+    Above(parameter[14], 1, 0);                         // option
+    Above(parameter[10], cvp, cvp);                     // tolerance
+    Below(parameter[10], 1, 1);
+    Above(parameter[12], 3, 0);                         // trigMode
+    Above(parameter[16], 3, 3);                         // hardwareMode
+    Above(parameter[11], 1024, 1024);                   // average
+    Above(parameter[13], 7, 0);                         // anaMode
+    VideoThresholdRule(parameter[17]);
+    Above(parameter[48], cvp, cvp);                     // triggerThreshold
+
+    WriteControls(kStandard, 3);
+    SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, unsigned(parameter[48]));
+    WriteCalibration(16384.0);
+    if (ccdpixE < 256) ccdpixE = 256;
+    FillLine(thdArray, ThresholdLine(parameter[17]));
+    FillLine(trgArray, parameter[48]);
+    EdgeGraphAxis();
+    double s = ScaleFactor();
+    SetCtrlVal(pHandle, PANEL_NUMTolUP, s * parameter[10] / 16384000.0);
+    SetCtrlVal(pHandle, PANEL_NUMTol, s * parameter[10] / 16384000.0);
+    EdgeGraphCursors(parameter[7], parameter[8]);
+    double sp = parameter[9], tl = parameter[10];
+    PlotRectangle(pHandle, PANEL_GRAPHVideoBar, sp - tl, 0, sp + tl, 0.25, 0x00FF00, 0x00FF00);
+}
+
+void SetPanelValuesV303() {
+    const uint16_t cvp = ccdvirtpixel;
+    CommonRules(18, 256);
+    Below(parameter[26], 1, 1);                         // toleranceLow
+    Above(parameter[25], cvp, cvp);                     // toleranceUp
+    Below(parameter[25], 1, 1);
+    Above(parameter[28], 3, 0);                         // trigMode
+    Above(parameter[31], 3, 3);                         // hardwareMode
+    Above(parameter[27], 256, 256);                     // average
+    Above(parameter[29], 7, 0);                         // anaMode
+    VideoThresholdRule(parameter[32]);
+
+    WriteControls(kV303, 18);
+    SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, unsigned(parameter[48]));
+    WriteCalibration(1024.0);
+    uint16_t lower, upper;
+    ToleranceLimits(parameter[24], parameter[25], parameter[26], lower, upper);
+    if (ccdpixE < 256) ccdpixE = 256;
+    FillLine(thdArray, ThresholdLine(parameter[32]));
+    FillLine(upTHDArray, upper);
+    FillLine(loTHDArray, lower);
+    FillLine(trgArray, parameter[48]);
+    FillLine(REFArray, parameter[24]);
+    EdgeGraphAxis();
+    double s = ScaleFactor();
+    SetCtrlVal(pHandle, PANEL_NUMTolUP, s * parameter[25] / 1024000.0);
+    SetCtrlVal(pHandle, PANEL_NUMTol, s * parameter[26] / 1024000.0);
+    EdgeGraphCursors(parameter[22], parameter[23]);
+
+    bool tolDimmed = parameter[31] == 1 || parameter[31] == 3;
+    SetCtrlDimmed(pPara1, PARA1_NEDITToleranceUP, tolDimmed);
+    SetCtrlDimmed(pPara1, PARA1_NEDITTolerance, tolDimmed);
+    bool noTrigger = parameter[28] < 3;
+    SetCtrlDimmed(pHandle, PANEL_BTNData, noTrigger);
+    SetCtrlDimmed(pPara2, PARA2_NUMTriggThreshold, noTrigger);
+}
+
+void SetPanelValuesCL() {
+    const uint16_t cvp = ccdvirtpixel;
+    CommonRules(33, 1);
+    Below(parameter[41], 1, 1);                         // toleranceLow
+    Above(parameter[40], cvp, cvp);                     // toleranceUp
+    Above(parameter[43], 2, 0);                         // trigMode
+    Above(parameter[42], 256, 256);                     // average
+    Above(parameter[44], 7, 0);                         // anaMode
+    Above(parameter[45], 1000, 1000);                   // holdTime
+    VideoThresholdRule(parameter[46]);
+
+    WriteControls(kCL, 33);
+    WriteCalibration(1024.0);
+    if (ccdpixE < 256) ccdpixE = 256;
+    FillLine(thdArray, ThresholdLine(parameter[46]));
+    EdgeGraphAxis();
+    double s = ScaleFactor();
+    SetCtrlVal(pHandle, PANEL_NUMTolUP, s * parameter[40] / 1024000.0);
+    SetCtrlVal(pHandle, PANEL_NUMTol, s * parameter[41] / 1024000.0);
+    EdgeGraphCursors(parameter[37], parameter[38]);
+}
+
+void GetPanelValuesOfVariant() {
+    switch (ParamVariant()) {
+        case Variant::CL: GetPanelValuesCL(); break;
+        case Variant::V303: GetPanelValuesV303(); break;
+        default: GetPanelValues(); break;
+    }
+}
+
+void SetPanelValuesOfVariant() {
+    switch (ParamVariant()) {
+        case Variant::CL: SetPanelValuesCL(); break;
+        case Variant::V303: SetPanelValuesV303(); break;
+        default: SetPanelValues(); break;
+    }
+}
