@@ -196,6 +196,9 @@ struct Simulator::Impl {
         const int v = model.ccdvirtpixel;
         double left, right;
         ObjectAt(Now(), left, right);
+        // the sensor resolves edges to whole virtual pixels; the video shows the same edges
+        left = std::round(left);
+        right = std::round(right);
         lastLeft = left;
         lastRight = right;
         measured = true;
@@ -270,7 +273,11 @@ struct Simulator::Impl {
     // soft edges that cross the video threshold exactly at the object's edges.
     std::array<uint16_t, 256> Video() const {
         double left = lastLeft, right = lastRight;
-        if (!measured) ObjectAt(Now(), left, right);
+        if (!measured) {
+            ObjectAt(Now(), left, right);
+            left = std::round(left);
+            right = std::round(right);
+        }
         const double step = model.ccdvirtpixel / 256.0;
         const double ramp = 3 * step;
         const int bright = Bright(), dark = Dark();
