@@ -157,7 +157,7 @@ int CC_WriteXFLASH(int, int, int event, void*, int, int) {
                 WriteXFLASH(uint16_t(offset), uint16_t(page));
         if (unconfirmedFrames > 0)
             Status("X-FLASH write incomplete: " + std::to_string(unconfirmedFrames) +
-                   " frames not confirmed!");
+                   (unconfirmedFrames == 1 ? " frame" : " frames") + " not confirmed!");
     }
     SetCtrlVisible(pCalib, CALIB_BTNWriteXFLASH, false);
     SetCtrlDimmed(pCalib, CALIB_NUMCalFactor, true);

@@ -1,0 +1,266 @@
+// The linearisation table and its X-FLASH write against the running program and a simulated sensor.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "files/files.h"
+#include "files_test_util.h"
+#include "fixture.h"
+#include "link/com232.h"
+#include "params/vars.h"
+
+namespace {
+
+class XFlashTest : public ProgramTest {
+protected:
+    TempDir dir;
+
+    static std::string TableText(const std::vector<long>& values) {
+        std::string text;
+        for (long v : values) text += std::to_string(v) + "\r\n";
+        return text;
+    }
+    // A table with the corner values 0, 1 and 65535 and a pattern that tells positions apart.
+    static std::vector<long> Table(int n) {
+        std::vector<long> v(n);
+        for (int i = 0; i < n; ++i) v[i] = (long(i) * 7919 + 13) % 65536;
+        v[0] = 1;
+        v[1] = 0;
+        v[2] = 65535;
+        v[3] = 32768;
+        return v;
+    }
+    static uint16_t Mapped(long v) { return uint16_t((v + 32767) % 65536); }
+
+    void Reveal() {
+        TestUserSetValue(pRec, RECORD_NUMinctime, 8642.0);
+        ASSERT_TRUE(GetCtrlVisible(pCalib, CALIB_BTNWriteXFLASH));
+    }
+    void WriteTable(const std::string& path) {
+        Reveal();
+        TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, path);
+        TestLeftClick(pCalib, CALIB_BTNWriteXFLASH);
+    }
+    void ExpectHiddenAgain() {
+        EXPECT_FALSE(GetCtrlVisible(pCalib, CALIB_BTNWriteXFLASH));
+        EXPECT_TRUE(GetCtrlDimmed(pCalib, CALIB_NUMCalFactor));
+    }
+    std::vector<sim::Request> Requests(int command) {
+        std::vector<sim::Request> out;
+        for (const auto& r : sensor->Requests())
+            if (r.word(1) == command) out.push_back(r);
+        return out;
+    }
+    bool StatusSeen(const std::string& text) {
+        for (const auto& s : TestTextHistory(pHandle, PANEL_STRStatus))
+            if (s == text) return true;
+        return false;
+    }
+
+    // The whole sequence on the line and in the sensor for a table of n values.
+    void CheckWrite(const std::vector<long>& table) {
+        const int n = int(table.size());
+        const int lastPage = 2 + n / 256 - 1;
+        const auto clears = Requests(101);
+        ASSERT_EQ(clears.size(), 1u);
+        for (int w = 3; w < 18; ++w) EXPECT_EQ(clears[0].word(w), 0x00AA);
+        EXPECT_EQ(clears[0].word(0), 0x0055);
+        EXPECT_EQ(clears[0].word(2), 0);
+        const auto all = sensor->Requests();
+        ASSERT_FALSE(all.empty());
+        const auto writes = Requests(102);
+        ASSERT_EQ(int(writes.size()), n / 8);
+        int i = 0;
+        for (int page = 2; page <= lastPage; ++page) {
+            for (int offset = 0; offset < 256; offset += 8, ++i) {
+                const auto& r = writes[i];
+                ASSERT_EQ(r.word(2), offset) << "frame " << i;
+                ASSERT_EQ(r.word(3), page) << "frame " << i;
+                for (int k = 0; k < 8; ++k)
+                    ASSERT_EQ(r.word(4 + k), Mapped(table[(page - 2) * 256 + offset + k])) << "frame " << i;
+                for (int w = 12; w < 18; ++w) ASSERT_EQ(r.word(w), 0x00AA) << "frame " << i;
+            }
+        }
+        // The clear comes first, then only the writes.
+        size_t first = 0;
+        while (first < all.size() && all[first].word(1) != 101) ++first;
+        EXPECT_EQ(all.size() - first, size_t(1 + n / 8));
+        for (int page = 2; page <= lastPage; ++page) {
+            const auto got = sensor->XFlashPage(page);
+            ASSERT_EQ(got.size(), 256u);
+            for (int k = 0; k < 256; ++k)
+                ASSERT_EQ(got[k], Mapped(table[(page - 2) * 256 + k])) << "page " << page << " word " << k;
+        }
+        EXPECT_EQ(parameter[1], 102);
+    }
+};
+
+}  // namespace
+
+TEST_F(XFlashTest, FullTableOfAnotherSensor) {
+    StartWith("M01");
+    ASSERT_NE(hwtype, 400);
+    const auto table = Table(2048);
+    const std::string path = dir.File("XF-LINEAR.DAT");
+    WriteBytes(path, TableText(table));
+    sensor->ClearRequests();
+    TestClearTextHistory();
+    WriteTable(path);
+    CheckWrite(table);
+    EXPECT_EQ(linArray[0], 32768);  // file value 1
+    EXPECT_EQ(linArray[1], 32767);  // file value 0
+    EXPECT_EQ(linArray[2], 32766);  // file value 65535
+
+    EXPECT_TRUE(StatusSeen("clearing X-FLASH..."));
+    EXPECT_TRUE(StatusSeen("X-FLASH-cleared!"));
+    EXPECT_TRUE(StatusSeen("X-FLASH-write OK: PAGE2 ..."));
+    EXPECT_TRUE(StatusSeen("X-FLASH-write OK: PAGE9 ..."));
+    EXPECT_EQ(Status(), "X-FLASH Data successfully written!");
+    int32_t index = -1;
+    GetCtrlVal(pHandle, PANEL_NUManaMax, index);
+    EXPECT_EQ(index, 2040);
+
+    const auto g = TestGraphModel(pHandle, PANEL_GRAPHVideoBar);
+    EXPECT_EQ(g.xAxis.mode, VAL_MANUAL);
+    EXPECT_DOUBLE_EQ(g.xAxis.min, 1);
+    EXPECT_DOUBLE_EQ(g.xAxis.max, ccdvirtpixel);
+    ASSERT_EQ(g.plots.size(), 256u);  // one progress bar per frame, nothing older
+    const auto& bar = g.plots[10];
+    EXPECT_TRUE(bar.rectangle);
+    EXPECT_DOUBLE_EQ(bar.x2, 80);  // page 2, offset 80
+    EXPECT_EQ(bar.fillColor, 0x00FF00);
+    const auto& last = g.plots.back();
+    EXPECT_TRUE(last.rectangle);
+    EXPECT_DOUBLE_EQ(last.x1, 1);
+    EXPECT_DOUBLE_EQ(last.y1, 0);
+    EXPECT_DOUBLE_EQ(last.x2, ccdsubpixel);
+    EXPECT_DOUBLE_EQ(last.y2, 1.0);
+    EXPECT_EQ(last.color, 0xA0A0A0);
+    EXPECT_EQ(last.fillColor, 0xA0A0A0);
+    ExpectHiddenAgain();
+}
+
+TEST_F(XFlashTest, HalfTableForHardwareCode400) {
+    StartWith("M03");
+    hwtype = 400;  // no simulated model carries this code
+    const auto table = Table(1024);
+    const std::string path = dir.File("XF400.DAT");
+    WriteBytes(path, TableText(table));
+    sensor->ClearRequests();
+    TestClearTextHistory();
+    WriteTable(path);
+    CheckWrite(table);
+    for (int page = 6; page <= 9; ++page) {
+        const auto got = sensor->XFlashPage(page);
+        for (uint16_t w : got) ASSERT_EQ(w, 0xFFFF) << "page " << page << " stays erased";
+    }
+    EXPECT_TRUE(StatusSeen("X-FLASH-write OK: PAGE5 ..."));
+    EXPECT_FALSE(StatusSeen("X-FLASH-write OK: PAGE6 ..."));
+    EXPECT_EQ(Status(), "X-FLASH Data successfully written!");
+    const auto g = TestGraphModel(pHandle, PANEL_GRAPHVideoBar);
+    ASSERT_FALSE(g.plots.empty());
+    EXPECT_EQ(g.plots.back().fillColor, 0xA0A0A0);
+    ExpectHiddenAgain();
+}
+
+TEST_F(XFlashTest, UnansweredFramesAreCountedNotReportedAsSuccess) {
+    StartWith("M01");
+    const auto table = Table(2048);
+    const std::string path = dir.File("XF.DAT");
+    WriteBytes(path, TableText(table));
+    sim::FaultSpec silentClear{sim::Fault::Silent, 101};
+    silentClear.times = 1;
+    sim::FaultSpec silentWrites{sim::Fault::Silent, 102};
+    silentWrites.times = 2;
+    sensor->SetFault(silentClear);
+    sensor->SetFault(silentWrites);
+    sensor->ClearRequests();
+    TestClearTextHistory();
+    WriteTable(path);
+    EXPECT_EQ(Requests(102).size(), 256u);  // a time-out does not end the sequence
+    EXPECT_TRUE(StatusSeen("Timeout-RS-232..."));
+    EXPECT_FALSE(StatusSeen("X-FLASH Data successfully written!"));
+    EXPECT_EQ(Status(), "X-FLASH write incomplete: 3 frames not confirmed!");
+    ExpectHiddenAgain();
+}
+
+TEST_F(XFlashTest, BadFilesAndCancelSendNothing) {
+    StartWith("M01");
+    for (auto& e : linArray) e = 4711;
+    const auto before = linArray;
+    struct Case {
+        std::string name, content, status;
+    };
+    auto table = Table(2048);
+    auto withBad = [&](const std::string& bad) {
+        std::string t = TableText(table);
+        return t + bad + "\r\n";
+    };
+    table.resize(2047);
+    const std::vector<Case> cases = {
+        {"short.dat", TableText(Table(1024)), "Linearisation file holds less than 2048 values - nothing written!"},
+        {"word.dat", TableText(std::vector<long>{1, 2}) + "x3\r\n" + TableText(Table(2048)),
+         "Linearisation file holds a non-number - nothing written!"},
+        {"big.dat", withBad("65536"), "Linearisation file: value outside 0...65535 - nothing written!"},
+        {"neg.dat", withBad("-1"), "Linearisation file: value outside 0...65535 - nothing written!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(c.name);
+        WriteBytes(path, c.content);
+        sensor->ClearRequests();
+        WriteTable(path);
+        ProcessSystemEvents();
+        EXPECT_TRUE(sensor->Requests().empty());
+        EXPECT_EQ(linArray, before);
+        EXPECT_EQ(Status(), c.status);
+        ExpectHiddenAgain();
+    }
+
+    // Cancelled dialog: nothing sent, nothing loaded, the control hidden again.
+    Reveal();
+    TestClearDialogs();
+    sensor->ClearRequests();
+    TestLeftClick(pCalib, CALIB_BTNWriteXFLASH);
+    ProcessSystemEvents();
+    EXPECT_TRUE(sensor->Requests().empty());
+    EXPECT_EQ(linArray, before);
+    ExpectHiddenAgain();
+    const auto dialogs = TestDialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "KRYTA-LT-Series-Linearisation-File");
+    EXPECT_EQ(dialogs[0].buttonLabel, "Load");
+    EXPECT_EQ(dialogs[0].defaultName, "XF-LINEAR.DAT");
+    EXPECT_EQ(dialogs[0].filter, "*.dat");
+    EXPECT_EQ(dialogs[0].defaultDir, proj_dir);
+}
+
+TEST_F(XFlashTest, ReadButtonOnlyPreparesTheEdgeGraph) {
+    StartWith("M19");
+    PlotRectangle(pHandle, PANEL_GRAPHVideoBar, 1, 0, 100, 1, 0xFF0000, 0xFF0000);
+    sensor->ClearRequests();
+    TestLeftClick(pCalib, CALIB_BTNReadXFLASH);
+    const auto g = TestGraphModel(pHandle, PANEL_GRAPHVideoBar);
+    EXPECT_TRUE(g.plots.empty());
+    EXPECT_EQ(g.xAxis.mode, VAL_MANUAL);
+    EXPECT_DOUBLE_EQ(g.xAxis.min, 1);
+    EXPECT_DOUBLE_EQ(g.xAxis.max, sensor->model().ccdsubpixel);
+    ProcessSystemEvents();
+    EXPECT_TRUE(sensor->Requests().empty());
+}
+
+TEST_F(XFlashTest, RefusedWhileAnotherExchangeWaits) {
+    StartWith("M01");
+    const std::string path = dir.File("XF.DAT");
+    WriteBytes(path, TableText(Table(2048)));
+    Reveal();
+    sensor->SetFault({sim::Fault::Delay, 2, 0.8});
+    TestUserSetValue(pHandle, PANEL_RBTRam, 1);
+    TestLeftClickLater(0.2, pCalib, CALIB_BTNWriteXFLASH);
+    sensor->ClearRequests();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_TRUE(StatusSeen(kBusyText));
+    EXPECT_TRUE(Requests(101).empty());
+    EXPECT_TRUE(Requests(102).empty());
+}
