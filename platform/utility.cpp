@@ -1,0 +1,79 @@
+// Time, pauses, the program's directory and small file helpers of the run-time layer.
+
+#include "platform/utility.h"
+
+#include <QCoreApplication>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+double Timer() {
+    using Clock = std::chrono::steady_clock;
+    static const Clock::time_point start = Clock::now();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Delay(double seconds) {
+    if (!(seconds > 0.0)) return;  // also NaN
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+namespace {
+
+std::string FormatNow(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32] = {};
+    const size_t n = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, n);
+}
+
+}  // namespace
+
+std::string DateStr() { return FormatNow("%m-%d-%Y"); }
+
+std::string TimeStr() { return FormatNow("%H:%M:%S"); }
+
+std::string GetProjectDir() {
+    char path[PATH_MAX + 1] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", path, PATH_MAX);
+    if (n > 0) {
+        std::string exe(path, static_cast<size_t>(n));
+        const size_t slash = exe.find_last_of('/');
+        if (slash == 0) return "/";
+        if (slash != std::string::npos) return exe.substr(0, slash);
+    }
+    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
+    return ".";
+}
+
+std::string MakePathname(const std::string& dir, const std::string& file) {
+    if (dir.empty()) return file;
+    if (file.empty()) return dir;
+    if (dir.back() == '/') return dir + file;
+    return dir + "/" + file;
+}
+
+int GetFileInfo(const std::string& path, long& size) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        size = 0;
+        return 0;
+    }
+    size = static_cast<long>(st.st_size);
+    return 1;
+}
+
+int DeleteFile(const std::string& path) {
+    if (path.empty()) return -1;
+    if (std::remove(path.c_str()) == 0) return 0;
+    return errno == ENOENT ? -1 : -6;
+}

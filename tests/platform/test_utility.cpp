@@ -1,0 +1,157 @@
+// Time, pauses, event processing and file helpers of the run-time layer.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+#include <string>
+
+#include "platform/userint.h"
+#include "platform/utility.h"
+
+namespace {
+
+void EnsureApp() {
+    if (!QCoreApplication::instance()) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char arg0[] = "test_platform";
+        static char* argv[] = {arg0, nullptr};
+        static QApplication app(argc, argv);
+    }
+}
+
+std::string Now(const char* format) {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[32] = {};
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
+}  // namespace
+
+TEST(Utility, DateAndTimeTexts) {
+    // Local time: month, day, year; 24-hour clock: compared with the clock read
+    // just before and just after (a second may tick in between).
+    const std::string dateBefore = Now("%m-%d-%Y"), timeBefore = Now("%H:%M:%S");
+    const std::string date = DateStr(), time = TimeStr();
+    const std::string dateAfter = Now("%m-%d-%Y"), timeAfter = Now("%H:%M:%S");
+
+    EXPECT_TRUE(std::regex_match(date, std::regex(R"((0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01])-\d{4})")))
+        << date;
+    EXPECT_TRUE(std::regex_match(time, std::regex(R"(([01]\d|2[0-3]):[0-5]\d:[0-5]\d)"))) << time;
+    EXPECT_TRUE(date == dateBefore || date == dateAfter) << date;
+    EXPECT_TRUE(time == timeBefore || time == timeAfter) << time;
+
+    // The clock of the local time zone, not UTC.
+    const char* oldTz = std::getenv("TZ");
+    const std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "UTC-14", 1);  // 14 hours ahead of UTC: a different hour from UTC always
+    tzset();
+    const std::string shifted = TimeStr();
+    const std::string expected = Now("%H");
+    if (oldTz)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(shifted.substr(0, 2), expected);
+}
+
+TEST(Utility, TimerAndDelay) {
+    EnsureApp();
+    const double t0 = Timer();
+    Delay(0.05);
+    const double t1 = Timer();
+    EXPECT_GE(t1 - t0, 0.049);
+    EXPECT_GE(Timer(), t1);
+
+    // A pause processes no events: a due timer waits for the next event processing.
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    Delay(0.02);
+    EXPECT_FALSE(ran);
+    for (int i = 0; i < 5 && !ran; ++i) ProcessSystemEvents();
+    EXPECT_TRUE(ran);
+
+    Delay(0.0);
+    Delay(-1.0);  // no pause, no hang
+}
+
+TEST(Utility, ProcessSystemEventsRunsWhatIsDueAndReturnsWhenIdle) {
+    EnsureApp();
+    // Something becomes due while the loop waits: a loop of calls picks it up.
+    bool fired = false;
+    QTimer::singleShot(30, [&] { fired = true; });
+    const double t0 = Timer();
+    while (!fired && Timer() - t0 < 2.0) ProcessSystemEvents();
+    EXPECT_TRUE(fired);
+
+    // Nothing due: each call still returns (it waits for at most a short moment).
+    int calls = 0;
+    const double t1 = Timer();
+    while (calls < 50 && Timer() - t1 < 5.0) {
+        EXPECT_EQ(ProcessSystemEvents(), 0);
+        ++calls;
+    }
+    EXPECT_EQ(calls, 50);
+
+    // Called from inside event processing (a callback that waits itself): the inner wait works
+    // and the outer one goes on afterwards.
+    int inner = 0;
+    bool outerDone = false;
+    QTimer::singleShot(0, [&] {
+        bool innerFired = false;
+        QTimer::singleShot(10, [&] { innerFired = true; });
+        const double t = Timer();
+        while (!innerFired && Timer() - t < 2.0) {
+            ProcessSystemEvents();
+            ++inner;
+        }
+        EXPECT_TRUE(innerFired);
+    });
+    QTimer::singleShot(40, [&] { outerDone = true; });
+    const double t2 = Timer();
+    while (!outerDone && Timer() - t2 < 2.0) ProcessSystemEvents();
+    EXPECT_GT(inner, 0);
+    EXPECT_TRUE(outerDone);
+}
+
+TEST(Utility, FilesAndPaths) {
+    EXPECT_EQ(MakePathname("/opt/kryta", "KRYTApara.cfg"), "/opt/kryta/KRYTApara.cfg");
+    EXPECT_EQ(MakePathname("/opt/kryta/", "RECORD.DAT"), "/opt/kryta/RECORD.DAT");
+
+    // The program's directory holds the running program.
+    const std::string dir = GetProjectDir();
+    ASSERT_FALSE(dir.empty());
+    long size = -1;
+    EXPECT_EQ(GetFileInfo(MakePathname(dir, program_invocation_short_name), size), 1);
+    EXPECT_GT(size, 0);
+
+    char path[] = "/tmp/kryta-utility-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    FILE* f = fdopen(fd, "w");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 123; ++i) std::fputc('x', f);
+    std::fclose(f);
+
+    size = -1;
+    EXPECT_EQ(GetFileInfo(path, size), 1);
+    EXPECT_EQ(size, 123);
+
+    EXPECT_EQ(DeleteFile(path), 0);
+    size = -1;
+    EXPECT_EQ(GetFileInfo(path, size), 0);
+    EXPECT_EQ(size, 0);
+    EXPECT_LT(DeleteFile(path), 0);  // already gone
+    EXPECT_EQ(GetFileInfo("", size), 0);
+}
