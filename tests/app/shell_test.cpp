@@ -1,0 +1,334 @@
+// Start-up, page tabs, panel adjustment, header and window close of the program.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "link/com232.h"
+#include "params/vars.h"
+#include "platform/rs232.h"
+#include "platform/utility.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int ToggleOn(int toggle) {
+    int32_t v = -1;
+    GetCtrlVal(pHandle, toggle, v);
+    return v;
+}
+
+struct Tab {
+    int toggle;
+    int* page;
+};
+const Tab kTabs[] = {{PANEL_TOGGBTN_Para1, &pPara1},
+                     {PANEL_TOGGBTN_Para2, &pPara2},
+                     {PANEL_TOGGBTN_Recorder, &pRec},
+                     {PANEL_TOGGBTN_Calib, &pCalib}};
+
+// Exactly the tab `shown` is on and its page displayed; the other three off and hidden.
+void ExpectPage(int shown) {
+    for (const Tab& t : kTabs) {
+        SCOPED_TRACE(kCtrlTable[t.toggle].name);
+        EXPECT_EQ(ToggleOn(t.toggle), t.toggle == shown ? 1 : 0);
+        EXPECT_EQ(IsPanelVisible(*t.page), t.toggle == shown);
+    }
+}
+
+double Dval(int panel, int control) {
+    double v = NAN;
+    GetCtrlVal(panel, control, v);
+    return v;
+}
+
+using ShellTest = ProgramTest;
+
+TEST(StartUp, MissingResourceFileEndsAtOnceWithMinusOne) {
+    EnsureUserInterface();
+    const std::string missing = (fs::temp_directory_path() / "kryta-no-such-dir" / "KRYTA-LT-VizizE309.uir").string();
+    EXPECT_EQ(StartProgram(missing), -1);
+    EXPECT_LT(pHandle, 0);
+
+    // A file that is there but holds no panels is refused as well.
+    const fs::path bogus = fs::temp_directory_path() / "kryta-bogus.uir";
+    { std::FILE* f = std::fopen(bogus.c_str(), "w"); std::fputs("not a resource file\n", f); std::fclose(f); }
+    EXPECT_EQ(StartProgram(bogus.string()), -1);
+    fs::remove(bogus);
+}
+
+// The real program, started beside no resource file, exits with -1 and opens no window.
+TEST(StartUp, ProgramWithoutResourceFileExitsWithMinusOne) {
+    const fs::path here = fs::read_symlink("/proc/self/exe").parent_path();
+    const fs::path program = here / "KRYTA-LT-Scope";
+    if (!fs::exists(program)) GTEST_SKIP() << "program not built beside the tests";
+    const fs::path dir = fs::temp_directory_path() / ("kryta-alone-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::copy_file(program, dir / "KRYTA-LT-Scope", fs::copy_options::overwrite_existing);
+    const std::string cmd = "cd '" + dir.string() + "' && QT_QPA_PLATFORM=offscreen KRYTA_COM1=/dev/kryta-none "
+                            "timeout 20 ./KRYTA-LT-Scope >/dev/null 2>&1";
+    const int status = std::system(cmd.c_str());
+    fs::remove_all(dir);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);  // -1
+}
+
+TEST_F(ShellTest, StartsWithPageOneShownAndPagesInsideTheMainPanel) {
+    StartWithoutSensor();
+    EXPECT_TRUE(IsPanelVisible(pHandle));
+    ExpectPage(PANEL_TOGGBTN_Para1);
+    for (int page : {pPara1, pPara2, pRec, pCalib}) {
+        int top = 0, left = 0;
+        GetPanelPos(page, top, left);
+        EXPECT_EQ(top, 105);
+        EXPECT_EQ(left, 8);
+    }
+    EXPECT_EQ(GetActivePanel(), pHandle);
+    EXPECT_EQ(GetActiveCtrl(pHandle), PANEL_BTNStop);
+    EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_HelpText1));
+    EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_HelpText2));
+    EXPECT_EQ(TestCtrlText(pHandle, PANEL_HelpText1), "HELPTEXT1");
+    EXPECT_EQ(TestCtrlText(pHandle, PANEL_HelpText2), "HELPTEXT2");
+    EXPECT_EQ(proj_dir, GetProjectDir());
+    EXPECT_EQ(rec_fname, MakePathname(proj_dir, "RECORD.DAT"));
+    EXPECT_EQ(TestCtrlText(pRec, RECORD_TEXTBOXrecfile), rec_fname);
+    EXPECT_EQ(TestCtrlText(pRec, RECORD_STRrecdate), DateStr());
+    // The failed connect is reported, not fatal.
+    EXPECT_FALSE(Status().empty());
+}
+
+TEST_F(ShellTest, PortListShowsEightPortsWithTheirDevicesAndSelectsThePortInUse) {
+    StartWithoutSensor();
+    ASSERT_EQ(GetNumListItems(pHandle, PANEL_DropDCom), 8);
+    for (int n = 1; n <= 8; ++n) {
+        std::string label;
+        int value = 0;
+        GetListItem(pHandle, PANEL_DropDCom, n - 1, label, value);
+        EXPECT_EQ(value, n);
+        const std::string device = ComDeviceName(n);
+        const std::string expected = "COM" + std::to_string(n) + (device.empty() ? "" : " (" + device + ")");
+        EXPECT_EQ(label, expected);
+    }
+    std::string first;
+    int v = 0;
+    GetListItem(pHandle, PANEL_DropDCom, 0, first, v);
+    EXPECT_NE(first.find("/dev/kryta-no-such-device"), std::string::npos) << first;
+    int32_t selected = 0;
+    GetCtrlVal(pHandle, PANEL_DropDCom, selected);
+    EXPECT_EQ(selected, com);
+    EXPECT_EQ(com, 1);
+}
+
+TEST_F(ShellTest, TabsShowOnePageAndTheActiveTabStaysOn) {
+    StartWithoutSensor();
+    for (const Tab& t : kTabs) {
+        SCOPED_TRACE(kCtrlTable[t.toggle].name);
+        TestLeftClick(pHandle, t.toggle);
+        ExpectPage(t.toggle);
+        // Clicking the tab already shown leaves it shown and on.
+        TestLeftClick(pHandle, t.toggle);
+        ExpectPage(t.toggle);
+    }
+    TestLeftClick(pHandle, PANEL_TOGGBTN_Para1);
+    ExpectPage(PANEL_TOGGBTN_Para1);
+
+    // A right click on a tab changes nothing.
+    TestRightClick(pHandle, PANEL_TOGGBTN_Recorder);
+    ExpectPage(PANEL_TOGGBTN_Para1);
+    EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_HelpText1));
+}
+
+TEST_F(ShellTest, HeaderIsBlueWithWhiteTextsAtTheirPlaces) {
+    StartWithoutSensor();
+    EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_DECOBanner), 0x0080FF);
+    int top = 0, left = 0, h = 0, w = 0;
+    GetCtrlBoundingRect(pHandle, PANEL_PICTLogo, top, left, h, w);
+    EXPECT_EQ(top, 10);
+    EXPECT_EQ(left, 300);
+
+    struct Label {
+        std::string text;
+        int top, left, points;
+    };
+    std::vector<Label> found;
+    for (int id = CTRL_COUNT; id < CTRL_COUNT + 2000 && found.size() < 10; ++id) {
+        if (!TestCtrlExists(pHandle, id)) continue;
+        EXPECT_EQ(GetCtrlTextBgColor(pHandle, id), 0x0080FF);
+        EXPECT_EQ(GetCtrlTextColor(pHandle, id), 0xFFFFFF);
+        GetCtrlBoundingRect(pHandle, id, top, left, h, w);
+        found.push_back({TestCtrlText(pHandle, id), top, left, 0});
+    }
+    ASSERT_EQ(found.size(), 5u);
+    auto at = [&](int t, int l) -> std::string {
+        for (const Label& lb : found)
+            if (lb.top == t && lb.left == l) return lb.text;
+        return "<nothing at " + std::to_string(t) + "," + std::to_string(l) + ">";
+    };
+    EXPECT_EQ(at(35, 300), "KRYTA-LT-Scope");
+    EXPECT_EQ(at(40, 450), "Version 3.09");
+    EXPECT_FALSE(at(10, 15).empty());
+    EXPECT_EQ(at(10, 15).find("<nothing"), std::string::npos);
+    EXPECT_EQ(at(25, 15).find("<nothing"), std::string::npos);
+    EXPECT_EQ(at(40, 15).find("<nothing"), std::string::npos);
+}
+
+TEST_F(ShellTest, AdjustingThePanelsFollowsTheModes) {
+    StartWithoutSensor();
+    const int analog[] = {PANEL_NUManaOut, PANEL_NUManaMax, PANEL_NUManaMin, PANEL_ButtonReset};
+
+    // Analog output: the maximum/minimum group only from mode 2 on.
+    for (int mode : {0, 1, 2, 7, 1}) {
+        SCOPED_TRACE("anaMode " + std::to_string(mode));
+        SetCtrlVal(pPara1, PARA1_DROPanaMode, mode);
+        InitGUI();
+        for (int c : analog) EXPECT_EQ(GetCtrlVisible(pHandle, c), mode > 1) << kCtrlTable[c].name;
+    }
+
+    // Trigger: the DATA button and the trigger threshold only with the internal trigger.
+    for (int mode : {3, 2, 0, 3}) {
+        SCOPED_TRACE("trigMode " + std::to_string(mode));
+        SetCtrlVal(pPara1, PARA1_DROPtrigmode, mode);
+        InitGUI();
+        EXPECT_EQ(GetCtrlVisible(pHandle, PANEL_BTNData), mode == 3);
+        EXPECT_EQ(GetCtrlDimmed(pPara2, PARA2_NUMTriggThreshold), mode != 3);
+    }
+
+    // Hardware modes 1 and 3 lock the tolerances of an edge or peak sensor.
+    HWTYPE = 1;
+    SetCtrlVal(pPara1, PARA1_DROPhardware, 3);
+    InitGUI();
+    EXPECT_TRUE(GetCtrlDimmed(pPara1, PARA1_NEDITToleranceUP));
+    EXPECT_TRUE(GetCtrlDimmed(pPara1, PARA1_NEDITTolerance));
+    SetCtrlVal(pPara1, PARA1_DROPhardware, 2);
+    InitGUI();
+    EXPECT_FALSE(GetCtrlDimmed(pPara1, PARA1_NEDITToleranceUP));
+    EXPECT_FALSE(GetCtrlDimmed(pPara1, PARA1_NEDITTolerance));
+    // Another sensor kind leaves the dimming as it was.
+    HWTYPE = 3;
+    SetCtrlVal(pPara1, PARA1_DROPhardware, 1);
+    InitGUI();
+    EXPECT_FALSE(GetCtrlDimmed(pPara1, PARA1_NEDITTolerance));
+    HWTYPE = 2;
+    InitGUI();
+    EXPECT_TRUE(GetCtrlDimmed(pPara1, PARA1_NEDITTolerance));
+    HWTYPE = 3;
+    SetCtrlDimmed(pPara1, PARA1_NEDITTolerance, true);
+    InitGUI();
+    EXPECT_TRUE(GetCtrlDimmed(pPara1, PARA1_NEDITTolerance));
+    HWTYPE = 0;
+
+    // Tolerances as lengths: symmetric before firmware 303, upper and lower from 303 on.
+    const uint16_t p60 = parameter[60], p61 = parameter[61], p10 = parameter[10], p25 = parameter[25],
+                   p26 = parameter[26];
+    softversion = 0;
+    SetScaleFactor(16384);
+    parameter[10] = 100;
+    InitGUI();
+    EXPECT_NEAR(Dval(pHandle, PANEL_NUMTolUP), 0.1, 1e-9);
+    EXPECT_NEAR(Dval(pHandle, PANEL_NUMTol), 0.1, 1e-9);
+    softversion = 303;
+    SetScaleFactor(2048);  // 2 µm per pixel in the 1024 scaling
+    parameter[25] = 300;
+    parameter[26] = 50;
+    InitGUI();
+    EXPECT_NEAR(Dval(pHandle, PANEL_NUMTolUP), 0.6, 1e-9);
+    EXPECT_NEAR(Dval(pHandle, PANEL_NUMTol), 0.1, 1e-9);
+    // A factor beyond 16 bits keeps its high word.
+    SetScaleFactor(0x00030000u);  // 196608 = 192 in the 1024 scaling
+    parameter[25] = 10;
+    InitGUI();
+    EXPECT_NEAR(Dval(pHandle, PANEL_NUMTolUP), 196608.0 * 10 / 1024000.0, 1e-6);
+    softversion = 0;
+    parameter[60] = p60, parameter[61] = p61, parameter[10] = p10, parameter[25] = p25, parameter[26] = p26;
+
+    // Help boxes go back to their corner, hidden, with their placeholder texts.
+    TestRightClick(pHandle, PANEL_BTNRun);
+    TestRightClick(pHandle, PANEL_DropDCom);
+    ASSERT_TRUE(GetCtrlVisible(pHandle, PANEL_HelpText1));
+    InitGUI();
+    for (int box : {PANEL_HelpText1, PANEL_HelpText2}) {
+        int top = 0, left = 0, h = 0, w = 0;
+        GetCtrlBoundingRect(pHandle, box, top, left, h, w);
+        EXPECT_EQ(top, 110);
+        EXPECT_EQ(left, 10);
+        EXPECT_FALSE(GetCtrlVisible(pHandle, box));
+    }
+    EXPECT_EQ(TestCtrlText(pHandle, PANEL_HelpText1), "HELPTEXT1");
+    EXPECT_EQ(TestCtrlText(pHandle, PANEL_HelpText2), "HELPTEXT2");
+    EXPECT_EQ(GetActivePanel(), pHandle);
+    EXPECT_EQ(GetActiveCtrl(pHandle), PANEL_BTNStop);
+}
+
+TEST_F(ShellTest, ResourceStartValuesLieWithinTheSettingRanges) {
+    StartWithoutSensor();
+    struct Range {
+        int control;
+        int lo, hi;
+    };
+    const Range ranges[] = {{PARA2_SLIDEpower, 0, 1000},      {PARA2_DROPpowermode, 0, 1},
+                            {PARA1_DROPpolarity, 0, 1},       {PARA1_DROPevalmode, 0, 4},
+                            {PARA1_DROPtrigmode, 0, 3},       {PARA1_DROPanaMode, 0, 7},
+                            {PARA1_DROPhardware, 0, 3},       {PARA2_SLIDEVideoThreshold, 10, 950},
+                            {PARA1_DROPaverage, 1, 1024},     {PARA1_DROPhold, 0, 1000},
+                            {PANEL_NEDITEdgeLeft, 1, 1024},   {PANEL_NEDITEdgeRight, 1, 1024}};
+    for (const Range& r : ranges) {
+        int32_t v = -1;
+        GetCtrlVal(TestPanelFromControl(r.control), r.control, v);
+        EXPECT_GE(v, r.lo) << kCtrlTable[r.control].name;
+        EXPECT_LE(v, r.hi) << kCtrlTable[r.control].name;
+    }
+    // The lists the identification rewrites hold the items it expects.
+    std::string label;
+    int value = -1;
+    ASSERT_GE(GetNumListItems(pPara1, PARA1_DROPevalmode), 5);
+    for (int i = 0; i < 5; ++i) {
+        GetListItem(pPara1, PARA1_DROPevalmode, i, label, value);
+        EXPECT_EQ(value, i);
+    }
+    ASSERT_EQ(GetNumListItems(pPara1, PARA1_DROPtrigmode), 4);
+    GetListItem(pPara1, PARA1_DROPtrigmode, 3, label, value);
+    EXPECT_EQ(value, 3);
+    ASSERT_EQ(GetNumListItems(pPara1, PARA1_DROPanaMode), 8);
+    GetListItem(pPara1, PARA1_DROPanaMode, 1, label, value);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(GetNumListItems(pPara1, PARA1_DROPaverage), 11);
+    GetListItem(pPara1, PARA1_DROPaverage, 10, label, value);
+    EXPECT_EQ(value, 1024);
+    // The calibration factor starts dimmed and the X-FLASH write hidden.
+    EXPECT_TRUE(GetCtrlDimmed(pCalib, CALIB_NUMCalFactor));
+    EXPECT_FALSE(GetCtrlVisible(pCalib, CALIB_BTNWriteXFLASH));
+    EXPECT_TRUE(GetCtrlVisible(pCalib, CALIB_BTNReadXFLASH));
+    // The renamed tolerance caption fits its label.
+    SetCtrlLabel(pPara1, PARA1_NEDITTolerance, "TOLERANCE-LOW");
+    EXPECT_EQ(GetCtrlLabel(pPara1, PARA1_NEDITTolerance), "TOLERANCE-LOW");
+}
+
+TEST_F(ShellTest, ClosingTheWindowStopsAndClosesThePort) {
+    StartWith("M01");
+    ASSERT_TRUE(IsComOpen(com));
+    stop_flag = 0;
+    TestClosePanel(pHandle);
+    EXPECT_EQ(stop_flag, 1);
+    EXPECT_FALSE(IsComOpen(com));
+}
+
+void CloseWindow(void*) { TestClosePanel(pHandle); }
+
+TEST_F(ShellTest, ClosingTheWindowDuringRunEndsTheLoop) {
+    StartWith("M01");
+    TestRunLater(0.5, CloseWindow, nullptr);
+    const double t0 = Timer();
+    TestLeftClick(pHandle, PANEL_BTNRun);  // returns when the loop has ended
+    EXPECT_EQ(stop_flag, 1);
+    EXPECT_FALSE(IsComOpen(com));
+    // At the latest one answer time-out after the close.
+    EXPECT_LT(Timer() - t0, 0.5 + 1.5 + 1.0);
+}
+
+}  // namespace
