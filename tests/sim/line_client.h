@@ -65,13 +65,13 @@ public:
 
     bool Write(const uint8_t* data, size_t n) {
         ::tcflush(fd_, TCIFLUSH);
+        sent_ = Clock::now();  // before the write: a pause of this thread can only lengthen
         size_t done = 0;
         while (done < n) {
             const ssize_t w = ::write(fd_, data + done, n - done);
             if (w > 0) done += size_t(w);
             else if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
         }
-        sent_ = Clock::now();
         return true;
     }
     bool Send(uint16_t command, uint16_t argument, const std::array<uint16_t, 15>& words = {}) {
@@ -112,11 +112,14 @@ public:
     std::vector<uint8_t> ReadUntilQuiet(double quiet, double limit = 5.0) {
         std::vector<uint8_t> got;
         const auto start = Clock::now();
-        while (Since(start) < limit) {
-            auto more = Read(65536, quiet);
-            if (more.empty()) break;
-            got.insert(got.end(), more.begin(), more.end());
-            if (hungUp_) break;
+        while (Since(start) < limit && !hungUp_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, int(quiet * 1000)) <= 0) break;
+            uint8_t buf[8192];
+            const ssize_t k = ::read(fd_, buf, sizeof buf);
+            if (k > 0) got.insert(got.end(), buf, buf + k);
+            else if (k < 0 && errno == EIO) hungUp_ = true;
+            else if (p.revents & (POLLHUP | POLLERR)) hungUp_ = true;
         }
         return got;
     }
