@@ -1,0 +1,175 @@
+// The program kryta-sensor-sim as a person or a script starts it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "line_client.h"
+
+using simtest::Line;
+using simtest::Word;
+
+namespace {
+
+std::string SimulatorProgram() {
+    char self[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = n > 0 ? std::string(self, size_t(n)) : std::string();
+    dir = dir.substr(0, dir.rfind('/'));
+    return dir + "/kryta-sensor-sim";
+}
+
+struct SimRun {
+    pid_t pid = -1;
+    int out = -1;
+    std::string text;
+
+    explicit SimRun(const std::vector<std::string>& args) {
+        int p[2];
+        if (::pipe(p) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(p[1], 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 2);
+            ::close(p[0]);
+            std::vector<char*> argv;
+            static std::string prog = SimulatorProgram();
+            argv.push_back(prog.data());
+            for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(prog.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(p[1]);
+        out = p[0];
+    }
+    ~SimRun() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (out >= 0) ::close(out);
+    }
+    // Reads standard output until a full line has come (or the deadline); returns the line.
+    std::string OutputLine(double timeout) {
+        const auto start = simtest::Clock::now();
+        while (text.find('\n') == std::string::npos && simtest::Since(start) < timeout) {
+            pollfd p{out, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buf[512];
+            const ssize_t k = ::read(out, buf, sizeof buf);
+            if (k <= 0) break;
+            text.append(buf, size_t(k));
+        }
+        const auto nl = text.find('\n');
+        return nl == std::string::npos ? std::string() : text.substr(0, nl);
+    }
+    // Everything on standard output until it closes.
+    std::string All(double timeout) {
+        const auto start = simtest::Clock::now();
+        while (simtest::Since(start) < timeout) {
+            pollfd p{out, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buf[4096];
+            const ssize_t k = ::read(out, buf, sizeof buf);
+            if (k <= 0) break;
+            text.append(buf, size_t(k));
+        }
+        return text;
+    }
+    // Exit status, or -1 if it has not ended within the deadline.
+    int Wait(double timeout) {
+        const auto start = simtest::Clock::now();
+        while (simtest::Since(start) < timeout) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+};
+
+TEST(SimProgram, HelpListsEveryOption) {
+    SimRun run({"--help"});
+    const std::string help = run.All(5);
+    EXPECT_EQ(run.Wait(5), 0);
+    for (const char* opt : {"--model", "--fault", "--unpaced", "--link", "--list-models", "--help"})
+        EXPECT_NE(help.find(opt), std::string::npos) << opt;
+    for (const char* kind : {"silent", "delay", "wrong-sync", "other-command", "short", "surplus",
+                             "garbage", "flood", "unplug"})
+        EXPECT_NE(help.find(kind), std::string::npos) << kind;
+}
+
+TEST(SimProgram, ListsTheModelsAndRejectsBadOptions) {
+    SimRun list({"--list-models"});
+    const std::string models = list.All(5);
+    EXPECT_EQ(list.Wait(5), 0);
+    for (const char* name : {"M01", "M19", "M25", "unknown"})
+        EXPECT_NE(models.find(name), std::string::npos) << name;
+
+    SimRun badOption({"--colour"});
+    EXPECT_EQ(badOption.Wait(5), 2);
+    SimRun badModel({"--model", "M99"});
+    EXPECT_EQ(badModel.Wait(5), 2);
+    SimRun badFault({"--fault", "loud"});
+    EXPECT_EQ(badFault.Wait(5), 2);
+    SimRun missing({"--model"});
+    EXPECT_EQ(missing.Wait(5), 2);
+}
+
+TEST(SimProgram, ServesOnTheDeviceItPrintsAndEndsOnSigterm) {
+    SimRun run({"--model", "M19", "--unpaced"});
+    const std::string path = run.OutputLine(5);
+    ASSERT_FALSE(path.empty());
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    {
+        Line line(path);
+        ASSERT_TRUE(line.ok());
+        const auto a = line.Ask(10, 0);
+        ASSERT_EQ(a.size(), 36u);
+        EXPECT_EQ(Word(a, 11), 20250);
+    }
+    ::kill(run.pid, SIGTERM);
+    EXPECT_EQ(run.Wait(5), 0);
+}
+
+TEST(SimProgram, LinkIsMadeAndRemovedAndFaultsApply) {
+    char dir[] = "/tmp/kryta-sim-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/ttyKRYTA";
+    SimRun run({"--link", link, "--fault", "silent:10", "--unpaced"});
+    const std::string path = run.OutputLine(5);
+    ASSERT_FALSE(path.empty());
+    char target[PATH_MAX] = {};
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(target, size_t(n)), path);
+    {
+        Line line(link);
+        ASSERT_TRUE(line.ok());
+        EXPECT_TRUE(line.Ask(10, 0, {}, 36, 0.3).empty()) << "silent for the hardware request";
+        EXPECT_EQ(Word(line.Ask(2, 0), 1), 2);
+    }
+    ::kill(run.pid, SIGINT);
+    EXPECT_EQ(run.Wait(5), 0);
+    struct stat st{};
+    EXPECT_NE(::lstat(link.c_str(), &st), 0) << "the link is gone";
+    ::rmdir(dir);
+}
+
+}  // namespace
