@@ -110,8 +110,9 @@ void PlotRoll(const RollInputs& in, bool v303) {
         SetAxisScalingMode(pHandle, PANEL_GRAPHRaw, YAXIS, VAL_MANUAL, 0.0, double(virt));
     else
         SetAxisScalingMode(pHandle, PANEL_GRAPHRaw, YAXIS, VAL_MANUAL, double(ymin), double(ymax));
-    for (int t = 0; t < 6; ++t) SetTraceColor(pHandle, PANEL_GRAPHRaw, t + 1, kTraceColors[t]);
+    // the chart must hold six traces before traces 2 to 6 can take their colours
     SetStripChartTraces(pHandle, PANEL_GRAPHRaw, 6);
+    for (int t = 0; t < 6; ++t) SetTraceColor(pHandle, PANEL_GRAPHRaw, t + 1, kTraceColors[t]);
     PlotStripChart(pHandle, PANEL_GRAPHRaw, arrayNORM.data(), 600);
 }
 
