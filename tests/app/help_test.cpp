@@ -234,7 +234,8 @@ TEST_F(HelpTest, TextsAsTheOperatorReadsThem) {
     EXPECT_EQ(HelpTextOf(PARA1_DROPhold),
               "HOLD [ms]:\nWith this drop-down, the hold-time in [ms]\nof the OUT0 (pin5\\grey) digital-output can "
               "be set.");
-    EXPECT_EQ(std::count(HelpTextOf(PARA1_DROPhold).begin(), HelpTextOf(PARA1_DROPhold).end(), '\\'), 1);
+    const std::string hold = HelpTextOf(PARA1_DROPhold);
+    EXPECT_EQ(std::count(hold.begin(), hold.end(), '\\'), 1);
     EXPECT_EQ(HelpTextOf(PANEL_DropDCom),
               "DROP-DOWN-CONNECT:\nSelect the port-number of the serial RS232 comunication interface of the PC."
               "\n\nThe port-number can be found under:\n<Start>/System-Settings/Hardware/...");

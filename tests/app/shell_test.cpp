@@ -248,9 +248,10 @@ TEST_F(ShellTest, AdjustingThePanelsFollowsTheModes) {
     parameter[60] = p60, parameter[61] = p61, parameter[10] = p10, parameter[25] = p25, parameter[26] = p26;
 
     // Help boxes go back to their corner, hidden, with their placeholder texts.
-    TestRightClick(pHandle, PANEL_BTNRun);
+    TestRightClick(pHandle, PANEL_BTNGet);
     TestRightClick(pHandle, PANEL_DropDCom);
     ASSERT_TRUE(GetCtrlVisible(pHandle, PANEL_HelpText1));
+    ASSERT_TRUE(GetCtrlVisible(pHandle, PANEL_HelpText2));
     InitGUI();
     for (int box : {PANEL_HelpText1, PANEL_HelpText2}) {
         int top = 0, left = 0, h = 0, w = 0;
@@ -318,17 +319,34 @@ TEST_F(ShellTest, ClosingTheWindowStopsAndClosesThePort) {
     EXPECT_FALSE(IsComOpen(com));
 }
 
-void CloseWindow(void*) { TestClosePanel(pHandle); }
+bool g_closed = false;
+void CloseWindow(void*) {
+    TestClosePanel(pHandle);
+    g_closed = true;
+}
 
 TEST_F(ShellTest, ClosingTheWindowDuringRunEndsTheLoop) {
     StartWith("M01");
+    sensor->ClearRequests();
+    g_closed = false;
     TestRunLater(0.5, CloseWindow, nullptr);
     const double t0 = Timer();
     TestLeftClick(pHandle, PANEL_BTNRun);  // returns when the loop has ended
+    const double loopEnd = Timer();
+    // Never leave the close pending for the next test.
+    while (!g_closed && Timer() - t0 < 5.0) ProcessSystemEvents();
+    ASSERT_TRUE(g_closed);
+
+    // The loop did run: the sensor saw a stream of measurement requests.
+    int measurementRequests = 0;
+    for (const sim::Request& r : sensor->Requests())
+        if (r.word(1) == 8) ++measurementRequests;
+    EXPECT_GT(measurementRequests, 1);
     EXPECT_EQ(stop_flag, 1);
     EXPECT_FALSE(IsComOpen(com));
-    // At the latest one answer time-out after the close.
-    EXPECT_LT(Timer() - t0, 0.5 + 1.5 + 1.0);
+    // It ended at the latest one answer time-out after the close.
+    EXPECT_GE(loopEnd - t0, 0.5);
+    EXPECT_LT(loopEnd - t0, 0.5 + 1.5 + 2.0);
 }
 
 }  // namespace
