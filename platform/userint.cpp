@@ -1,0 +1,1215 @@
+// User interface of the run-time layer over Qt Widgets: panels loaded from the resource file,
+// control values and attributes, events to the program's callbacks, the event loop and dialogs.
+
+#include "platform/userint.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QUiLoader>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/internal.h"
+#include "platform/uistate.h"
+
+namespace kryta {
+namespace {
+
+// Result codes besides 0.
+constexpr int kNoPanel = -1;    // unknown panel handle
+constexpr int kNoCtrl = -2;     // the panel holds no such control
+constexpr int kWrongKind = -3;  // the operation does not apply to the control's kind
+constexpr int kNoValue = -4;    // a value or index outside what the control holds
+constexpr int kNoFile = -5;     // a file that cannot be read
+
+// Digits a real numeric keeps internally; the precision attribute only formats the display, so
+// that a value set by the program reads back unchanged (a calibration factor must survive a
+// GET and a SEND).
+constexpr int kRealKeptDecimals = 20;
+
+std::map<int, PanelState> g_panels;
+long g_loadSeq = 0;
+int g_activePanel = 0;
+int g_deliverDepth = 0;
+QEventLoop* g_loop = nullptr;
+
+// QDoubleSpinBox that shows `digits` decimals but keeps the value as set.
+class RealSpinBox : public QDoubleSpinBox {
+public:
+    explicit RealSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {}
+    int digits = 2;
+    QString textFromValue(double value) const override {
+        return locale().toString(value, 'f', digits);
+    }
+    // The shown text stands for the kept value: Enter without an edit changes nothing.
+    double valueFromText(const QString& text) const override {
+        const QString shown = textFromValue(value());
+        if (text == shown || text == prefix() + shown + suffix()) return value();
+        return QDoubleSpinBox::valueFromText(text);
+    }
+    void setDigits(int d) {
+        digits = d;
+        setSuffix(suffix());  // re-formats the shown text; the value stays
+    }
+};
+
+// The control whose widget is `o` or an ancestor of it.
+bool OwnerOf(QObject* o, int& panel, int& control) {
+    for (QObject* p = o; p; p = p->parent()) {
+        QVariant c = p->property("krytaCtrl");
+        if (c.isValid()) {
+            panel = p->property("krytaPanel").toInt();
+            control = c.toInt();
+            return true;
+        }
+        if (p->property("krytaPanelOf").isValid()) return false;  // reached the panel itself
+    }
+    return false;
+}
+
+// A mouse or key event that a child widget ignored travels on to its parents, so the control's
+// filter may see one action twice: once at the inner widget, then at an ancestor, with the same
+// time stamp and within the same dispatch. Such a repeat is not a new action.
+struct SeenInput {
+    int panel = 0, control = 0, type = 0, detail = 0;
+    quint64 timestamp = 0;
+    QPointer<QObject> at;
+    bool fresh = false;
+};
+SeenInput g_seen;
+
+bool IsAncestor(QObject* a, QObject* of) {
+    for (QObject* p = of ? of->parent() : nullptr; p; p = p->parent())
+        if (p == a) return true;
+    return false;
+}
+
+bool RepeatOfSeen(QObject* watched, int panel, int control, QInputEvent* e, int detail) {
+    bool repeat = g_seen.fresh && g_seen.panel == panel && g_seen.control == control &&
+                  g_seen.type == int(e->type()) && g_seen.detail == detail &&
+                  g_seen.timestamp == e->timestamp() && IsAncestor(watched, g_seen.at);
+    if (repeat) {
+        g_seen.at = watched;
+    } else {
+        g_seen = {panel, control, int(e->type()), detail, e->timestamp(), watched, true};
+        QTimer::singleShot(0, [] { g_seen.fresh = false; });
+    }
+    return repeat;
+}
+
+class EventRouter : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::Close: {
+            QVariant p = watched->property("krytaPanelOf");
+            if (!p.isValid()) break;
+            e->ignore();  // the program decides whether the window goes away
+            DeliverEvent(p.toInt(), 0, EVENT_CLOSE);
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            int panel = 0, control = 0;
+            if (!OwnerOf(watched, panel, control)) break;
+            CtrlState* c = FindCtrl(panel, control);
+            if (!c || !c->widget || !c->widget->isEnabled()) break;
+            auto* me = static_cast<QMouseEvent*>(e);
+            if (me->button() == Qt::RightButton) {
+                if (!RepeatOfSeen(watched, panel, control, me, me->button())) {
+                    QPoint at = c->widget->mapTo(c->widget->window(), QPoint(0, 0));
+                    QPoint pos = me->position().toPoint();
+                    DeliverEvent(panel, control, EVENT_RIGHT_CLICK, at.y() + pos.y(), at.x() + pos.x());
+                }
+                return true;  // no context menus, no right-button actions of the widget
+            }
+            if (me->button() == Qt::LeftButton && !RepeatOfSeen(watched, panel, control, me, me->button())) {
+                QPoint at = c->widget->mapTo(c->widget->window(), QPoint(0, 0));
+                QPoint pos = me->position().toPoint();
+                DeliverEvent(panel, control, EVENT_LEFT_CLICK, at.y() + pos.y(), at.x() + pos.x());
+            }
+            break;  // the widget handles the press itself
+        }
+        case QEvent::MouseButtonRelease: {
+            auto* me = static_cast<QMouseEvent*>(e);
+            int panel = 0, control = 0;
+            if (me->button() == Qt::RightButton && OwnerOf(watched, panel, control)) return true;
+            break;
+        }
+        case QEvent::KeyPress: {
+            int panel = 0, control = 0;
+            if (!OwnerOf(watched, panel, control)) break;
+            CtrlState* c = FindCtrl(panel, control);
+            if (!c || !c->widget || !c->widget->isEnabled()) break;
+            auto* ke = static_cast<QKeyEvent*>(e);
+            if (!RepeatOfSeen(watched, panel, control, ke, ke->key())) DeliverEvent(panel, control, EVENT_KEYPRESS, ke->key(), 0);
+            break;
+        }
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+};
+
+EventRouter* Router() {
+    static EventRouter* r = new EventRouter;
+    return r;
+}
+
+// Loads the whole resource file but builds the graph widgets only for the panel asked for.
+class PanelLoader : public QUiLoader {
+public:
+    explicit PanelLoader(QString panelName) : panelName_(std::move(panelName)) {}
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+        QWidget* w = nullptr;
+        if (IsGraphWidgetClass(className)) {
+            w = InsideTarget(parent) ? CreateGraphWidget(className, parent, name) : new QWidget(parent);
+        } else if (className == QLatin1String("QDoubleSpinBox")) {
+            w = new RealSpinBox(parent);
+        } else {
+            return QUiLoader::createWidget(className, parent, name);
+        }
+        if (w && w->objectName().isEmpty()) w->setObjectName(name);
+        return w;
+    }
+
+private:
+    bool InsideTarget(QWidget* p) const {
+        for (; p; p = p->parentWidget())
+            if (p->objectName() == panelName_) return true;
+        return false;
+    }
+    QString panelName_;
+};
+
+QString Css(int rgb) { return ToQColor(rgb).name(QColor::HexRgb); }
+
+void ApplyStyle(CtrlState& c) {
+    QWidget* w = c.widget;
+    if (!w) return;
+    QString decl;
+    if (c.textColor) decl += QStringLiteral("color: %1; ").arg(Css(*c.textColor));
+    if (c.bgColor) decl += QStringLiteral("background-color: %1; ").arg(Css(*c.bgColor));
+    if (c.bold) decl += *c.bold ? QStringLiteral("font-weight: bold; ") : QStringLiteral("font-weight: normal; ");
+    if (c.pointSize) decl += QStringLiteral("font-size: %1pt; ").arg(*c.pointSize);
+    if (c.font) {
+        // "NIApp" is the application font of the original run-time; here the application's own.
+        QString family = *c.font == "NIApp" ? QApplication::font().family() : QString::fromStdString(*c.font);
+        decl += QStringLiteral("font-family: \"%1\"; ").arg(family);
+    }
+    QString sheet = c.baseStyleSheet;
+    if (!decl.isEmpty()) {
+        if (!sheet.isEmpty()) sheet += QLatin1Char('\n');
+        sheet += QStringLiteral("#%1 { %2}").arg(w->objectName(), decl);
+    }
+    w->setStyleSheet(sheet);
+    if (c.autoSize) w->adjustSize();
+}
+
+void UpdateOnOffText(CtrlState& c) {
+    auto* box = qobject_cast<QCheckBox*>(c.widget);
+    if (!box || !c.hasOnOffText) return;
+    box->setText(box->isChecked() ? c.onText : c.offText);
+}
+
+void RecordText(int panel, int control, const CtrlState& c, const QString& text) {
+    if (c.kind == CtrlKind::String || c.kind == CtrlKind::TextMsg)
+        TextHistory()[{panel, control}].push_back(text.toStdString());
+}
+
+// Wires the widget's user signals to the program's events.
+void Wire(int panel, int control, CtrlState& c) {
+    QWidget* w = c.widget;
+    auto deliver2 = [panel, control] {
+        DeliverEvent(panel, control, EVENT_VAL_CHANGED);
+        DeliverEvent(panel, control, EVENT_COMMIT);
+    };
+    switch (c.kind) {
+    case CtrlKind::Button:
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            QObject::connect(b, &QAbstractButton::clicked, b, [panel, control] { DeliverEvent(panel, control, EVENT_COMMIT); });
+        break;
+    case CtrlKind::Toggle:
+    case CtrlKind::Radio:
+    case CtrlKind::BinarySwitch:
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            QObject::connect(b, &QAbstractButton::clicked, b, deliver2);
+            if (c.kind == CtrlKind::BinarySwitch)
+                QObject::connect(b, &QAbstractButton::toggled, b, [panel, control] {
+                    if (CtrlState* s = FindCtrl(panel, control)) UpdateOnOffText(*s);
+                });
+        }
+        break;
+    case CtrlKind::Ring:
+        if (auto* r = qobject_cast<QComboBox*>(w)) QObject::connect(r, &QComboBox::activated, r, deliver2);
+        break;
+    case CtrlKind::Numeric:
+        if (auto* s = qobject_cast<QSpinBox*>(w)) QObject::connect(s, &QSpinBox::valueChanged, s, deliver2);
+        break;
+    case CtrlKind::NumericReal:
+        if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) QObject::connect(s, &QDoubleSpinBox::valueChanged, s, deliver2);
+        break;
+    case CtrlKind::Slider:
+        if (auto* s = qobject_cast<QSlider*>(w)) {
+            QObject::connect(s, &QSlider::valueChanged, s, [s, panel, control] {
+                DeliverEvent(panel, control, EVENT_VAL_CHANGED);
+                if (!s->isSliderDown()) DeliverEvent(panel, control, EVENT_COMMIT);  // keyboard or page step
+            });
+            QObject::connect(s, &QSlider::sliderReleased, s, [panel, control] { DeliverEvent(panel, control, EVENT_COMMIT); });
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Prepare(int panel, int control, CtrlState& c) {
+    QWidget* w = c.widget;
+    w->setProperty("krytaPanel", panel);
+    w->setProperty("krytaCtrl", control);
+    c.baseStyleSheet = w->styleSheet();
+    if (auto* r = qobject_cast<QComboBox*>(w)) {
+        QStringList values = r->property("itemValues").toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (int i = 0; i < r->count(); ++i) {
+            bool ok = false;
+            int v = i < values.size() ? values[i].trimmed().toInt(&ok) : 0;
+            r->setItemData(i, ok ? v : i);
+        }
+    }
+    if (auto* s = qobject_cast<QAbstractSpinBox*>(w)) s->setKeyboardTracking(false);
+    if (auto* d = dynamic_cast<RealSpinBox*>(w)) {
+        d->digits = d->decimals();
+        QSignalBlocker block(d);
+        double v = d->value(), lo = d->minimum(), hi = d->maximum();
+        d->setDecimals(kRealKeptDecimals);
+        d->setRange(lo, hi);
+        d->setValue(v);
+    }
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        c.offText = c.onText = box->text();
+    }
+    QList<QWidget*> all = w->findChildren<QWidget*>();
+    all.prepend(w);
+    for (QWidget* x : all) {
+        x->setContextMenuPolicy(Qt::NoContextMenu);
+        x->installEventFilter(Router());
+    }
+    Wire(panel, control, c);
+}
+
+// Size of a panel: as laid out in the resource file, at least enough for its controls.
+QSize PanelSize(QWidget* page) {
+    QSize s = page->geometry().size();
+    QRect kids = page->childrenRect();
+    s = s.expandedTo(QSize(kids.right() + 1, kids.bottom() + 1));
+    if (s.width() < 1 || s.height() < 1) s = s.expandedTo(QSize(100, 100));
+    return s;
+}
+
+int FreeHandle() {
+    int h = 1;
+    while (g_panels.count(h)) ++h;
+    return h;
+}
+
+void DropPanel(int panel) {
+    auto it = g_panels.find(panel);
+    if (it == g_panels.end()) return;
+    // Child panels go with their parent.
+    std::vector<int> children;
+    for (auto& [h, p] : g_panels)
+        if (p.parent == panel) children.push_back(h);
+    for (int h : children) DropPanel(h);
+    it = g_panels.find(panel);
+    QPointer<QWidget> w = it->second.widget;
+    g_panels.erase(it);
+    if (g_activePanel == panel) g_activePanel = 0;
+    if (w) {
+        w->hide();
+        if (g_deliverDepth > 0)
+            w->deleteLater();  // a callback of this panel may still be running
+        else
+            delete w.data();
+    }
+}
+
+QString ToQ(const std::string& s) { return QString::fromStdString(s); }
+
+// Numeric value of any control that holds one.
+bool ReadNumber(const CtrlState& c, double& out) {
+    QWidget* w = c.widget;
+    switch (c.kind) {
+    case CtrlKind::Toggle:
+    case CtrlKind::Radio:
+    case CtrlKind::BinarySwitch:
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) { out = b->isChecked() ? 1 : 0; return true; }
+        return false;
+    case CtrlKind::Ring:
+        if (auto* r = qobject_cast<QComboBox*>(w)) {
+            if (r->currentIndex() < 0) return false;
+            out = r->currentData().toInt();
+            return true;
+        }
+        return false;
+    case CtrlKind::Numeric:
+        if (auto* s = qobject_cast<QSpinBox*>(w)) { out = s->value(); return true; }
+        return false;
+    case CtrlKind::NumericReal:
+        if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) { out = s->value(); return true; }
+        return false;
+    case CtrlKind::Slider:
+        if (auto* s = qobject_cast<QSlider*>(w)) { out = s->value(); return true; }
+        return false;
+    case CtrlKind::String:
+    case CtrlKind::TextMsg: {
+        bool ok = false;
+        double v = ShownText(c).trimmed().toDouble(&ok);
+        if (ok) out = v;
+        return ok;
+    }
+    default:
+        return false;
+    }
+}
+
+QString NumberText(double v) {
+    if (std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 1e15) return QString::number(qint64(v));
+    return QString::number(v, 'g', 10);
+}
+
+int SetText(int panel, int control, CtrlState& c, const QString& text) {
+    QWidget* w = c.widget;
+    switch (c.kind) {
+    case CtrlKind::String:
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            e->setText(text);
+            e->setCursorPosition(0);
+            RecordText(panel, control, c, text);
+            return 0;
+        }
+        return kWrongKind;
+    case CtrlKind::TextMsg:
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            l->setText(text);
+            if (c.autoSize) l->adjustSize();
+            RecordText(panel, control, c, text);
+            return 0;
+        }
+        return kWrongKind;
+    case CtrlKind::TextBox:
+        if (auto* t = qobject_cast<QPlainTextEdit*>(w)) { t->setPlainText(text); return 0; }
+        return kWrongKind;
+    default:
+        return kWrongKind;
+    }
+}
+
+int SetNumber(int panel, int control, double v) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    if (std::isnan(v)) return kNoValue;
+    QWidget* w = c->widget;
+    QSignalBlocker block(w);
+    switch (c->kind) {
+    case CtrlKind::Toggle:
+    case CtrlKind::Radio:
+    case CtrlKind::BinarySwitch:
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            b->setChecked(v != 0);
+            UpdateOnOffText(*c);
+            return 0;
+        }
+        return kWrongKind;
+    case CtrlKind::Ring:
+        if (auto* r = qobject_cast<QComboBox*>(w)) {
+            for (int i = 0; i < r->count(); ++i)
+                if (double(r->itemData(i).toInt()) == v) {
+                    r->setCurrentIndex(i);
+                    return 0;
+                }
+            return kNoValue;  // no item carries the value: the selection stays
+        }
+        return kWrongKind;
+    case CtrlKind::Numeric:
+        if (auto* s = qobject_cast<QSpinBox*>(w)) {
+            double x = std::clamp(v, double(s->minimum()), double(s->maximum()));
+            s->setValue(int(std::lround(x)));
+            return 0;
+        }
+        return kWrongKind;
+    case CtrlKind::NumericReal:
+        if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) {
+            s->setValue(std::clamp(v, s->minimum(), s->maximum()));
+            return 0;
+        }
+        return kWrongKind;
+    case CtrlKind::Slider:
+        if (auto* s = qobject_cast<QSlider*>(w)) {
+            double x = std::clamp(v, double(s->minimum()), double(s->maximum()));
+            s->setValue(int(std::lround(x)));
+            return 0;
+        }
+        return kWrongKind;
+    case CtrlKind::String:
+    case CtrlKind::TextMsg:
+    case CtrlKind::TextBox:
+        return SetText(panel, control, *c, NumberText(v));
+    default:
+        return kWrongKind;
+    }
+}
+
+template <class Int>
+int GetInteger(int panel, int control, Int& value, double lo, double hi) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    double v = 0;
+    if (!ReadNumber(*c, v)) return kWrongKind;
+    if (c->kind == CtrlKind::Ring && sizeof(Int) == 2) {
+        value = Int(uint16_t(int(v)));  // a ring gives the low 16 bits of its item value
+        return 0;
+    }
+    v = std::clamp(std::round(v), lo, hi);
+    value = Int(v);
+    return 0;
+}
+
+// The lines of a text box: a trailing line break does not open another line.
+QStringList TextBoxLines(QPlainTextEdit* t) {
+    QString all = t->toPlainText();
+    if (all.isEmpty()) return {};
+    QStringList lines = all.split(QLatin1Char('\n'));
+    if (lines.size() > 1 && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+void SetTextBoxLines(QPlainTextEdit* t, const QStringList& lines) {
+    QString all = lines.join(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) all += QLatin1Char('\n');
+    t->setPlainText(all);
+}
+
+QPlainTextEdit* TextBoxOf(int panel, int control, int& err) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) { err = FindPanel(panel) ? kNoCtrl : kNoPanel; return nullptr; }
+    auto* t = qobject_cast<QPlainTextEdit*>(c->widget);
+    err = t ? 0 : kWrongKind;
+    return t;
+}
+
+QComboBox* RingOf(int panel, int control, int& err) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) { err = FindPanel(panel) ? kNoCtrl : kNoPanel; return nullptr; }
+    auto* r = qobject_cast<QComboBox*>(c->widget);
+    err = r ? 0 : kWrongKind;
+    return r;
+}
+
+// The extension of a filter such as "*.cfg" (".cfg"), empty when it has none.
+QString FilterExtension(const QString& filter) {
+    QString first = filter.section(QLatin1Char(';'), 0, 0).trimmed();
+    int dot = first.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) return {};
+    QString ext = first.mid(dot);
+    if (ext.contains(QLatin1Char('*')) || ext.contains(QLatin1Char('?')) || ext.size() < 2) return {};
+    return ext;
+}
+
+QString WithExtension(const QString& path, const QString& ext) {
+    if (ext.isEmpty()) return path;
+    QFileInfo fi(path);
+    if (!fi.fileName().isEmpty() && fi.suffix().isEmpty()) return path + ext;
+    return path;
+}
+
+// Can a window be opened? Without a display a Qt platform plugin aborts the program.
+bool WindowSystemAvailable(int argc, char** argv) {
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (argv[i] && std::string(argv[i]) == "-platform" && argv[i + 1]) platform = argv[i + 1];
+#if defined(Q_OS_LINUX) || defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    bool x11 = !qgetenv("DISPLAY").isEmpty();
+    bool wayland = !qgetenv("WAYLAND_DISPLAY").isEmpty();
+    if (platform.isEmpty()) return x11 || wayland;
+    if (platform.startsWith("xcb")) return x11;
+    if (platform.startsWith("wayland")) return wayland;
+#endif
+    return true;
+}
+
+// Headless platforms have no window stacking (and say so on every try).
+bool WindowsStack() {
+    const QString name = QGuiApplication::platformName();
+    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+}
+
+}  // namespace
+
+// ---- shared with the rest of platform/ -------------------------------------------------------
+
+PanelState* FindPanel(int panel) {
+    auto it = g_panels.find(panel);
+    if (it == g_panels.end() || !it->second.widget) return nullptr;
+    return &it->second;
+}
+
+CtrlState* FindCtrl(int panel, int control) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return nullptr;
+    auto it = p->ctrls.find(control);
+    if (it == p->ctrls.end() || !it->second.widget) return nullptr;
+    return &it->second;
+}
+
+const std::map<int, PanelState>& AllPanels() { return g_panels; }
+
+QString ShownText(const CtrlState& c) {
+    QWidget* w = c.widget;
+    if (!w) return {};
+    if (auto* s = qobject_cast<QAbstractSpinBox*>(w)) return s->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* r = qobject_cast<QComboBox*>(w)) return r->currentText();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* t = qobject_cast<QPlainTextEdit*>(w)) return t->toPlainText();
+    if (auto* s = qobject_cast<QSlider*>(w)) return QString::number(s->value());
+    return {};
+}
+
+DialogQueue& Dialogs() {
+    static DialogQueue q;
+    return q;
+}
+
+std::map<std::pair<int, int>, std::vector<std::string>>& TextHistory() {
+    static std::map<std::pair<int, int>, std::vector<std::string>> h;
+    return h;
+}
+
+QWidget* ControlWidget(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    return c ? c->widget.data() : nullptr;
+}
+
+QWidget* PanelWidget(int panel) {
+    PanelState* p = FindPanel(panel);
+    return p ? p->widget.data() : nullptr;
+}
+
+void DeliverEvent(int panel, int control, int event, int eventData1, int eventData2) {
+    CtrlCallbackPtr fn = nullptr;
+    void* data = nullptr;
+    if (control == 0) {
+        PanelState* p = FindPanel(panel);
+        if (!p) return;
+        fn = p->callback;
+        data = p->callbackData;
+    } else {
+        CtrlState* c = FindCtrl(panel, control);
+        if (!c) return;
+        fn = c->callback;
+        data = c->callbackData;
+    }
+    if (!fn) return;
+    ++g_deliverDepth;
+    fn(panel, control, event, data, eventData1, eventData2);
+    --g_deliverDepth;
+}
+
+QColor ToQColor(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+}  // namespace kryta
+
+using namespace kryta;
+
+// ---- run-time, panels ---------------------------------------------------------------------------
+
+bool InitUserInterface(int argc, char** argv) {
+    if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    if (!WindowSystemAvailable(argc, argv)) return false;
+    // Qt keeps references to argc and argv for the life of the application.
+    static int s_argc = 0;
+    static std::vector<std::string> s_args;
+    static std::vector<char*> s_argv;
+    s_args.clear();
+    for (int i = 0; i < argc && argv && argv[i]; ++i) s_args.emplace_back(argv[i]);
+    if (s_args.empty()) s_args.emplace_back("KRYTA-LT-Scope");
+    s_argv.clear();
+    for (auto& a : s_args) s_argv.push_back(a.data());
+    s_argv.push_back(nullptr);
+    s_argc = int(s_args.size());
+    auto* app = new QApplication(s_argc, s_argv.data());
+    app->setQuitOnLastWindowClosed(false);
+    return true;
+}
+
+int LoadPanel(int parent, const std::string& uirFile, int resourceId) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return kNoPanel;
+    QWidget* parentWidget = nullptr;
+    if (parent != 0) {
+        parentWidget = PanelWidget(parent);
+        if (!parentWidget) return kNoPanel;
+    }
+    QFile file(ToQ(uirFile));
+    if (!file.open(QIODevice::ReadOnly)) return kNoFile;
+    const QString pageName = QStringLiteral("panel%1").arg(resourceId);
+    PanelLoader loader(pageName);
+    QWidget* root = loader.load(&file, nullptr);
+    if (!root) return kNoFile;
+    QWidget* page = root->objectName() == pageName ? root : root->findChild<QWidget*>(pageName);
+    if (!page) {
+        delete root;
+        return kNoValue;
+    }
+    QSize size = PanelSize(page);
+    if (page != root) {
+        page->setParent(nullptr);
+        delete root;
+    }
+    if (parentWidget) {
+        page->setParent(parentWidget);
+        page->resize(size);
+        page->move(0, 0);
+        page->hide();
+    } else {
+        page->setWindowFlags(Qt::Window);
+        page->setWindowTitle(QStringLiteral("KRYTA-LT-Scope"));
+        page->setFixedSize(size);
+        page->move(0, 0);
+        page->hide();
+    }
+    page->setAttribute(Qt::WA_StyledBackground, true);
+
+    int handle = FreeHandle();
+    PanelState& p = g_panels[handle];
+    p.widget = page;
+    p.resource = resourceId;
+    p.parent = parent;
+    p.loadSeq = ++g_loadSeq;
+    page->setProperty("krytaPanelOf", handle);
+    page->installEventFilter(Router());
+    for (int id = 0; id < CTRL_COUNT; ++id) {
+        if (kCtrlTable[id].panelResource != resourceId) continue;
+        const QString name = QString::fromLatin1(kCtrlTable[id].name);
+        QWidget* w = page->findChild<QWidget*>(name);
+        if (!w) continue;
+        CtrlState& c = p.ctrls[id];
+        c.widget = w;
+        c.kind = kCtrlTable[id].kind;
+        c.label = page->findChild<QLabel*>(name + QStringLiteral("_label"));
+        Prepare(handle, id, c);
+    }
+    return handle;
+}
+
+int DisplayPanel(int panel) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    p->widget->show();
+    if (p->parent != 0 || WindowsStack()) p->widget->raise();
+    return 0;
+}
+
+int HidePanel(int panel) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    p->widget->hide();
+    return 0;
+}
+
+int DiscardPanel(int panel) {
+    if (!FindPanel(panel)) {
+        g_panels.erase(panel);
+        return kNoPanel;
+    }
+    DropPanel(panel);
+    return 0;
+}
+
+int SetPanelPos(int panel, int top, int left) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    p->widget->move(left, top);
+    return 0;
+}
+
+int GetPanelPos(int panel, int& top, int& left) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    top = p->widget->y();
+    left = p->widget->x();
+    return 0;
+}
+
+bool IsPanelVisible(int panel) {
+    PanelState* p = FindPanel(panel);
+    return p && !p->widget->isHidden();
+}
+
+int SetActivePanel(int panel) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    g_activePanel = panel;
+    QWidget* win = p->widget->window();
+    if (win->isVisible() && WindowsStack()) {
+        win->raise();
+        win->activateWindow();
+    }
+    return 0;
+}
+
+int SetActiveCtrl(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    FindPanel(panel)->activeCtrl = control;
+    c->widget->setFocus(Qt::OtherFocusReason);
+    return 0;
+}
+
+int GetActivePanel() { return FindPanel(g_activePanel) ? g_activePanel : 0; }
+
+int GetActiveCtrl(int panel) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    int owner = 0, control = 0;
+    if (QWidget* f = QApplication::focusWidget(); f && OwnerOf(f, owner, control) && owner == panel) return control;
+    return p->activeCtrl;
+}
+
+int InstallPanelCallback(int panel, PanelCallbackPtr fn, void* callbackData) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    p->callback = fn;
+    p->callbackData = callbackData;
+    return 0;
+}
+
+int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callbackData) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    c->callback = fn;
+    c->callbackData = callbackData;
+    return 0;
+}
+
+int RunUserInterface() {
+    if (g_loop || !QCoreApplication::instance()) return -1;
+    QEventLoop loop;
+    g_loop = &loop;
+    int code = loop.exec();
+    g_loop = nullptr;
+    return code;
+}
+
+int QuitUserInterface(int code) {
+    if (!g_loop) return -1;
+    g_loop->exit(code);
+    return 0;
+}
+
+// ---- control values -------------------------------------------------------------------------------
+
+int SetCtrlVal(int panel, int control, int value) { return SetNumber(panel, control, double(value)); }
+int SetCtrlVal(int panel, int control, unsigned int value) { return SetNumber(panel, control, double(value)); }
+int SetCtrlVal(int panel, int control, double value) { return SetNumber(panel, control, value); }
+
+int SetCtrlVal(int panel, int control, const std::string& value) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    QSignalBlocker block(c->widget.data());
+    return SetText(panel, control, *c, ToQ(value));
+}
+
+int SetCtrlVal(int panel, int control, const char* value) {
+    return SetCtrlVal(panel, control, std::string(value ? value : ""));
+}
+
+int GetCtrlVal(int panel, int control, uint16_t& value) { return GetInteger(panel, control, value, 0, 65535); }
+int GetCtrlVal(int panel, int control, int32_t& value) { return GetInteger(panel, control, value, INT32_MIN, INT32_MAX); }
+
+int GetCtrlVal(int panel, int control, double& value) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    double v = 0;
+    if (!ReadNumber(*c, v)) return kWrongKind;
+    value = v;
+    return 0;
+}
+
+int GetCtrlVal(int panel, int control, float& value) {
+    double v = 0;
+    int r = GetCtrlVal(panel, control, v);
+    if (r == 0) value = float(v);
+    return r;
+}
+
+int GetCtrlVal(int panel, int control, std::string& value) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
+    switch (c->kind) {
+    case CtrlKind::Graph:
+    case CtrlKind::StripChart:
+    case CtrlKind::Decoration:
+    case CtrlKind::Picture:
+        return kWrongKind;
+    default:
+        value = ShownText(*c).toStdString();
+        return 0;
+    }
+}
+
+// ---- control attributes ------------------------------------------------------------------------
+
+#define KRYTA_CTRL_OR_FAIL(c)                                     \
+    CtrlState* c = FindCtrl(panel, control);                      \
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel
+
+int SetCtrlVisible(int panel, int control, bool visible) {
+    KRYTA_CTRL_OR_FAIL(c);
+    c->widget->setVisible(visible);
+    if (c->label) c->label->setVisible(visible);
+    return 0;
+}
+
+bool GetCtrlVisible(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    return c && !c->widget->isHidden();
+}
+
+int SetCtrlDimmed(int panel, int control, bool dimmed) {
+    KRYTA_CTRL_OR_FAIL(c);
+    c->widget->setEnabled(!dimmed);
+    if (c->label) c->label->setEnabled(!dimmed);
+    return 0;
+}
+
+bool GetCtrlDimmed(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    return c && c->widget->testAttribute(Qt::WA_ForceDisabled);
+}
+
+int SetCtrlLabel(int panel, int control, const std::string& label) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* b = qobject_cast<QAbstractButton*>(c->widget);
+    if (b && !(c->kind == CtrlKind::BinarySwitch && c->hasOnOffText)) {
+        b->setText(ToQ(label));
+        if (auto* box = qobject_cast<QCheckBox*>(c->widget)) c->onText = c->offText = box->text();
+        return 0;
+    }
+    if (c->label) {
+        c->label->setText(ToQ(label));
+        return 0;
+    }
+    return kWrongKind;
+}
+
+std::string GetCtrlLabel(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return {};
+    auto* b = qobject_cast<QAbstractButton*>(c->widget);
+    if (b && !(c->kind == CtrlKind::BinarySwitch && c->hasOnOffText)) return b->text().toStdString();
+    if (c->label) return c->label->text().toStdString();
+    return {};
+}
+
+int SetCtrlTextColor(int panel, int control, int rgb) {
+    KRYTA_CTRL_OR_FAIL(c);
+    c->textColor = rgb & 0xFFFFFF;
+    ApplyStyle(*c);
+    return 0;
+}
+
+int GetCtrlTextColor(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    if (c->textColor) return *c->textColor;
+    c->widget->ensurePolished();
+    return int(c->widget->palette().color(c->widget->foregroundRole()).rgb() & 0xFFFFFF);
+}
+
+int SetCtrlTextBgColor(int panel, int control, int rgb) {
+    KRYTA_CTRL_OR_FAIL(c);
+    c->bgColor = rgb & 0xFFFFFF;
+    ApplyStyle(*c);
+    return 0;
+}
+
+int GetCtrlTextBgColor(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    if (c->bgColor) return *c->bgColor;
+    c->widget->ensurePolished();
+    return int(c->widget->palette().color(c->widget->backgroundRole()).rgb() & 0xFFFFFF);
+}
+
+int SetCtrlBold(int panel, int control, bool bold) {
+    KRYTA_CTRL_OR_FAIL(c);
+    c->bold = bold;
+    ApplyStyle(*c);
+    return 0;
+}
+
+bool GetCtrlBold(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return false;
+    if (c->bold) return *c->bold;
+    return c->widget->font().bold();
+}
+
+int SetCtrlPrecision(int panel, int control, int digits) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* d = dynamic_cast<RealSpinBox*>(c->widget.data());
+    if (!d) return kWrongKind;
+    if (digits < 0 || digits > 15) return kNoValue;
+    QSignalBlocker block(d);
+    d->setDigits(digits);
+    return 0;
+}
+
+int GetCtrlPrecision(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* d = dynamic_cast<RealSpinBox*>(c->widget.data());
+    return d ? d->digits : kWrongKind;
+}
+
+int SetCtrlOnOffText(int panel, int control, const std::string& onText, const std::string& offText) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* b = qobject_cast<QAbstractButton*>(c->widget);
+    if (!b || !b->isCheckable()) return kWrongKind;
+    c->hasOnOffText = true;
+    c->onText = ToQ(onText);
+    c->offText = ToQ(offText);
+    if (qobject_cast<QCheckBox*>(b)) UpdateOnOffText(*c);
+    else b->setText(b->isChecked() ? c->onText : c->offText);
+    return 0;
+}
+
+int SetCtrlFont(int panel, int control, const std::string& font) {
+    KRYTA_CTRL_OR_FAIL(c);
+    c->font = font;
+    ApplyStyle(*c);
+    return 0;
+}
+
+int SetCtrlPointSize(int panel, int control, int points) {
+    KRYTA_CTRL_OR_FAIL(c);
+    if (points < 1 || points > 500) return kNoValue;
+    c->pointSize = points;
+    ApplyStyle(*c);
+    return 0;
+}
+
+int SetCtrlPos(int panel, int control, int top, int left) {
+    KRYTA_CTRL_OR_FAIL(c);
+    QWidget* w = c->widget;
+    QWidget* page = PanelWidget(panel);
+    QPoint target(left, top);
+    QPoint inParent = w->parentWidget() && w->parentWidget() != page ? w->parentWidget()->mapFrom(page, target) : target;
+    QPoint delta = inParent - w->pos();
+    w->move(inParent);
+    if (c->label) c->label->move(c->label->pos() + delta);  // the label travels with its control
+    return 0;
+}
+
+int GetCtrlBoundingRect(int panel, int control, int& top, int& left, int& height, int& width) {
+    KRYTA_CTRL_OR_FAIL(c);
+    QWidget* w = c->widget;
+    QPoint at = w->parentWidget() ? w->mapTo(PanelWidget(panel), QPoint(0, 0)) : w->pos();
+    top = at.y();
+    left = at.x();
+    height = w->height();
+    width = w->width();
+    return 0;
+}
+
+// ---- ring items ------------------------------------------------------------------------------------
+
+int ReplaceListItem(int panel, int control, int index, const std::string& label, int value) {
+    int err = 0;
+    QComboBox* r = RingOf(panel, control, err);
+    if (!r) return err;
+    if (index < 0 || index > r->count()) return kNoValue;
+    QSignalBlocker block(r);
+    if (index == r->count()) {
+        r->addItem(ToQ(label), value);
+    } else {
+        r->setItemText(index, ToQ(label));
+        r->setItemData(index, value);
+    }
+    return 0;
+}
+
+int GetNumListItems(int panel, int control) {
+    int err = 0;
+    QComboBox* r = RingOf(panel, control, err);
+    return r ? r->count() : err;
+}
+
+int GetListItem(int panel, int control, int index, std::string& label, int& value) {
+    int err = 0;
+    QComboBox* r = RingOf(panel, control, err);
+    if (!r) return err;
+    if (index < 0 || index >= r->count()) return kNoValue;
+    label = r->itemText(index).toStdString();
+    value = r->itemData(index).toInt();
+    return 0;
+}
+
+// ---- text boxes -----------------------------------------------------------------------------------
+
+int ReplaceTextBoxLine(int panel, int control, int line, const std::string& text) {
+    int err = 0;
+    QPlainTextEdit* t = TextBoxOf(panel, control, err);
+    if (!t) return err;
+    if (line < 0 || line > 100000) return kNoValue;
+    QStringList lines = TextBoxLines(t);
+    while (lines.size() <= line) lines.append(QString());
+    // One line stays one line: a line break in the text would shift the lines below.
+    lines[line] = ToQ(text).split(QLatin1Char('\n')).first();
+    SetTextBoxLines(t, lines);
+    return 0;
+}
+
+int ResetTextBox(int panel, int control, const std::string& text) {
+    int err = 0;
+    QPlainTextEdit* t = TextBoxOf(panel, control, err);
+    if (!t) return err;
+    t->setPlainText(ToQ(text));
+    return 0;
+}
+
+int GetTextBoxLine(int panel, int control, int line, std::string& text) {
+    int err = 0;
+    QPlainTextEdit* t = TextBoxOf(panel, control, err);
+    if (!t) return err;
+    QStringList lines = TextBoxLines(t);
+    if (line < 0 || line >= lines.size()) return kNoValue;
+    text = lines[line].toStdString();
+    return 0;
+}
+
+int GetNumTextBoxLines(int panel, int control) {
+    int err = 0;
+    QPlainTextEdit* t = TextBoxOf(panel, control, err);
+    return t ? int(TextBoxLines(t).size()) : err;
+}
+
+// ---- new controls, pictures -------------------------------------------------------------------
+
+int NewTextMsg(int panel, const std::string& text, int top, int left) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    static int s_nextId = CTRL_COUNT;
+    int id = s_nextId++;
+    auto* label = new QLabel(ToQ(text), p->widget);
+    label->setObjectName(QStringLiteral("TextMsg%1").arg(id));
+    label->move(left, top);
+    label->adjustSize();
+    label->show();
+    CtrlState& c = p->ctrls[id];
+    c.widget = label;
+    c.kind = CtrlKind::TextMsg;
+    c.autoSize = true;
+    Prepare(panel, id, c);
+    return id;
+}
+
+int DisplayImageFile(int panel, int control, const std::string& path) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* l = qobject_cast<QLabel*>(c->widget);
+    if (!l) return kWrongKind;
+    QPixmap pm;
+    if (!pm.load(ToQ(path))) {
+        l->clear();
+        return kNoFile;
+    }
+    l->setPixmap(pm);
+    return 0;
+}
+
+// ---- dialogs ----------------------------------------------------------------------------------------
+
+int FileSelectPopup(const std::string& defaultDir, const std::string& defaultName, const std::string& filter,
+                    const std::string& title, const std::string& buttonLabel, bool restrictDirectory,
+                    bool restrictExtension, bool allowCancel, bool allowMakeDirectory, std::string& path) {
+    DialogQueue& q = Dialogs();
+    q.shown.push_back({"file", title, "", defaultDir, defaultName, filter, buttonLabel});
+    const QString ext = restrictExtension ? FilterExtension(ToQ(filter)) : QString();
+    if (q.fromQueue) {
+        if (q.fileAnswers.empty()) return VAL_NO_FILE_SELECTED;
+        auto [result, chosen] = q.fileAnswers.front();
+        q.fileAnswers.pop_front();
+        if (result == VAL_EXISTING_FILE_SELECTED || result == VAL_NEW_FILE_SELECTED) {
+            path = WithExtension(ToQ(chosen), ext).toStdString();
+            return result;
+        }
+        return VAL_NO_FILE_SELECTED;
+    }
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return VAL_NO_FILE_SELECTED;
+    QFileDialog dlg(QApplication::activeWindow(), ToQ(title), ToQ(defaultDir));
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, true);  // the program asks itself
+    dlg.setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    if (!filter.empty()) dlg.setNameFilter(ToQ(filter));
+    if (!buttonLabel.empty()) dlg.setLabelText(QFileDialog::Accept, ToQ(buttonLabel));
+    if (!defaultName.empty()) dlg.selectFile(ToQ(defaultName));
+    if (restrictDirectory) {
+        const QString dir = QDir(ToQ(defaultDir)).absolutePath();
+        QObject::connect(&dlg, &QFileDialog::directoryEntered, &dlg, [&dlg, dir](const QString& d) {
+            if (QDir(d).absolutePath() != dir) dlg.setDirectory(dir);
+        });
+    }
+    (void)allowCancel;  // the dialog always offers cancel; cancelling changes nothing
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return VAL_NO_FILE_SELECTED;
+    QString chosen = WithExtension(dlg.selectedFiles().first(), ext);
+    QFileInfo fi(chosen);
+    if (fi.isDir()) return VAL_NO_FILE_SELECTED;
+    path = chosen.toStdString();
+    return fi.exists() ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+int ConfirmPopup(const std::string& title, const std::string& message) {
+    DialogQueue& q = Dialogs();
+    DialogRecord rec;
+    rec.kind = "confirm";
+    rec.title = title;
+    rec.message = message;
+    q.shown.push_back(rec);
+    if (q.fromQueue) {
+        if (q.confirmAnswers.empty()) return 0;
+        int a = q.confirmAnswers.front();
+        q.confirmAnswers.pop_front();
+        return a ? 1 : 0;
+    }
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    auto answer = QMessageBox::question(QApplication::activeWindow(), ToQ(title), ToQ(message),
+                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes ? 1 : 0;
+}
