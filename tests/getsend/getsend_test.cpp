@@ -1,0 +1,325 @@
+// GET and SEND against the simulated sensor: commands and arguments on the line, the pause
+// between the frames, values round-tripping through RAM and EEPROM, time-outs, the file target
+// and the memory-target buttons.
+#include <algorithm>
+
+#include "fixture.h"
+#include "files/files.h"
+#include "link/com232.h"
+#include "params/vars.h"
+#include "platform/rs232.h"
+#include "platform/utility.h"
+
+namespace {
+
+bool Seen(const std::vector<std::string>& h, const std::string& text) {
+    return std::find(h.begin(), h.end(), text) != h.end();
+}
+
+int Count(const std::vector<std::string>& h, const std::string& text) {
+    return int(std::count(h.begin(), h.end(), text));
+}
+
+class GetSend : public ProgramTest {
+protected:
+    std::vector<std::string> History() { return TestTextHistory(pHandle, PANEL_STRStatus); }
+    void Target(int control) { TestUserSetValue(pHandle, control, 1); }
+    uint16_t Shown(int panel, int control) {
+        uint16_t v = 0;
+        GetCtrlVal(panel, control, v);
+        return v;
+    }
+};
+
+}  // namespace
+
+TEST_F(GetSend, GetFromRamAndEeprom) {
+    StartWith("M01");
+    auto main = sensor->Eeprom(0);
+    main[4] = 111;   // edgeBegin
+    main[5] = 3333;  // edgeEnd
+    main[6] = 1500;  // setPoint
+    main[7] = 42;    // tolerance
+    sensor->SetEeprom(0, main);
+    auto ext = sensor->Eeprom(1);
+    ext[0] = 1234;   // trigger threshold
+    ext[11] = 8192;  // scale factor 0.5
+    ext[12] = 0;
+    sensor->SetEeprom(1, ext);
+    sensor->ClearRequests();
+    TestClearTextHistory();
+
+    Target(PANEL_RBTEeprom);
+    EXPECT_EQ(target, EEPROM);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    auto r = sensor->Requests();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].word(1), 4);
+    EXPECT_EQ(r[0].word(2), 0);
+    EXPECT_EQ(r[1].word(1), 4);
+    EXPECT_EQ(r[1].word(2), 1);
+    EXPECT_GE(r[1].time - r[0].time, 0.1);
+    EXPECT_EQ(Count(History(), "Parameter-frame received! - Line Ok!"), 2);
+    EXPECT_EQ(Count(History(), "Waiting for parameter-frame ..."), 2);
+    EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
+    EXPECT_EQ(parameter[7], 111);
+    EXPECT_EQ(parameter[9], 1500);
+    EXPECT_EQ(parameter[48], 1234);
+    EXPECT_EQ(ScaleFactor(), 8192u);
+    EXPECT_EQ(Shown(pHandle, PANEL_NEDITEdgeLeft), 111);
+    EXPECT_EQ(Shown(pHandle, PANEL_NEDITEdgeRight), 3333);
+    EXPECT_EQ(Shown(pPara1, PARA1_NEDITTolerance), 42);
+    double factor = 0;
+    GetCtrlVal(pCalib, CALIB_NUMCalFactor, factor);
+    EXPECT_NEAR(factor, 0.5, 1e-6);
+
+    // RAM: command 2
+    sensor->ClearRequests();
+    Target(PANEL_RBTRam);
+    EXPECT_EQ(target, RAM);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    r = sensor->Requests();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].word(1), 2);
+    EXPECT_EQ(r[1].word(1), 2);
+    EXPECT_EQ(r[1].word(2), 1);
+    EXPECT_EQ(parameter[7], sensor->Ram(0)[4]);
+}
+
+TEST_F(GetSend, SendToRamAndEepromRoundTrips) {
+    StartWith("M03");  // V303
+    SetCtrlVal(pHandle, PANEL_NEDITEdgeLeft, 222);
+    SetCtrlVal(pHandle, PANEL_NEDITEdgeRight, 3000);
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 1800);
+    SetCtrlVal(pPara1, PARA1_NEDITToleranceUP, 31);
+    SetCtrlVal(pPara1, PARA1_NEDITTolerance, 17);
+    SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, 777);
+    SetCtrlVal(pCalib, CALIB_NUMCalFactor, 2.5);
+    SetCtrlVal(pCalib, CALIB_NUMCalOffset, 100000);
+    sensor->ClearRequests();
+    TestClearTextHistory();
+
+    Target(PANEL_RBTEeprom);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
+    auto r = sensor->Requests();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].word(1), 3);
+    EXPECT_EQ(r[0].word(2), 0);
+    EXPECT_EQ(r[1].word(1), 3);
+    EXPECT_EQ(r[1].word(2), 1);
+    EXPECT_GE(r[1].time - r[0].time, 0.1);
+    EXPECT_TRUE(Seen(History(), "Transmit..."));
+    EXPECT_EQ(Count(History(), "Line Ok!"), 2);
+    // the frames carry the V303 block and the extension block
+    EXPECT_EQ(r[0].word(3 + 4), 222);
+    EXPECT_EQ(r[0].word(3 + 5), 3000);
+    EXPECT_EQ(r[0].word(3 + 6), 1800);
+    EXPECT_EQ(r[0].word(3 + 7), 31);
+    EXPECT_EQ(r[0].word(3 + 8), 17);
+    EXPECT_EQ(r[1].word(3 + 0), 777);
+    EXPECT_EQ(r[1].word(3 + 11), 2560);  // 2.5 x 1024, low word
+    EXPECT_EQ(r[1].word(3 + 12), 0);
+    EXPECT_EQ(r[1].word(3 + 13), 100000 & 0xFFFF);
+    EXPECT_EQ(r[1].word(3 + 14), 100000 >> 16);
+    EXPECT_EQ(sensor->Eeprom(0)[4], 222);
+    EXPECT_EQ(sensor->Eeprom(1)[0], 777);
+
+    // RAM: command 1; then a GET brings the values back
+    sensor->ClearRequests();
+    Target(PANEL_RBTRam);
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 1900);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
+    r = sensor->Requests();
+    EXPECT_EQ(r[0].word(1), 1);
+    EXPECT_EQ(r[1].word(1), 1);
+    EXPECT_EQ(sensor->Ram(0)[6], 1900);
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 5);
+    parameter[24] = 5;
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(parameter[24], 1900);
+    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 1900);
+    EXPECT_EQ(ScaleFactor(), 2560u);
+    EXPECT_EQ(CalOffset(), 100000);
+}
+
+TEST_F(GetSend, AnswerAfterOnePointFourIsTakenAfterOnePointSixNot) {
+    StartWith("M01");
+    auto main = sensor->Ram(0);
+    main[6] = 2222;
+    sensor->SetRam(0, main);
+    sim::FaultSpec f;
+    f.kind = sim::Fault::Delay;
+    f.command = 2;
+    f.seconds = 1.4;
+    f.times = 1;
+    sensor->SetFault(f);
+    TestClearTextHistory();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_FALSE(Seen(History(), "Timeout-RS-232..."));
+    EXPECT_EQ(Count(History(), "Parameter-frame received! - Line Ok!"), 2);
+    EXPECT_EQ(parameter[9], 2222);
+
+    // 1.6 s: the first request times out, the variables keep their values
+    main[6] = 3333;
+    sensor->SetRam(0, main);
+    f.seconds = 1.6;
+    sensor->SetFault(f);
+    TestClearTextHistory();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    auto h = History();
+    ASSERT_FALSE(h.empty());
+    EXPECT_EQ(h[0], "Waiting for parameter-frame ...");
+    ASSERT_GE(h.size(), 2u);
+    EXPECT_EQ(h[1], "Timeout-RS-232...");
+    EXPECT_NE(parameter[9], 3333);
+}
+
+TEST_F(GetSend, SilentSensorTimesOutBothFramesAndShowsTheVariables) {
+    StartWith("M01");
+    sensor->SetFault({sim::Fault::Silent});
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 4000);  // an edit not taken by GET
+    auto before = parameter;
+    TestClearTextHistory();
+    double t0 = Timer();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    double took = Timer() - t0;
+    EXPECT_GE(took, 3.0);
+    EXPECT_EQ(Count(History(), "Timeout-RS-232..."), 2);
+    EXPECT_EQ(Status(), "Timeout-RS-232...");
+    EXPECT_EQ(sensor->Requests().size(), 5u + 2u);
+    for (int i = 3; i < 64; ++i) EXPECT_EQ(parameter[i], before[i]) << i;
+    // the panels were refreshed from the unchanged variables
+    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), parameter[9]);
+}
+
+TEST_F(GetSend, FaultyAnswersGiveClearTextsAndNoCrash) {
+    StartWith("M01");
+    struct {
+        sim::Fault kind;
+        int bytes;
+    } faults[] = {{sim::Fault::Short, 20}, {sim::Fault::Flood, 9000}, {sim::Fault::Garbage, 30},
+                  {sim::Fault::Surplus, 50}};
+    for (const auto& c : faults) {
+        sensor->ClearFaults();
+        sim::FaultSpec f;
+        f.kind = c.kind;
+        f.command = 2;
+        f.bytes = c.bytes;
+        sensor->SetFault(f);
+        TestClearTextHistory();
+        TestLeftClick(pHandle, PANEL_BTNGet);
+        std::string s = Status();
+        if (c.kind == sim::Fault::Short || c.kind == sim::Fault::Garbage)
+            EXPECT_EQ(s, "Timeout-RS-232...") << int(c.kind);
+        else
+            EXPECT_EQ(s, "Parameter-frame received! - Line Ok!") << int(c.kind);
+        // the bytes after a frame belong to no request and are discarded
+        if (c.kind == sim::Fault::Surplus) EXPECT_EQ(GetInQLen(com), 0);
+        EXPECT_LE(GetInQLen(com), BUF_BYTES);
+    }
+    // after the faults the line works again
+    sensor->ClearFaults();
+    auto main = sensor->Ram(0);
+    main[6] = 1717;
+    sensor->SetRam(0, main);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(parameter[9], 1717);
+}
+
+TEST_F(GetSend, UnpluggedSensorFailsQuietly) {
+    StartWith("M01");
+    sensor->Unplug();
+    TestClearTextHistory();
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(Status(), "Timeout-RS-232...");
+    EXPECT_FALSE(Seen(History(), "Line Ok!"));
+}
+
+TEST_F(GetSend, FileTargetSendsNothing) {
+    StartWith("M01");
+    sensor->ClearRequests();
+    Target(PANEL_RBTFile);
+    EXPECT_EQ(target, DATFILE);
+    // SEND asks for a file; cancelled: nothing written, nothing sent
+    TestClearDialogs();
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    auto d = TestDialogs();
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].kind, "file");
+    EXPECT_EQ(d[0].title, "KRYTA-LT-Series Parameter File");
+    EXPECT_EQ(d[0].defaultName, "KRYTApara.cfg");
+    EXPECT_EQ(d[0].filter, "*.cfg");
+    EXPECT_EQ(d[0].defaultDir, proj_dir);
+    EXPECT_EQ(Status(), "Transmit...");
+
+    // saved to a file and read back through GET
+    std::string path = proj_dir + "/getsend-test.cfg";
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 1357);
+    TestQueueFileSelect(VAL_NEW_FILE_SELECTED, path);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    long size = 0;
+    EXPECT_EQ(GetFileInfo(path, size), 1);
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 1);
+    TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, path);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(parameter[9], 1357);
+    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 1357);
+    EXPECT_TRUE(sensor->Requests().empty());
+    DeleteFile(path);
+}
+
+TEST_F(GetSend, MemoryTargetButtonsKeepExactlyOneOn) {
+    StartWithoutSensor();
+    auto on = [](int control) {
+        int32_t v = 0;
+        GetCtrlVal(pHandle, control, v);
+        return v;
+    };
+    Target(PANEL_RBTEeprom);
+    EXPECT_EQ(target, EEPROM);
+    EXPECT_EQ(on(PANEL_RBTEeprom), 1);
+    EXPECT_EQ(on(PANEL_RBTRam), 0);
+    EXPECT_EQ(on(PANEL_RBTFile), 0);
+    // switching EEPROM off falls back to RAM
+    TestUserSetValue(pHandle, PANEL_RBTEeprom, 0);
+    EXPECT_EQ(target, RAM);
+    EXPECT_EQ(on(PANEL_RBTRam), 1);
+    Target(PANEL_RBTFile);
+    EXPECT_EQ(target, DATFILE);
+    EXPECT_EQ(on(PANEL_RBTRam), 0);
+    EXPECT_EQ(on(PANEL_RBTEeprom), 0);
+    TestUserSetValue(pHandle, PANEL_RBTFile, 0);
+    EXPECT_EQ(target, RAM);
+    EXPECT_EQ(on(PANEL_RBTRam), 1);
+    // RAM switched off switches itself on again
+    TestUserSetValue(pHandle, PANEL_RBTRam, 0);
+    EXPECT_EQ(target, RAM);
+    EXPECT_EQ(on(PANEL_RBTRam), 1);
+}
+
+TEST_F(GetSend, SecondOperationIsRefusedWhileGetWaits) {
+    StartWith("M01");
+    sim::FaultSpec f;
+    f.kind = sim::Fault::Delay;
+    f.command = 2;
+    f.seconds = 0.8;
+    f.times = 1;
+    sensor->SetFault(f);
+    sensor->ClearRequests();
+    TestClearTextHistory();
+    TestLeftClickLater(0.3, pHandle, PANEL_BTNSend);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    auto h = History();
+    EXPECT_TRUE(Seen(h, kBusyText));
+    // only the GET's two requests crossed the line
+    auto r = sensor->Requests();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].word(1), 2);
+    EXPECT_EQ(r[1].word(1), 2);
+    // afterwards SEND works
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    EXPECT_TRUE(sensor->WaitForRequests(4, 2.0));
+}

@@ -1,0 +1,373 @@
+// The connect sequence against the simulated sensor: what crosses the line, the status texts,
+// the identification and the pages it leaves, and the line faults.
+#include <algorithm>
+
+#include "fixture.h"
+#include "link/com232.h"
+#include "params/vars.h"
+#include "platform/rs232.h"
+#include "platform/utility.h"
+
+namespace {
+
+std::string Line(int n) {
+    std::string s;
+    GetTextBoxLine(pCalib, CALIB_TEXTBOXsensor, n, s);
+    return s;
+}
+
+std::string Item(int panel, int control, int index, int& value) {
+    std::string label;
+    GetListItem(panel, control, index, label, value);
+    return label;
+}
+
+bool Seen(const std::vector<std::string>& h, const std::string& text) {
+    return std::find(h.begin(), h.end(), text) != h.end();
+}
+
+std::vector<uint16_t> Commands(const std::vector<sim::Request>& r) {
+    std::vector<uint16_t> c;
+    for (const auto& q : r) c.push_back(q.word(1));
+    return c;
+}
+
+#define MU "\xC2\xB5"
+
+class Connect : public ProgramTest {
+protected:
+    std::vector<std::string> History() { return TestTextHistory(pHandle, PANEL_STRStatus); }
+    // Starts a simulator of a custom model on port 1.
+    void StartWithModel(const sim::Model& m) {
+        EnsureUserInterface();
+        sensor = std::make_unique<sim::Simulator>(m, false);
+        ASSERT_TRUE(sensor->Start());
+        setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+        ASSERT_EQ(StartProgram(), 0);
+        started = true;
+    }
+};
+
+}  // namespace
+
+TEST_F(Connect, StandardSensorSequenceOnTheLine) {
+    StartWith("M01");  // family 1, code 37, firmware 302, word-coded firmware text
+    auto r = sensor->Requests();
+    ASSERT_EQ(Commands(r), (std::vector<uint16_t>{5, 10, 2, 2, 7}));
+    for (const auto& q : r) EXPECT_EQ(q.word(0), 0x0055);
+    EXPECT_EQ(r[0].word(2), 0);
+    EXPECT_EQ(r[1].word(2), 0);
+    EXPECT_EQ(r[2].word(2), 0);
+    EXPECT_EQ(r[3].word(2), 1);
+    EXPECT_EQ(r[4].word(2), 0);
+    // the echo request carries the main frame; the hardware request sends pp as the echo
+    // left it: the sync word of the answer in word 0, the echoed words after it
+    EXPECT_EQ(r[1].word(3), 0x00AA);
+    for (int w = 4; w < 18; ++w) EXPECT_EQ(r[1].word(w), r[0].word(w)) << "word " << w;
+    // the first GET request carries the same main frame as the echo request
+    for (int w = 3; w < 18; ++w) EXPECT_EQ(r[2].word(w), r[0].word(w)) << "word " << w;
+    // pauses of 0.1 s after the identification and between the two GETs
+    EXPECT_GE(r[2].time - r[1].time, 0.1);
+    EXPECT_GE(r[3].time - r[2].time, 0.1);
+    EXPECT_GE(r[4].time - r[3].time, 0.1);
+
+    auto h = History();
+    EXPECT_TRUE(Seen(h, "Echo Check - Line Ok!"));
+    EXPECT_TRUE(Seen(h, "Waiting for parameter-frame ..."));
+    EXPECT_TRUE(Seen(h, "Parameter-frame received! - Line Ok!"));
+    EXPECT_TRUE(Seen(h, "Waiting for firmware info ..."));
+    EXPECT_FALSE(Seen(h, "Timeout-RS-232..."));
+    EXPECT_EQ(Status(), sensor->model().firmwareText);
+    EXPECT_EQ(szVersion, sensor->model().firmwareText);
+
+    // identification and pages
+    EXPECT_EQ(HWTYPE, 1);
+    EXPECT_EQ(softversion, 302);
+    EXPECT_EQ(ParamVariant(), Variant::Standard);
+    EXPECT_EQ(Line(0), "KRYTA-M01");
+    EXPECT_EQ(Line(1), "1024-pixel;  7.8" MU "m pixel-pitch");
+    EXPECT_EQ(Line(2), "4096-subpixel;  resolution=1" MU "m");
+    EXPECT_EQ(Line(3), "working-range = 37 +/- 2.0mm");
+    int value = -1;
+    EXPECT_EQ(Item(pPara1, PARA1_DROPanaMode, 1, value), "DIRECT 5V/SET");
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(Item(pPara1, PARA1_DROPevalmode, 2, value), "WIDTH");
+    EXPECT_EQ(value, 2);
+    EXPECT_EQ(Item(pPara1, PARA1_DROPtrigmode, 3, value), "NOT-USED");
+    EXPECT_EQ(value, 1);
+    EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_BTNData));
+    EXPECT_FALSE(GetCtrlDimmed(pHandle, PANEL_BTNSend));
+    EXPECT_EQ(pixE, 4096);
+    EXPECT_EQ(ADCMAX, 1024);
+    EXPECT_DOUBLE_EQ(xArray[1], 16.0);
+    EXPECT_DOUBLE_EQ(TestGraphModel(pHandle, PANEL_GRAPHVideo).xAxis.max, 4096);
+    // the sensor's RAM is in the standard block and on the pages
+    auto ram = sensor->Ram(0);
+    for (int n = 0; n < 15; ++n) EXPECT_EQ(parameter[3 + n], ram[n]) << "slot " << n;
+    uint16_t shown = 0;
+    GetCtrlVal(pPara2, PARA2_NEDITTeach, shown);
+    EXPECT_EQ(shown, ram[6]);
+    GetCtrlVal(pHandle, PANEL_NEDITEdgeRight, shown);
+    EXPECT_EQ(shown, ram[5]);
+    auto ext = sensor->Ram(1);
+    for (int n = 0; n <= 10; ++n) EXPECT_EQ(parameter[48 + n], ext[n]);
+    for (int n = 11; n < 15; ++n) EXPECT_EQ(parameter[49 + n], ext[n]);
+}
+
+TEST_F(Connect, V303SensorRearrangesTheTolerances) {
+    StartWith("M03");  // family 1, code 55, firmware 303
+    EXPECT_EQ(ParamVariant(), Variant::V303);
+    EXPECT_EQ(Line(0), "KRYTA-M03");
+    EXPECT_EQ(Line(3), "working-range = 55mm +/- 5.0mm");
+    EXPECT_TRUE(GetCtrlVisible(pPara1, PARA1_NEDITToleranceUP));
+    EXPECT_TRUE(GetCtrlVisible(pPara1, PARA1_NEDITTolerance));
+    EXPECT_EQ(GetCtrlLabel(pPara1, PARA1_NEDITTolerance), "TOLERANCE-LOW");
+    EXPECT_FALSE(GetCtrlVisible(pPara1, PARA1_BINSWoption));
+    EXPECT_FALSE(GetCtrlVisible(pPara1, PARA1_DROPhold));
+    auto ram = sensor->Ram(0);
+    for (int n = 0; n < 15; ++n) EXPECT_EQ(parameter[18 + n], ram[n]) << "slot " << n;
+    uint16_t up = 0, low = 0;
+    GetCtrlVal(pPara1, PARA1_NEDITToleranceUP, up);
+    GetCtrlVal(pPara1, PARA1_NEDITTolerance, low);
+    EXPECT_EQ(up, ram[7]);
+    EXPECT_EQ(low, ram[8]);
+}
+
+TEST_F(Connect, CLSensor) {
+    StartWith("M19");  // family 4, code 20250, firmware 306, plain firmware text
+    EXPECT_EQ(HWTYPE, 3);
+    EXPECT_EQ(ParamVariant(), Variant::CL);
+    EXPECT_EQ(DisplayVariant(), Variant::CL);
+    EXPECT_EQ(Line(0), "KRYTA-M19");
+    EXPECT_EQ(Line(2), "1024-subpixel;  resolution=+/-0.4mm");
+    EXPECT_FALSE(GetCtrlVisible(pPara1, PARA1_DROPhardware));
+    EXPECT_TRUE(GetCtrlDimmed(pCalib, CALIB_BINSWopmode));
+    EXPECT_TRUE(GetCtrlVisible(pPara1, PARA1_DROPhold));
+    EXPECT_EQ(GetCtrlPrecision(pHandle, PANEL_NUMumValue), 2);
+    EXPECT_EQ(GetCtrlPrecision(pHandle, PANEL_NUMTolUP), 1);
+    EXPECT_EQ(GetCtrlPrecision(pHandle, PANEL_NUMTol), 1);
+    EXPECT_EQ(GetCtrlLabel(pPara1, PARA1_NEDITTolerance), "TOLERANCE-LOW");
+    EXPECT_EQ(Status(), sensor->model().firmwareText);
+    EXPECT_TRUE(szVersion.empty());  // plain text is not kept as the version
+    auto ram = sensor->Ram(0);
+    for (int n = 0; n < 15; ++n) {
+        uint16_t expect = ram[n];
+        if (n == 12 && expect > 1000) expect = 1000;  // hold time range rule
+        EXPECT_EQ(parameter[33 + n], expect) << "slot " << n;
+    }
+    EXPECT_EQ(pixE, sensor->model().ccdvirtpixel);
+    EXPECT_EQ(ADCMAX, 256);
+}
+
+TEST_F(Connect, UnknownSensor) {
+    StartWith("unknown");
+    EXPECT_EQ(Line(0), "No information avialable!");
+    for (int n = 1; n <= 3; ++n) EXPECT_EQ(Line(n), std::string(25, ' '));
+    EXPECT_TRUE(GetCtrlDimmed(pHandle, PANEL_BTNSend));
+    EXPECT_FALSE(GetCtrlVisible(pPara1, PARA1_NEDITToleranceUP));
+    EXPECT_EQ(GetCtrlLabel(pPara1, PARA1_NEDITTolerance), "TOLERANCE");
+    EXPECT_TRUE(GetCtrlDimmed(pPara1, PARA1_BINSWoption));
+    EXPECT_EQ(pixE, 1024);
+    EXPECT_EQ(YAXISMAX, 1024);
+    EXPECT_EQ(ADCMAX, 1024);
+    EXPECT_EQ(HWTYPE, 0);
+    int value = -1;
+    EXPECT_EQ(Item(pPara1, PARA1_DROPtrigmode, 3, value), "NOT-USED");
+}
+
+TEST_F(Connect, PeakSensorAndTriggerItemsByFirmware) {
+    StartWith("M06");  // 10080 on family 1
+    EXPECT_EQ(HWTYPE, 2);
+    EXPECT_EQ(Line(0), "KRYTA-M06");
+    int value = -1;
+    EXPECT_EQ(Item(pPara1, PARA1_DROPevalmode, 0, value), "LEFT-PEAK");
+    EXPECT_EQ(Item(pPara1, PARA1_DROPevalmode, 2, value), "PEAK-TO-PEAK");
+    EXPECT_EQ(value, 2);
+    EndProgram();
+    started = false;
+    sensor->Stop();
+
+    StartWith("M21");  // family 4, code 55, firmware 305: internal trigger kept
+    EXPECT_EQ(Item(pPara1, PARA1_DROPtrigmode, 3, value), "INTERN TRIG");
+    EXPECT_EQ(value, 3);
+    EXPECT_TRUE(GetCtrlVisible(pPara2, PARA2_NUMTriggThreshold));
+    EXPECT_EQ(Line(0), "KRYTA-M21");
+    std::string on, off;
+    EndProgram();
+    started = false;
+    sensor->Stop();
+
+    StartWith("M22");  // family 4, code 10055, firmware 304: not used
+    EXPECT_EQ(HWTYPE, 2);
+    EXPECT_EQ(Line(0), "KRYTA-M22");
+    EXPECT_EQ(Item(pPara1, PARA1_DROPtrigmode, 3, value), "NOT-USED");
+    EXPECT_EQ(value, 1);
+    EXPECT_FALSE(GetCtrlVisible(pPara2, PARA2_NUMTriggThreshold));
+    EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_BTNData));
+}
+
+TEST_F(Connect, UnlistedCodeAndUnlistedLineLength) {
+    sim::Model m = *sim::FindModel("M20");
+    m.hwtype = 10037;       // family 4 has no peak variant of 37
+    m.ccdvirtpixel = 1000;  // not in the step table
+    StartWithModel(m);
+    EXPECT_EQ(HWTYPE, 0);
+    EXPECT_NE(Line(0).rfind("KRYTA-M", 0), 0u);  // no row written
+    EXPECT_EQ(ccdvirtpixel, 1024);
+    EXPECT_DOUBLE_EQ(xArray[1], 4.0);
+    EXPECT_DOUBLE_EQ(xArray[255], 1020.0);
+    EXPECT_DOUBLE_EQ(TestGraphModel(pHandle, PANEL_GRAPHVideo).xAxis.max, 1000);
+}
+
+TEST_F(Connect, LoopBackFailsTheLineCheckAndStops) {
+    EnsureUserInterface();
+    sensor = std::make_unique<sim::Simulator>("M01", false);
+    ASSERT_TRUE(sensor->Start());
+    sim::FaultSpec f;
+    f.kind = sim::Fault::WrongSync;
+    f.command = 5;
+    f.value = 0x0055;  // the program's own sync word comes back
+    sensor->SetFault(f);
+    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+    ASSERT_EQ(StartProgram(), 0);
+    started = true;
+    EXPECT_EQ(Status(), "read error - not sync byte 0xAA!");
+    // nothing after the failed check
+    EXPECT_EQ(Commands(sensor->Requests()), (std::vector<uint16_t>{5}));
+    EXPECT_EQ(HWTYPE, 0);
+}
+
+TEST_F(Connect, SilentSensorTimesOutTheLineCheck) {
+    EnsureUserInterface();
+    sensor = std::make_unique<sim::Simulator>("M01", false);
+    ASSERT_TRUE(sensor->Start());
+    sensor->SetFault({sim::Fault::Silent});
+    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+    double t0 = Timer();
+    ASSERT_EQ(StartProgram(), 0);
+    started = true;
+    double took = Timer() - t0;
+    EXPECT_EQ(Status(), "Timeout-RS-232...");
+    EXPECT_GE(took, 1.5);
+    EXPECT_EQ(Commands(sensor->Requests()), (std::vector<uint16_t>{5}));
+}
+
+TEST_F(Connect, HardwareAnswerTimeOut) {
+    for (double delay : {1.4, 1.6}) {
+        EnsureUserInterface();
+        sensor = std::make_unique<sim::Simulator>("M19", false);
+        ASSERT_TRUE(sensor->Start());
+        sim::FaultSpec f;
+        f.kind = sim::Fault::Delay;
+        f.command = 10;
+        f.seconds = delay;
+        f.times = 1;
+        sensor->SetFault(f);
+        setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+        ASSERT_EQ(StartProgram(), 0);
+        started = true;
+        if (delay < 1.5) {
+            EXPECT_EQ(HWTYPE, 3) << delay;
+            EXPECT_EQ(Line(0), "KRYTA-M19");
+        } else {
+            // not identified: the defaults stay (standard variant, no sensor row)
+            EXPECT_EQ(HWTYPE, 0) << delay;
+            EXPECT_EQ(softversion, 0);
+            // the connect sequence goes on with the parameter read and the firmware text
+            auto c = Commands(sensor->Requests());
+            EXPECT_EQ(std::count(c.begin(), c.end(), 2), 2);
+            EXPECT_EQ(c.back(), 7);
+        }
+        EndProgram();
+        started = false;
+        sensor->Stop();
+        TestClearTextHistory();
+    }
+}
+
+TEST_F(Connect, HardwareAnswerWithAnotherCommandWordLeavesTheIdentification) {
+    EnsureUserInterface();
+    sensor = std::make_unique<sim::Simulator>("M19", false);
+    ASSERT_TRUE(sensor->Start());
+    sim::FaultSpec f;
+    f.kind = sim::Fault::OtherCommand;
+    f.command = 10;
+    f.value = 11;
+    sensor->SetFault(f);
+    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+    ASSERT_EQ(StartProgram(), 0);
+    started = true;
+    EXPECT_EQ(hwtype, 37);
+    EXPECT_EQ(ccdvirtpixel, 4096);
+    EXPECT_EQ(softversion, 0);
+    EXPECT_EQ(HWTYPE, 0);
+    EXPECT_TRUE(Seen(History(), "Parameter-frame received! - Line Ok!"));
+}
+
+TEST_F(Connect, FirmwareTextFaults) {
+    // short text: time-out text, then the connect sequence's error
+    EnsureUserInterface();
+    sensor = std::make_unique<sim::Simulator>("M05", false);
+    ASSERT_TRUE(sensor->Start());
+    sim::FaultSpec f;
+    f.kind = sim::Fault::Short;
+    f.command = 7;
+    f.bytes = 40;
+    sensor->SetFault(f);
+    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+    ASSERT_EQ(StartProgram(), 0);
+    started = true;
+    EXPECT_EQ(Status(), "Error reading firmware-info!");
+    EXPECT_TRUE(Seen(History(), "Timeout - reading firmware info!") ||
+                Seen(History(), "Error reading firmware-info!"));
+    EndProgram();
+    started = false;
+    sensor->Stop();
+
+    // a flood instead of the text: read what fits, the rest discarded, not decoded
+    sensor = std::make_unique<sim::Simulator>("M05", false);
+    ASSERT_TRUE(sensor->Start());
+    f.kind = sim::Fault::Flood;
+    f.bytes = 9000;
+    sensor->SetFault(f);
+    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+    ASSERT_EQ(StartProgram(), 0);
+    started = true;
+    EXPECT_LE(nBytesR, BUF_BYTES);
+    EXPECT_LE(Status().size(), 144u);
+    EXPECT_EQ(HWTYPE, 1);  // identification done before the text
+}
+
+TEST_F(Connect, PortChangeRunsTheWholeSequenceOnTheNewPort) {
+    StartWith("M01");
+    sim::Simulator second("M19", false);
+    ASSERT_TRUE(second.Start());
+    setenv("KRYTA_COM2", second.DevicePath().c_str(), 1);
+    sensor->ClearRequests();
+    TestUserSetValue(pHandle, PANEL_DropDCom, 2);
+    EXPECT_EQ(com, 2);
+    EXPECT_TRUE(Seen(History(), "Init COM-Port ..."));
+    EXPECT_EQ(Commands(second.Requests()), (std::vector<uint16_t>{5, 10, 2, 2, 7}));
+    EXPECT_TRUE(sensor->Requests().empty());
+    EXPECT_EQ(HWTYPE, 3);
+    EXPECT_EQ(Line(0), "KRYTA-M19");
+    EXPECT_EQ(Status(), second.model().firmwareText);
+    EXPECT_EQ(stop_flag, 1);
+    // back to port 1
+    TestUserSetValue(pHandle, PANEL_DropDCom, 1);
+    EXPECT_EQ(com, 1);
+    EXPECT_EQ(Line(0), "KRYTA-M01");
+    EXPECT_EQ(Commands(sensor->Requests()), (std::vector<uint16_t>{5, 10, 2, 2, 7}));
+    second.Stop();
+    unsetenv("KRYTA_COM2");
+}
+
+TEST_F(Connect, PortToNowhere) {
+    StartWith("M01");
+    unsetenv("KRYTA_COM3");
+    setenv("KRYTA_COM3", "/dev/kryta-no-such-device", 1);
+    TestUserSetValue(pHandle, PANEL_DropDCom, 3);
+    EXPECT_EQ(Status(), "No serial port found");
+    EXPECT_FALSE(IsComOpen(3));
+    unsetenv("KRYTA_COM3");
+}
