@@ -166,6 +166,7 @@ TEST_F(ParamFileTest, ReaderTakesBlanksOnEitherSideAndTheLow16Bits) {
     }
     // The loaded word travels to the sensor as it is.
     UseRamTarget();
+    sensor->ClearRequests();
     TestLeftClick(pHandle, PANEL_BTNSend);
     ASSERT_TRUE(sensor->WaitForRequests(2, 3.0));
     EXPECT_EQ(SentFrames(*sensor, 1)[16], 4464);

@@ -34,6 +34,7 @@ protected:
     static uint16_t Mapped(long v) { return uint16_t((v + 32767) % 65536); }
 
     void Reveal() {
+        SetCtrlVal(pRec, RECORD_NUMinctime, 1.0);  // so that entering the service value is a change
         TestUserSetValue(pRec, RECORD_NUMinctime, 8642.0);
         ASSERT_TRUE(GetCtrlVisible(pCalib, CALIB_BTNWriteXFLASH));
     }
