@@ -39,6 +39,10 @@
 #include "platform/uistate.h"
 
 namespace kryta {
+
+// The panel's own events (the window's close button) go to the panel callback.
+void DeliverPanelEvent(int panel, int event);
+
 namespace {
 
 // Result codes besides 0.
@@ -131,7 +135,7 @@ public:
             QVariant p = watched->property("krytaPanelOf");
             if (!p.isValid()) break;
             e->ignore();  // the program decides whether the window goes away
-            DeliverEvent(p.toInt(), 0, EVENT_CLOSE);
+            DeliverPanelEvent(p.toInt(), EVENT_CLOSE);
             return true;
         }
         case QEvent::MouseButtonPress:
@@ -624,22 +628,23 @@ QWidget* PanelWidget(int panel) {
 }
 
 void DeliverEvent(int panel, int control, int event, int eventData1, int eventData2) {
-    CtrlCallbackPtr fn = nullptr;
-    void* data = nullptr;
-    if (control == 0) {
-        PanelState* p = FindPanel(panel);
-        if (!p) return;
-        fn = p->callback;
-        data = p->callbackData;
-    } else {
-        CtrlState* c = FindCtrl(panel, control);
-        if (!c) return;
-        fn = c->callback;
-        data = c->callbackData;
-    }
-    if (!fn) return;
+    // Control ids start at 0 (the RUN button): id 0 is a control here, never the panel.
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c || !c->callback) return;
+    CtrlCallbackPtr fn = c->callback;
+    void* data = c->callbackData;
     ++g_deliverDepth;
     fn(panel, control, event, data, eventData1, eventData2);
+    --g_deliverDepth;
+}
+
+void DeliverPanelEvent(int panel, int event) {
+    PanelState* p = FindPanel(panel);
+    if (!p || !p->callback) return;
+    PanelCallbackPtr fn = p->callback;
+    void* data = p->callbackData;
+    ++g_deliverDepth;
+    fn(panel, 0, event, data, 0, 0);
     --g_deliverDepth;
 }
 
