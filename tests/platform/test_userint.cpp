@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -645,6 +648,56 @@ TEST_F(UserInterface, DialogsTakeQueuedAnswersInTestMode) {
     EXPECT_EQ(shown[2].message, "Output-File already exist! - Overwrite ?");
     TestClearDialogs();
     EXPECT_TRUE(TestDialogs().empty());
+}
+
+// The operator's hand in the real dialogs: waits for the modal dialog and acts on it.
+void AnswerFileDialog(const QString& name, bool accept) {
+    QTimer::singleShot(20, [name, accept] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg) return AnswerFileDialog(name, accept);
+        if (!accept) return dlg->reject();
+        dlg->selectFile(name);
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
+}
+
+void AnswerQuestion(QMessageBox::StandardButton button) {
+    QTimer::singleShot(20, [button] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return AnswerQuestion(button);
+        box->button(button)->click();
+    });
+}
+
+TEST_F(UserInterface, RealDialogsTellNewFromExistingFiles) {
+    QString folder = dir->path();
+    QFile existing(folder + "/old.dat");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    std::string path = "unchanged";
+    const std::string d = folder.toStdString();
+
+    AnswerFileDialog(folder + "/old.dat", true);
+    EXPECT_EQ(FileSelectPopup(d, "RECORD.DAT", "*.dat", "KRYTA-Series Recorder-File:", "OK", false, true, true,
+                              true, path),
+              VAL_EXISTING_FILE_SELECTED);
+    EXPECT_EQ(path, d + "/old.dat");
+
+    AnswerFileDialog(folder + "/fresh", true);  // typed without extension
+    EXPECT_EQ(FileSelectPopup(d, "RECORD.DAT", "*.dat", "T", "OK", false, true, true, true, path),
+              VAL_NEW_FILE_SELECTED);
+    EXPECT_EQ(path, d + "/fresh.dat");
+
+    AnswerFileDialog({}, false);
+    EXPECT_EQ(FileSelectPopup(d, "RECORD.DAT", "*.dat", "T", "OK", false, true, true, true, path),
+              VAL_NO_FILE_SELECTED);
+    EXPECT_EQ(path, d + "/fresh.dat");
+    EXPECT_EQ(TestDialogs().size(), 3u);  // recorded in either mode
+
+    AnswerQuestion(QMessageBox::Yes);
+    EXPECT_EQ(ConfirmPopup("ATTENTION!", "Output-File already exist! - Overwrite ?"), 1);
+    AnswerQuestion(QMessageBox::No);
+    EXPECT_EQ(ConfirmPopup("ATTENTION!", "Output-File already exist! - Overwrite ?"), 0);
 }
 
 void QuitWithSeven(void*) { QuitUserInterface(7); }
