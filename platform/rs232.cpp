@@ -64,6 +64,7 @@ Port* OpenPort(int port) {
 }
 
 void DeliverReceive(int port);
+void ResumeReading(Port& p);
 
 // Lets the receive check run at the next event processing.
 void QueueReceiveCheck(int port) {
@@ -141,7 +142,12 @@ void OnSerialError(int port, QSerialPort::SerialPortError error) {
     const bool hup = HungUp(p->serial->handle());
     if (!hup) {
         if (error == QSerialPort::WriteError) return;
-        if (TransientErrorText(p->serial->errorString())) return;
+        if (TransientErrorText(p->serial->errorString())) {
+            // A read that would have blocked: Qt has paused reading; the line is fine.
+            p->serial->clearError();
+            ResumeReading(*p);
+            return;
+        }
     }
     p->serial->clearError();
     ClosePort(*p);
@@ -161,9 +167,9 @@ int ToQtParity(int parity, QSerialPort::Parity& out) {
 int OpenErrorCode(QSerialPort::SerialPortError error) {
     switch (error) {
         case QSerialPort::DeviceNotFoundError: return kComNoSerialPort;
-        case QSerialPort::PermissionError:
-        case QSerialPort::OpenError: return kComCannotOpen;
-        case QSerialPort::UnsupportedOperationError: return kComInvalidParameter;
+        case QSerialPort::PermissionError:  // also busy: open elsewhere
+        case QSerialPort::OpenError:
+        case QSerialPort::UnsupportedOperationError: return kComCannotOpen;  // e.g. not a terminal
         default: return kComUnknownSystemError;
     }
 }

@@ -5,13 +5,11 @@
 
 #include <QApplication>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -133,18 +131,6 @@ TEST_F(Rs232Test, FrameWrittenArrivesOnTheOtherSideUnchanged) {
     EXPECT_EQ(ComWrt(kPort, reinterpret_cast<const char*>(frame.data()), 36), 36);
     // No event processing between the write and the read: the bytes must already be on the line.
     EXPECT_EQ(line.Receive(36), frame);
-
-    // A large write is delivered whole and in order.
-    const auto big = Pattern(3000, 3);
-    EXPECT_EQ(ComWrt(kPort, reinterpret_cast<const char*>(big.data()), 3000), 3000);
-    std::vector<unsigned char> got;
-    const double end = Timer() + 2.0;
-    while (got.size() < big.size() && Timer() < end) {
-        ProcessSystemEvents();
-        auto part = line.Receive(big.size() - got.size(), 0.01);
-        got.insert(got.end(), part.begin(), part.end());
-    }
-    EXPECT_EQ(got, big);
 }
 
 TEST_F(Rs232Test, ReceiveCallbackRunsOncePerNotifyCount) {
@@ -176,13 +162,6 @@ TEST_F(Rs232Test, ReceiveCallbackRunsOncePerNotifyCount) {
     Pump(0.2);
     EXPECT_EQ(calls.count, 2);
     EXPECT_EQ(calls.data, two);
-
-    // 100 bytes: two calls, 28 stay in the queue and cause no further call.
-    calls = Calls{};
-    line.Send(Pattern(100, 4));
-    Pump(0.2);
-    EXPECT_EQ(calls.count, 2);
-    EXPECT_EQ(GetInQLen(kPort), 28);
 
     // A callback that takes nothing is not called again and again for the same bytes.
     ASSERT_EQ(FlushInQ(kPort), 0);
@@ -422,21 +401,23 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     EXPECT_EQ(OpenComConfig(38, line.slave, 19200, 0, 8, 3, 4096, 4096), kComInvalidParameter);
     EXPECT_FALSE(IsComOpen(38));
 
-    // A file that is no serial device cannot be configured: the open fails, the port stays closed.
+    // A file that is no serial device cannot be opened as a port.
     char path[] = "/tmp/kryta-not-a-tty-XXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    EXPECT_LT(OpenComConfig(38, path, 19200, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_EQ(OpenComConfig(38, path, 19200, 0, 8, 1, 4096, 4096), kComCannotOpen);
     EXPECT_FALSE(IsComOpen(38));
     ::unlink(path);
 
-    // Operations on a port that is not open.
-    std::array<char, 4> buf{};
-    EXPECT_EQ(ComRd(38, buf.data(), 4), 0);
-    EXPECT_EQ(GetInQLen(38), 0);
-    EXPECT_EQ(FlushOutQ(38), kComPortNotOpen);
+    // A device that another port holds is busy.
+    ASSERT_EQ(OpenComConfig(37, line.slave, 19200, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_EQ(OpenComConfig(38, line.slave, 19200, 0, 8, 1, 4096, 4096), kComCannotOpen);
+    EXPECT_FALSE(IsComOpen(38));
+    EXPECT_TRUE(IsComOpen(37));
+    CloseCom(37);
+
+    // A port that is not open.
     EXPECT_EQ(SetComTime(38, 1.5), kComPortNotOpen);
     EXPECT_EQ(InstallComCallback(38, LWRS_RECEIVE, 36, 0x55, Record, nullptr), kComPortNotOpen);
-    EXPECT_EQ(CloseCom(38), 0);
 }
