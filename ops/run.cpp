@@ -62,7 +62,15 @@ void PushRUN() {
     rx_flag = 0;
     double requestTime = Timer();
 
-    PushGETRAW();
+    // The first request is PushGETRAW's (the current pp, "Line Ok!" once written), but its
+    // answer is awaited by the loop below, so that STOP ends the run at once and a frame of
+    // another command releases the next request as every later answer does.
+    FlushBoth();
+    parameter[1] = 8;
+    parameter[2] = 0;
+    FillTxBuf(8, 0, pp.data());
+    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
+    if (nBytesW == FRAME_BYTES) ShowStatus("Line Ok!");
 
     for (;;) {
         if (graph_flag == 1) {
