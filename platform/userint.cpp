@@ -238,14 +238,20 @@ void ApplyStyle(CtrlState& c) {
 }
 
 void UpdateOnOffText(CtrlState& c) {
-    auto* box = qobject_cast<QCheckBox*>(c.widget);
-    if (!box || !c.hasOnOffText) return;
-    box->setText(box->isChecked() ? c.onText : c.offText);
+    auto* b = qobject_cast<QAbstractButton*>(c.widget);
+    if (!b || !b->isCheckable() || !c.hasOnOffText) return;
+    b->setText(b->isChecked() ? c.onText : c.offText);
 }
 
+// Texts kept per control for the tests; a status line that runs for days must not grow memory
+// without end, so the oldest texts go beyond this many.
+constexpr size_t kTextHistoryLimit = 20000;
+
 void RecordText(int panel, int control, const CtrlState& c, const QString& text) {
-    if (c.kind == CtrlKind::String || c.kind == CtrlKind::TextMsg)
-        TextHistory()[{panel, control}].push_back(text.toStdString());
+    if (c.kind != CtrlKind::String && c.kind != CtrlKind::TextMsg) return;
+    std::vector<std::string>& h = TextHistory()[{panel, control}];
+    if (h.size() >= kTextHistoryLimit) h.erase(h.begin(), h.begin() + kTextHistoryLimit / 2);
+    h.push_back(text.toStdString());
 }
 
 // Wires the widget's user signals to the program's events.
@@ -265,10 +271,9 @@ void Wire(int panel, int control, CtrlState& c) {
     case CtrlKind::BinarySwitch:
         if (auto* b = qobject_cast<QAbstractButton*>(w)) {
             QObject::connect(b, &QAbstractButton::clicked, b, deliver2);
-            if (c.kind == CtrlKind::BinarySwitch)
-                QObject::connect(b, &QAbstractButton::toggled, b, [panel, control] {
-                    if (CtrlState* s = FindCtrl(panel, control)) UpdateOnOffText(*s);
-                });
+            QObject::connect(b, &QAbstractButton::toggled, b, [panel, control] {
+                if (CtrlState* s = FindCtrl(panel, control)) UpdateOnOffText(*s);
+            });
         }
         break;
     case CtrlKind::Ring:
@@ -1009,8 +1014,7 @@ int SetCtrlOnOffText(int panel, int control, const std::string& onText, const st
     c->hasOnOffText = true;
     c->onText = ToQ(onText);
     c->offText = ToQ(offText);
-    if (qobject_cast<QCheckBox*>(b)) UpdateOnOffText(*c);
-    else b->setText(b->isChecked() ? c->onText : c->offText);
+    UpdateOnOffText(*c);
     return 0;
 }
 

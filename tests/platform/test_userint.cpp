@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -445,6 +446,12 @@ TEST_F(UserInterface, ValuesReadBackByKindAndRange) {
     EXPECT_EQ(TestCtrlText(page1, PARA1_BINSWoption), "DIG-COMP");
     TestLeftClick(page1, PARA1_BINSWoption);
     EXPECT_EQ(TestCtrlText(page1, PARA1_BINSWoption), "ADC-CONV");
+    SetCtrlOnOffText(main, PANEL_TOGGBTN_Para1, "ZOOM ON", "ZOOM OFF");
+    SetCtrlVal(main, PANEL_TOGGBTN_Para1, 0);
+    EXPECT_EQ(TestCtrlText(main, PANEL_TOGGBTN_Para1), "ZOOM OFF");
+    TestLeftClick(main, PANEL_TOGGBTN_Para1);
+    EXPECT_EQ(TestCtrlText(main, PANEL_TOGGBTN_Para1), "ZOOM ON");
+    EXPECT_LT(SetCtrlOnOffText(main, PANEL_BTNRun, "a", "b"), 0);  // a plain button has no state
 
     // Text controls; String and TextMsg keep a history of what was shown.
     SetCtrlVal(main, PANEL_STRStatus, "Transmit...");
@@ -656,7 +663,10 @@ void AnswerFileDialog(const QString& name, bool accept) {
         auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!dlg) return AnswerFileDialog(name, accept);
         if (!accept) return dlg->reject();
-        dlg->selectFile(name);
+        // Typed into the name field, which has the focus once the dialog is up.
+        auto* edit = dlg->findChild<QLineEdit*>("fileNameEdit");
+        if (!edit) return;
+        edit->setText(name);
         QMetaObject::invokeMethod(dlg, "accept");
     });
 }
@@ -677,13 +687,13 @@ TEST_F(UserInterface, RealDialogsTellNewFromExistingFiles) {
     std::string path = "unchanged";
     const std::string d = folder.toStdString();
 
-    AnswerFileDialog(folder + "/old.dat", true);
+    AnswerFileDialog("old.dat", true);
     EXPECT_EQ(FileSelectPopup(d, "RECORD.DAT", "*.dat", "KRYTA-Series Recorder-File:", "OK", false, true, true,
                               true, path),
               VAL_EXISTING_FILE_SELECTED);
     EXPECT_EQ(path, d + "/old.dat");
 
-    AnswerFileDialog(folder + "/fresh", true);  // typed without extension
+    AnswerFileDialog("fresh", true);  // typed without extension
     EXPECT_EQ(FileSelectPopup(d, "RECORD.DAT", "*.dat", "T", "OK", false, true, true, true, path),
               VAL_NEW_FILE_SELECTED);
     EXPECT_EQ(path, d + "/fresh.dat");
