@@ -361,13 +361,3 @@ TEST_F(Connect, PortChangeRunsTheWholeSequenceOnTheNewPort) {
     second.Stop();
     unsetenv("KRYTA_COM2");
 }
-
-TEST_F(Connect, PortToNowhere) {
-    StartWith("M01");
-    unsetenv("KRYTA_COM3");
-    setenv("KRYTA_COM3", "/dev/kryta-no-such-device", 1);
-    TestUserSetValue(pHandle, PANEL_DropDCom, 3);
-    EXPECT_EQ(Status(), "No serial port found");
-    EXPECT_FALSE(IsComOpen(3));
-    unsetenv("KRYTA_COM3");
-}

@@ -1,0 +1,89 @@
+// libFuzzer target: arbitrary bytes from the line through the frame decode, the hardware answer,
+// the firmware text, the parameter store and the panel transfer, with the real panels loaded
+// headless. Aborts when a range rule does not hold after a transfer.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app.h"
+#include "link/com232.h"
+#include "params/codec.h"
+#include "params/panel.h"
+#include "params/vars.h"
+#include "platform/testing.h"
+#include "platform/userint.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) abort();
+}
+
+void CheckActiveBlock() {
+    const uint16_t cvp = ccdvirtpixel;
+    int b = BlockStart(ParamVariant());
+    Check(parameter[b + 4] <= cvp);                                  // edgeBegin
+    Check(parameter[b + 5] <= cvp && parameter[b + 5] != 0);         // edgeEnd
+    Check(parameter[b + 3] <= 4);                                    // evalMode
+    Check(parameter[b + 2] <= 1 && parameter[b + 1] <= 1);           // polarity, powerMode
+    Check(parameter[b + 0] <= 1000);                                 // power
+    int vt = ParamVariant() == Variant::CL ? 13 : 14;
+    Check(parameter[b + vt] >= 10 && parameter[b + vt] <= 950);      // videoThreshold
+    for (int i = 0; i < 256; ++i) Check(thdArray[i] == thdArray[0]);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("KRYTA_COM1", "/dev/kryta-no-such-device", 1);
+    static int argc = 1;
+    static char arg0[] = "fuzz";
+    static char* argv[] = {arg0, nullptr};
+    if (!InitUserInterface(argc, argv)) abort();
+    TestSetDialogMode(true);
+    const char* uir = getenv("KRYTA_UIR");
+    if (StartProgram(uir ? uir : "") != 0) abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    uint8_t mode = data[0];
+    ++data;
+    --size;
+
+    // a frame as the receive handler reads it (never more than 36 bytes of the input)
+    std::memset(szReadBuf.data(), 0, FRAME_BYTES);
+    std::memcpy(szReadBuf.data(), data, size < FRAME_BYTES ? size : FRAME_BYTES);
+    graph_flag = GetRxBuf();
+
+    std::array<uint16_t, 13> w{};
+    for (int i = 1; i <= 12; ++i) w[i] = uint16_t(szReadBuf[2 * i] << 8 | szReadBuf[2 * i + 1]);
+    if (mode & 1) {
+        w[1] = 10;
+        ApplyHardwareAnswer(w);
+        Check(ccdvirtpixel >= 256 && ccdvirtpixel <= 8192);
+        Check(pixB == 1 && pixE >= 1);
+        Check(xArray[255] <= 255.0 * 32);
+    }
+
+    // the firmware text, plain or word-coded, from whatever follows
+    std::string text = FirmwareText(data, int(size < 72 ? size : 72), (mode & 2) ? 2 : 1);
+    Check(text.size() <= 144);
+
+    if (graph_flag) {
+        CopyPPtoRAWVars();
+    } else {
+        CopyPPtoVars((mode & 4) ? 1 : 0);
+        if (mode & 8) {
+            SetPanelValuesOfVariant();
+            CheckActiveBlock();
+            GetPanelValuesOfVariant();
+            CopyVarsToPP(0);
+        }
+    }
+    // keep the edge graph's model from growing without end
+    if ((mode & 0x30) == 0x30) DeleteGraphPlot(pHandle, PANEL_GRAPHVideoBar, VAL_DELETE_ALL);
+    return 0;
+}

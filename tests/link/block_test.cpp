@@ -1,0 +1,92 @@
+// Measurement frame request and 64-word block reads against the simulated sensor.
+#include <algorithm>
+
+#include "fixture.h"
+#include "link/com232.h"
+#include "params/vars.h"
+
+namespace {
+
+bool Seen(const std::string& text) {
+    auto h = TestTextHistory(pHandle, PANEL_STRStatus);
+    return std::find(h.begin(), h.end(), text) != h.end();
+}
+
+class Block : public ProgramTest {};
+
+}  // namespace
+
+TEST_F(Block, ReadsBlocksIntoTheirPlaceAndRejectsWhatDoesNotFit) {
+    StartWith("M21");
+    RemoveRxHandler();
+    sensor->ClearRequests();
+    adcbuf.fill(0xEEEE);
+    EXPECT_EQ(ReadData64(192, 1), 1);
+    EXPECT_TRUE(Seen("Waiting for Data[64] Block 3 ..."));
+    EXPECT_EQ(Status(), "Data[64] block received!");
+    auto r = sensor->Requests();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].word(0), 0x0055);
+    EXPECT_EQ(r[0].word(1), 9);
+    EXPECT_EQ(r[0].word(2), 192);
+    EXPECT_EQ(r[0].word(3), 1);
+    for (int w = 4; w < 18; ++w) EXPECT_EQ(r[0].word(w), 0) << w;
+    EXPECT_EQ(std::count(adcbuf.begin(), adcbuf.begin() + 192, 0xEEEE), 192);
+    EXPECT_LT(std::count(adcbuf.begin() + 192, adcbuf.end(), 0xEEEE), 64);
+
+    // an offset off the 64-grid: its own text, words 32-95
+    adcbuf.fill(0xEEEE);
+    TestClearTextHistory();
+    EXPECT_EQ(ReadData64(32, 0), 1);
+    EXPECT_TRUE(Seen("Waiting for Data[64] Block x ..."));
+    EXPECT_EQ(std::count(adcbuf.begin(), adcbuf.begin() + 32, 0xEEEE), 32);
+    EXPECT_EQ(std::count(adcbuf.begin() + 96, adcbuf.end(), 0xEEEE), 160);
+
+    // past the end of the buffer: refused, nothing on the line
+    sensor->ClearRequests();
+    auto before = adcbuf;
+    EXPECT_EQ(ReadData64(193, 0), 0);
+    EXPECT_EQ(ReadData64(65535, 1), 0);
+    EXPECT_TRUE(sensor->Requests().empty());
+
+    // 127 bytes: time-out, buffer unchanged
+    sim::FaultSpec f;
+    f.kind = sim::Fault::Short;
+    f.command = 9;
+    f.bytes = 127;
+    f.times = 1;
+    sensor->SetFault(f);
+    EXPECT_EQ(ReadData64(0, 0), 0);
+    EXPECT_EQ(Status(), "Timeout-RS-232 while reading 64 data-words!");
+    EXPECT_TRUE(adcbuf == before);
+
+    // a flood: read what fits, nothing stored
+    f.kind = sim::Fault::Flood;
+    f.bytes = 9000;
+    sensor->SetFault(f);
+    EXPECT_EQ(ReadData64(64, 0), 0);
+    EXPECT_LE(nBytesR, BUF_BYTES);
+    EXPECT_TRUE(adcbuf == before);
+    InstallRxHandler();
+}
+
+TEST_F(Block, MeasurementFrameRequest) {
+    StartWith("M01");
+    sensor->ClearRequests();
+    stop_flag = 0;
+    EXPECT_EQ(PushGETRAW(), 1);
+    EXPECT_EQ(graph_flag, 1);
+    EXPECT_EQ(Status(), "Line Ok!");
+    ASSERT_EQ(sensor->Requests().size(), 1u);
+    EXPECT_EQ(sensor->Requests()[0].word(1), 8);
+
+    // a frame that is not a measurement frame does not end the wait
+    sim::FaultSpec f;
+    f.kind = sim::Fault::OtherCommand;
+    f.command = 8;
+    f.value = 2;
+    sensor->SetFault(f);
+    EXPECT_EQ(PushGETRAW(), 0);
+    EXPECT_EQ(Status(), "Timeout RS232-Line!");
+    EXPECT_EQ(stop_flag, 1);
+}
