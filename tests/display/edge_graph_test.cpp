@@ -280,24 +280,4 @@ TEST_F(EdgeGraphTest, PowerSliderFollowsRegulatedPowerInPowerModeOne) {
     EXPECT_EQ(v, 650);
 }
 
-TEST_F(EdgeGraphTest, VideoCurveWithThresholdLine) {
-    std::array<uint16_t, 256> video{}, thd{};
-    std::array<double, 256> x{};
-    for (int i = 0; i < 256; ++i) {
-        video[i] = uint16_t(i * 3);
-        thd[i] = 102;
-        x[i] = 16.0 * i;
-    }
-    PlotVIDEOCurve(video.data(), thd.data(), x.data());
-    PlotVIDEOCurve(video.data(), thd.data(), x.data());  // redraw replaces, never adds
-    GraphModel g = TestGraphModel(pHandle, PANEL_GRAPHVideo);
-    ASSERT_EQ(g.plots.size(), 2u);
-    EXPECT_EQ(g.plots[0].color, kRed);
-    EXPECT_EQ(g.plots[1].color, kDarkGreen);
-    ASSERT_EQ(g.plots[0].y.size(), 256u);
-    EXPECT_DOUBLE_EQ(g.plots[0].y[255], 765);
-    EXPECT_DOUBLE_EQ(g.plots[0].x[255], 4080);
-    EXPECT_DOUBLE_EQ(g.plots[1].y[17], 102);
-}
-
 }  // namespace
