@@ -1,0 +1,695 @@
+// Graph widgets: models of what is drawn, rendered with Qt Charts.
+
+#include "platform/graph.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QEvent>
+#include <QGraphicsLayout>
+#include <QLineSeries>
+#include <QPaintEvent>
+#include <QPen>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "platform/internal.h"
+#include "platform/userint.h"
+
+namespace kryta {
+
+namespace {
+
+QColor Rgb(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+// Cursor 1 (measured position), 2 and 3 (ends of the evaluation window).
+constexpr std::array<int, 3> kCursorColors = {0x0000C0, 0xD07000, 0x9000A0};
+// Colours of traces that the program has not coloured yet.
+constexpr std::array<int, 8> kTracePalette = {0xFF0000, 0x008000, 0x0000FF, 0x000000,
+                                              0xC000C0, 0x008080, 0x808000, 0x808080};
+constexpr int kMaxTraces = 64;
+constexpr int kMaxPointsPerScreen = 100000;
+
+// A tick step of 1, 2 or 5 times a power of ten giving about `intervals` steps over the span.
+double NiceStep(double span, int intervals = 5) {
+    if (!(span > 0) || !std::isfinite(span)) return 1.0;
+    const double raw = span / std::max(1, intervals);
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / mag;
+    const double nf = f < 1.5 ? 1.0 : f < 3.0 ? 2.0 : f < 7.0 ? 5.0 : 10.0;
+    return nf * mag;
+}
+
+void Widen(double v, double& lo, double& hi) {
+    if (!std::isfinite(v)) return;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+}
+
+void StyleAxis(QValueAxis* axis) {
+    QFont f = axis->labelsFont();
+    f.setPointSizeF(7.5);
+    axis->setLabelsFont(f);
+    QFont tf = axis->titleFont();
+    tf.setPointSizeF(8);
+    axis->setTitleFont(tf);
+    axis->setLabelsColor(QColor(0x20, 0x20, 0x20));
+    axis->setLinePenColor(QColor(0x40, 0x40, 0x40));
+    axis->setGridLineColor(QColor(0xDC, 0xDC, 0xDC));
+    axis->setGridLineVisible(true);
+    axis->setMinorGridLineVisible(false);
+    axis->setLabelFormat("%g");
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0.0);
+    axis->setTickInterval(0.2);
+    axis->setRange(0.0, 1.0);
+}
+
+void Attach(QChart* chart, QAbstractSeries* s, QValueAxis* ax, QValueAxis* ay) {
+    chart->addSeries(s);
+    s->attachAxis(ax);
+    s->attachAxis(ay);
+}
+
+void SetPenIfChanged(QAbstractSeries* s, const QPen& pen) {
+    if (auto* xy = qobject_cast<QXYSeries*>(s)) {
+        if (xy->pen() != pen) xy->setPen(pen);
+    } else if (auto* area = qobject_cast<QAreaSeries*>(s)) {
+        if (area->pen() != pen) area->setPen(pen);
+    }
+}
+
+}  // namespace
+
+// ---- common part ---------------------------------------------------------------------------
+
+GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    chart_ = new QChart();
+    chart_->setAnimationOptions(QChart::NoAnimation);
+    chart_->legend()->hide();
+    chart_->setBackgroundRoundness(0);
+    chart_->setBackgroundBrush(Qt::white);
+    chart_->setBackgroundPen(Qt::NoPen);
+    chart_->setPlotAreaBackgroundBrush(QColor(0xFC, 0xFC, 0xFC));
+    chart_->setPlotAreaBackgroundPen(QPen(QColor(0x90, 0x90, 0x90), 1));
+    chart_->setPlotAreaBackgroundVisible(true);
+    chart_->setMargins(QMargins(2, 2, 4, 2));
+    chart_->setContentsMargins(0, 0, 0, 0);
+    chart_->layout()->setContentsMargins(0, 0, 0, 0);
+
+    axisX_ = new QValueAxis(chart_);
+    axisY_ = new QValueAxis(chart_);
+    StyleAxis(axisX_);
+    StyleAxis(axisY_);
+    chart_->addAxis(axisX_, Qt::AlignBottom);
+    chart_->addAxis(axisY_, Qt::AlignLeft);
+
+    view_ = new QChartView(chart_, this);  // takes the chart
+    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    view_->setRenderHint(QPainter::Antialiasing, false);
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setBackgroundBrush(Qt::white);
+    view_->setGeometry(rect());
+
+    timer_.setSingleShot(true);
+    timer_.setInterval(kGraphRefreshMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (dirty_) refreshNow();
+    });
+}
+
+GraphBase::~GraphBase() = default;
+
+void GraphBase::markDirty() {
+    dirty_ = true;
+    // A running timer is left alone: restarting it on every call would postpone the refresh
+    // for as long as the program keeps drawing.
+    if (!timer_.isActive()) timer_.start();
+}
+
+void GraphBase::refreshNow() {
+    dirty_ = false;
+    timer_.stop();
+    sync();
+}
+
+void GraphBase::paintEvent(QPaintEvent* e) {
+    // A paint of the whole widget (shown, exposed, grabbed) shows the model as it is now. The
+    // chart's own repaints after a refresh do not come here, so they cannot drive the refresh
+    // rate beyond the timer's.
+    if (dirty_) {
+        refreshNow();
+        chart_->layout()->invalidate();
+        chart_->layout()->activate();
+    }
+    QWidget::paintEvent(e);
+}
+
+void GraphBase::resizeEvent(QResizeEvent* e) {
+    view_->setGeometry(rect());
+    markDirty();  // the number of ticks follows the size
+    QWidget::resizeEvent(e);
+}
+
+int GraphBase::setAxisScaling(int axis, int mode, double min, double max) {
+    if (axis != XAXIS && axis != YAXIS) return kGraphBadArgument;
+    AxisModel& m = axis == XAXIS ? xAxis_ : yAxis_;
+    if (mode == VAL_MANUAL) {
+        // An empty or reversed range would leave nothing to see; the axis keeps its old range.
+        if (!std::isfinite(min) || !std::isfinite(max) || !(max > min)) return kGraphBadArgument;
+        if (m.mode == VAL_MANUAL && m.min == min && m.max == max) return 0;
+        m.mode = VAL_MANUAL;
+        m.min = min;
+        m.max = max;
+    } else if (mode == VAL_AUTOSCALE) {
+        if (m.mode == VAL_AUTOSCALE) return 0;
+        m.mode = VAL_AUTOSCALE;
+    } else {
+        return kGraphBadArgument;
+    }
+    markDirty();
+    return 0;
+}
+
+void GraphBase::applyAxis(QValueAxis* axis, const AxisModel& m, double lo, double hi, bool hasData) {
+    double a = 0.0, b = 1.0;
+    if (m.mode == VAL_MANUAL) {
+        a = m.min;
+        b = m.max > m.min ? m.max : m.min + 1.0;
+    } else if (hasData) {
+        if (hi <= lo) {
+            lo -= 1.0;
+            hi += 1.0;
+        }
+        const double step = NiceStep(hi - lo, 4);
+        a = std::floor(lo / step) * step;
+        b = std::ceil(hi / step) * step;
+    }
+    // as many ticks as fit the axis' length with room for their numbers
+    const bool vertical = axis == axisY_;
+    const int length = vertical ? height() - 30 : width() - 50;
+    const int intervals = std::clamp(length / (vertical ? 36 : 70), 2, 10);
+    const double interval = NiceStep(b - a, intervals);
+    if (axis->tickInterval() != interval) {
+        // Narrow the range first when the step shrinks, so that no moment has a huge tick count.
+        if (interval < axis->tickInterval()) axis->setRange(a, b);
+        axis->setTickInterval(interval);
+    }
+    if (axis->min() != a || axis->max() != b) axis->setRange(a, b);
+}
+
+void GraphBase::fillAxisModels(GraphModel& m) const {
+    m.xAxis = xAxis_;
+    m.yAxis = yAxis_;
+}
+
+void GraphBase::setXMinimum(double v) {
+    xAxis_.mode = VAL_MANUAL;
+    xAxis_.min = v;
+    markDirty();
+}
+void GraphBase::setXMaximum(double v) {
+    xAxis_.mode = VAL_MANUAL;
+    xAxis_.max = v;
+    markDirty();
+}
+void GraphBase::setYMinimum(double v) {
+    yAxis_.mode = VAL_MANUAL;
+    yAxis_.min = v;
+    markDirty();
+}
+void GraphBase::setYMaximum(double v) {
+    yAxis_.mode = VAL_MANUAL;
+    yAxis_.max = v;
+    markDirty();
+}
+QString GraphBase::xTitle() const { return axisX_->titleText(); }
+QString GraphBase::yTitle() const { return axisY_->titleText(); }
+void GraphBase::setXTitle(const QString& t) { axisX_->setTitleText(t); }
+void GraphBase::setYTitle(const QString& t) { axisY_->setTitleText(t); }
+
+// ---- x/y graph -------------------------------------------------------------------------------
+
+XYGraph::XYGraph(QWidget* parent) : GraphBase(parent) {
+    for (int k = 0; k < 3; ++k) {
+        auto* s = new QLineSeries(chart());
+        s->setPen(QPen(Rgb(kCursorColors[k]), 1));
+        s->setVisible(false);
+        cursorSeries_[k] = s;
+        Attach(chart(), s, axisX(), axisY());
+    }
+}
+
+int XYGraph::nextHandle() {
+    for (;;) {
+        if (lastHandle_ >= INT_MAX) lastHandle_ = 0;
+        ++lastHandle_;
+        bool inUse = false;
+        for (size_t i = 0; i < used_; ++i) inUse = inUse || plots_[i].handle == lastHandle_;
+        if (!inUse) return lastHandle_;
+    }
+}
+
+PlotModel& XYGraph::newPlot() {
+    if (used_ == plots_.size()) plots_.emplace_back();
+    PlotModel& p = plots_[used_++];
+    p.handle = nextHandle();
+    return p;
+}
+
+int XYGraph::plotXY(const double* x, const uint16_t* y, int n, int plotStyle, int pointStyle, int lineStyle,
+                    int color) {
+    if (!x || !y || n < 1) return kGraphBadArgument;
+    PlotModel& p = newPlot();
+    p.rectangle = false;
+    p.x.assign(x, x + n);
+    p.y.assign(y, y + n);
+    p.x1 = p.y1 = p.x2 = p.y2 = 0;
+    p.color = color;
+    p.fillColor = 0;
+    p.plotStyle = plotStyle;
+    p.pointStyle = pointStyle;
+    p.lineStyle = lineStyle;
+    markDirty();
+    return p.handle;
+}
+
+int XYGraph::plotRectangle(double x1, double y1, double x2, double y2, int frameColor, int fillColor) {
+    PlotModel& p = newPlot();
+    p.rectangle = true;
+    p.x.clear();
+    p.y.clear();
+    p.x1 = x1;
+    p.y1 = y1;
+    p.x2 = x2;
+    p.y2 = y2;
+    p.color = frameColor;
+    p.fillColor = fillColor;
+    p.plotStyle = p.pointStyle = p.lineStyle = 0;
+    markDirty();
+    return p.handle;
+}
+
+int XYGraph::deletePlot(int handle) {
+    if (handle == VAL_DELETE_ALL) {
+        if (used_ == 0) return 0;
+        used_ = 0;  // the records keep their memory for the next plots; cursors stay
+        markDirty();
+        return 0;
+    }
+    if (handle <= 0) return kGraphBadArgument;
+    for (size_t i = 0; i < used_; ++i) {
+        if (plots_[i].handle == handle) {
+            // Keep the drawing order of the others; the record moves behind the drawn ones.
+            std::rotate(plots_.begin() + static_cast<long>(i), plots_.begin() + static_cast<long>(i) + 1,
+                        plots_.begin() + static_cast<long>(used_));
+            --used_;
+            markDirty();
+            return 0;
+        }
+    }
+    return kGraphBadArgument;
+}
+
+int XYGraph::setCursor(int cursor, double x, double y) {
+    if (cursor < 1 || cursor > 3) return kGraphBadArgument;
+    const size_t k = static_cast<size_t>(cursor - 1);
+    if (cursorSet_[k] && cursorX_[k] == x && cursorY_[k] == y) return 0;
+    cursorX_[k] = x;
+    cursorY_[k] = y;
+    cursorSet_[k] = true;
+    markDirty();
+    return 0;
+}
+
+int XYGraph::getCursor(int cursor, double& x, double& y) const {
+    if (cursor < 1 || cursor > 3) return kGraphBadArgument;
+    x = cursorX_[static_cast<size_t>(cursor - 1)];
+    y = cursorY_[static_cast<size_t>(cursor - 1)];
+    return 0;
+}
+
+GraphModel XYGraph::model() const {
+    GraphModel m;
+    m.plots.assign(plots_.begin(), plots_.begin() + static_cast<long>(used_));
+    for (size_t k = 0; k < 3; ++k) {
+        m.cursorX[k] = cursorX_[k];
+        m.cursorY[k] = cursorY_[k];
+    }
+    fillAxisModels(m);
+    return m;
+}
+
+int XYGraph::visibleCurveSeries() const {
+    return static_cast<int>(std::count_if(curves_.begin(), curves_.end(), [](auto* s) { return s->isVisible(); }));
+}
+
+int XYGraph::visibleRectangleSeries() const {
+    return static_cast<int>(std::count_if(rects_.begin(), rects_.end(), [](auto* s) { return s->isVisible(); }));
+}
+
+void XYGraph::sync() {
+    // axis ranges over what is drawn (cursors do not widen an autoscaled axis)
+    double xlo = HUGE_VAL, xhi = -HUGE_VAL, ylo = HUGE_VAL, yhi = -HUGE_VAL;
+    for (size_t i = 0; i < used_; ++i) {
+        const PlotModel& p = plots_[i];
+        if (p.rectangle) {
+            Widen(p.x1, xlo, xhi);
+            Widen(p.x2, xlo, xhi);
+            Widen(p.y1, ylo, yhi);
+            Widen(p.y2, ylo, yhi);
+        } else {
+            for (double v : p.x) Widen(v, xlo, xhi);
+            for (double v : p.y) Widen(v, ylo, yhi);
+        }
+    }
+    applyAxis(axisX(), xAxis_, xlo, xhi, xlo <= xhi);
+    applyAxis(axisY(), yAxis_, ylo, yhi, ylo <= yhi);
+
+    bool grown = false;
+    size_t ci = 0, ri = 0;
+    for (size_t i = 0; i < used_; ++i) {
+        const PlotModel& p = plots_[i];
+        if (p.rectangle) {
+            if (ri == rects_.size()) {
+                auto* upper = new QLineSeries();
+                auto* lower = new QLineSeries();
+                auto* area = new QAreaSeries(upper, lower);
+                upper->setParent(area);
+                lower->setParent(area);
+                Attach(chart(), area, axisX(), axisY());
+                rects_.push_back(area);
+                grown = true;
+            }
+            QAreaSeries* area = rects_[ri++];
+            const double xa = std::min(p.x1, p.x2), xb = std::max(p.x1, p.x2);
+            const double ya = std::min(p.y1, p.y2), yb = std::max(p.y1, p.y2);
+            area->upperSeries()->replace(QList<QPointF>{{xa, yb}, {xb, yb}});
+            area->lowerSeries()->replace(QList<QPointF>{{xa, ya}, {xb, ya}});
+            SetPenIfChanged(area, QPen(Rgb(p.color), 1));
+            const QBrush brush(Rgb(p.fillColor));
+            if (area->brush() != brush) area->setBrush(brush);
+            if (!area->isVisible()) area->setVisible(true);
+        } else {
+            if (ci == curves_.size()) {
+                auto* s = new QLineSeries(chart());
+                Attach(chart(), s, axisX(), axisY());
+                curves_.push_back(s);
+                grown = true;
+            }
+            QLineSeries* s = curves_[ci++];
+            QList<QPointF> pts(static_cast<qsizetype>(p.x.size()));
+            for (size_t j = 0; j < p.x.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(p.x[j], p.y[j]);
+            s->replace(pts);
+            QPen pen(Rgb(p.color), 1);
+            if (p.lineStyle == VAL_DASH) pen.setStyle(Qt::DashLine);
+            SetPenIfChanged(s, pen);
+            const bool points = p.plotStyle == VAL_CONNECTED_POINTS;
+            if (s->pointsVisible() != points) s->setPointsVisible(points);
+            if (points && s->markerSize() != 2.5) s->setMarkerSize(2.5);
+            if (!s->isVisible()) s->setVisible(true);
+        }
+    }
+    for (size_t j = ci; j < curves_.size(); ++j)
+        if (curves_[j]->isVisible()) curves_[j]->setVisible(false);
+    for (size_t j = ri; j < rects_.size(); ++j)
+        if (rects_[j]->isVisible()) rects_[j]->setVisible(false);
+
+    if (grown) {
+        // series added later are drawn on top; the cursors stay above the plots
+        for (QLineSeries* c : cursorSeries_) {
+            chart()->removeSeries(c);
+            Attach(chart(), c, axisX(), axisY());
+        }
+    }
+    const double yb = axisY()->min(), yt = axisY()->max();
+    for (size_t k = 0; k < 3; ++k) {
+        QLineSeries* c = cursorSeries_[k];
+        if (!cursorSet_[k]) continue;
+        c->replace(QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
+        if (!c->isVisible()) c->setVisible(true);
+    }
+}
+
+// ---- strip chart -----------------------------------------------------------------------------
+
+StripChart::StripChart(QWidget* parent) : GraphBase(parent) {
+    colors_.assign(1, kTracePalette[0]);
+    data_.resize(1);
+    data_[0].reserve(static_cast<size_t>(pointsPerScreen_));
+}
+
+int StripChart::setTraces(int traces) {
+    if (traces < 1 || traces > kMaxTraces) return kGraphBadArgument;
+    if (traces == traces_) return 0;
+    // the interleaving changes, so the points on screen no longer belong to their traces
+    traces_ = traces;
+    data_.resize(static_cast<size_t>(traces));
+    for (auto& d : data_) {
+        d.clear();
+        d.reserve(static_cast<size_t>(pointsPerScreen_));
+    }
+    const size_t old = colors_.size();
+    colors_.resize(static_cast<size_t>(traces));
+    for (size_t t = old; t < colors_.size(); ++t) colors_[t] = kTracePalette[t % kTracePalette.size()];
+    markDirty();
+    return 0;
+}
+
+int StripChart::setPointsPerScreen(int points) {
+    if (points < 1 || points > kMaxPointsPerScreen) return kGraphBadArgument;
+    if (points == pointsPerScreen_) return 0;
+    pointsPerScreen_ = points;
+    for (auto& d : data_) {
+        if (d.size() > static_cast<size_t>(points)) d.erase(d.begin(), d.end() - points);
+        d.reserve(static_cast<size_t>(points));
+    }
+    markDirty();
+    return 0;
+}
+
+int StripChart::setContinuous(bool continuous) {
+    if (continuous != continuous_) {
+        continuous_ = continuous;
+        markDirty();
+    }
+    return 0;
+}
+
+int StripChart::setTraceColor(int trace, int color) {
+    if (trace < 1 || trace > traces_) return kGraphBadArgument;
+    int& c = colors_[static_cast<size_t>(trace - 1)];
+    if (c != color) {
+        c = color;
+        markDirty();
+    }
+    return 0;
+}
+
+int StripChart::plot(const double* values, int n) {
+    // only whole samples (one value per trace): a partial one would shift every later sample
+    // onto the wrong trace
+    if (!values || n < 1 || n % traces_ != 0) return kGraphBadArgument;
+    const size_t k = static_cast<size_t>(n / traces_);
+    const size_t tr = static_cast<size_t>(traces_);
+    const size_t pps = static_cast<size_t>(pointsPerScreen_);
+    last_.assign(values, values + n);
+    ++calls_;
+    for (size_t t = 0; t < tr; ++t) {
+        std::vector<double>& d = data_[t];
+        if (continuous_) {
+            // rolling: keep the newest pps points
+            size_t first = 0;  // first new sample that stays on screen
+            if (k >= pps) {
+                d.clear();
+                first = k - pps;
+            } else if (d.size() + k > pps) {
+                d.erase(d.begin(), d.begin() + static_cast<long>(d.size() + k - pps));
+            }
+            for (size_t j = first; j < k; ++j) d.push_back(values[j * tr + t]);
+        } else {
+            // block mode: a full screen is cleared and filling starts again at the left
+            for (size_t j = 0; j < k; ++j) {
+                if (d.size() >= pps) d.clear();
+                d.push_back(values[j * tr + t]);
+            }
+        }
+    }
+    markDirty();
+    return 0;
+}
+
+GraphModel StripChart::model() const {
+    GraphModel m;
+    fillAxisModels(m);
+    m.traces = traces_;
+    m.pointsPerScreen = pointsPerScreen_;
+    m.continuous = continuous_;
+    m.traceColors = colors_;
+    m.traceData = data_;
+    m.lastPlotted = last_;
+    m.plotCalls = calls_;
+    return m;
+}
+
+int StripChart::visibleTraceSeries() const {
+    return static_cast<int>(std::count_if(series_.begin(), series_.end(), [](auto* s) { return s->isVisible(); }));
+}
+
+void StripChart::sync() {
+    // x: the positions of one screen, 0 = oldest at the left
+    AxisModel xs;
+    xs.mode = VAL_MANUAL;
+    xs.min = 0;
+    xs.max = std::max(1, pointsPerScreen_ - 1);
+    applyAxis(axisX(), xs, 0, 0, false);
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    if (yAxis_.mode == VAL_AUTOSCALE)
+        for (const auto& d : data_)
+            for (double v : d) Widen(v, lo, hi);
+    applyAxis(axisY(), yAxis_, lo, hi, lo <= hi);
+
+    const size_t tr = static_cast<size_t>(traces_);
+    while (series_.size() < tr) {
+        auto* s = new QLineSeries(chart());
+        Attach(chart(), s, axisX(), axisY());
+        series_.push_back(s);
+    }
+    for (size_t t = 0; t < series_.size(); ++t) {
+        QLineSeries* s = series_[t];
+        if (t >= tr) {
+            if (s->isVisible()) s->setVisible(false);
+            continue;
+        }
+        const std::vector<double>& d = data_[t];
+        QList<QPointF> pts(static_cast<qsizetype>(d.size()));
+        for (size_t j = 0; j < d.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(static_cast<double>(j), d[j]);
+        s->replace(pts);
+        SetPenIfChanged(s, QPen(Rgb(colors_[t]), 1));
+        if (!s->isVisible()) s->setVisible(true);
+    }
+}
+
+// ---- lookup and the operations on a widget ---------------------------------------------------
+
+GraphBase* GraphFromWidget(QWidget* w) {
+    if (!w) return nullptr;
+    if (auto* g = qobject_cast<GraphBase*>(w)) return g;
+    return w->findChild<GraphBase*>();
+}
+
+namespace {
+XYGraph* XY(QWidget* w, int& err) {
+    GraphBase* g = GraphFromWidget(w);
+    err = g ? kGraphWrongKind : kGraphNotAGraph;
+    return g ? qobject_cast<XYGraph*>(g) : nullptr;
+}
+StripChart* Strip(QWidget* w, int& err) {
+    GraphBase* g = GraphFromWidget(w);
+    err = g ? kGraphWrongKind : kGraphNotAGraph;
+    return g ? qobject_cast<StripChart*>(g) : nullptr;
+}
+}  // namespace
+
+int GraphPlotXY(QWidget* graph, const double* x, const uint16_t* y, int n, int plotStyle, int pointStyle,
+                int lineStyle, int color) {
+    int err = 0;
+    XYGraph* g = XY(graph, err);
+    return g ? g->plotXY(x, y, n, plotStyle, pointStyle, lineStyle, color) : err;
+}
+
+int GraphPlotRectangle(QWidget* graph, double x1, double y1, double x2, double y2, int frameColor,
+                       int fillColor) {
+    int err = 0;
+    XYGraph* g = XY(graph, err);
+    return g ? g->plotRectangle(x1, y1, x2, y2, frameColor, fillColor) : err;
+}
+
+int GraphDeletePlot(QWidget* graph, int plotHandle) {
+    int err = 0;
+    XYGraph* g = XY(graph, err);
+    return g ? g->deletePlot(plotHandle) : err;
+}
+
+int GraphSetCursor(QWidget* graph, int cursor, double x, double y) {
+    int err = 0;
+    XYGraph* g = XY(graph, err);
+    return g ? g->setCursor(cursor, x, y) : err;
+}
+
+int GraphGetCursor(QWidget* graph, int cursor, double& x, double& y) {
+    int err = 0;
+    XYGraph* g = XY(graph, err);
+    return g ? g->getCursor(cursor, x, y) : err;
+}
+
+int GraphSetAxisScaling(QWidget* graph, int axis, int mode, double min, double max) {
+    GraphBase* g = GraphFromWidget(graph);
+    return g ? g->setAxisScaling(axis, mode, min, max) : kGraphNotAGraph;
+}
+
+int GraphSetTraces(QWidget* graph, int traces) {
+    int err = 0;
+    StripChart* g = Strip(graph, err);
+    return g ? g->setTraces(traces) : err;
+}
+
+int GraphSetPointsPerScreen(QWidget* graph, int points) {
+    int err = 0;
+    StripChart* g = Strip(graph, err);
+    return g ? g->setPointsPerScreen(points) : err;
+}
+
+int GraphSetContinuous(QWidget* graph, bool continuous) {
+    int err = 0;
+    StripChart* g = Strip(graph, err);
+    return g ? g->setContinuous(continuous) : err;
+}
+
+int GraphSetTraceColor(QWidget* graph, int trace, int color) {
+    int err = 0;
+    StripChart* g = Strip(graph, err);
+    return g ? g->setTraceColor(trace, color) : err;
+}
+
+int GraphPlotStripChart(QWidget* graph, const double* values, int n) {
+    int err = 0;
+    StripChart* g = Strip(graph, err);
+    return g ? g->plot(values, n) : err;
+}
+
+void GraphRefreshNow(QWidget* graph) {
+    if (GraphBase* g = GraphFromWidget(graph)) g->refreshNow();
+}
+
+// ---- the resource loader's side -------------------------------------------------------------
+
+bool IsGraphWidgetClass(const QString& className) {
+    return className == QLatin1String("GraphWidget") || className == QLatin1String("StripChartWidget");
+}
+
+QWidget* CreateGraphWidget(const QString& className, QWidget* parent, const QString& name) {
+    GraphBase* g = nullptr;
+    if (className == QLatin1String("GraphWidget"))
+        g = new XYGraph(parent);
+    else if (className == QLatin1String("StripChartWidget"))
+        g = new StripChart(parent);
+    if (!g) return nullptr;
+    g->setObjectName(name);
+    // The edge graph draws its bars, windows and cursors between 0 and 1 on the y axis; the
+    // resource file may still give it other limits.
+    if (name == QLatin1String("GRAPHVideoBar")) g->setAxisScaling(YAXIS, VAL_MANUAL, 0.0, 1.0);
+    return g;
+}
+
+GraphModel GraphModelOf(QWidget* graph) {
+    GraphBase* g = GraphFromWidget(graph);
+    return g ? g->model() : GraphModel{};
+}
+
+}  // namespace kryta

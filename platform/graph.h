@@ -1,0 +1,199 @@
+// Graph widgets of the run-time layer: the x/y graph (curves, filled rectangles, three
+// vertical cursors) and the strip chart (rolling traces).
+//
+// Each widget keeps a model of what is drawn (GraphModel of platform/testing.h). Every drawing
+// call updates that model at once and cheaply; the Qt Charts series are brought in line with
+// it lazily, at most about every 33 ms, and at once before the widget is painted or grabbed.
+// The program may draw after every measurement frame, far more often than a screen refreshes.
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/testing.h"
+
+QT_BEGIN_NAMESPACE
+class QChart;
+class QChartView;
+class QValueAxis;
+class QLineSeries;
+class QAreaSeries;
+QT_END_NAMESPACE
+
+namespace kryta {
+
+// Results of the graph functions besides 0 / a plot handle.
+constexpr int kGraphNotAGraph = -1;     // no graph widget behind the control
+constexpr int kGraphBadArgument = -2;   // a count, pointer, cursor, trace, handle or range is invalid
+constexpr int kGraphWrongKind = -3;     // a strip-chart call on an x/y graph or the other way round
+
+// How long the chart may lag behind the model.
+constexpr int kGraphRefreshMs = 33;
+
+// Common part: the chart view, the two value axes, the model's axis settings and the lazy refresh.
+class GraphBase : public QWidget {
+    Q_OBJECT
+    // Axis settings from the resource file: setting a limit switches the axis to a fixed range.
+    Q_PROPERTY(double xMinimum READ xMinimum WRITE setXMinimum)
+    Q_PROPERTY(double xMaximum READ xMaximum WRITE setXMaximum)
+    Q_PROPERTY(double yMinimum READ yMinimum WRITE setYMinimum)
+    Q_PROPERTY(double yMaximum READ yMaximum WRITE setYMaximum)
+    Q_PROPERTY(QString xTitle READ xTitle WRITE setXTitle)
+    Q_PROPERTY(QString yTitle READ yTitle WRITE setYTitle)
+
+public:
+    explicit GraphBase(QWidget* parent);
+    ~GraphBase() override;
+
+    virtual bool isStripChart() const = 0;
+    virtual GraphModel model() const = 0;
+
+    int setAxisScaling(int axis, int mode, double min, double max);
+
+    // Brings the chart in line with the model now (normally done by the refresh timer).
+    void refreshNow();
+    bool refreshPending() const { return dirty_; }
+
+    QChart* chart() const { return chart_; }
+    QChartView* chartView() const { return view_; }
+    QValueAxis* axisX() const { return axisX_; }
+    QValueAxis* axisY() const { return axisY_; }
+
+    double xMinimum() const { return xAxis_.min; }
+    double xMaximum() const { return xAxis_.max; }
+    double yMinimum() const { return yAxis_.min; }
+    double yMaximum() const { return yAxis_.max; }
+    void setXMinimum(double v);
+    void setXMaximum(double v);
+    void setYMinimum(double v);
+    void setYMaximum(double v);
+    QString xTitle() const;
+    QString yTitle() const;
+    void setXTitle(const QString& t);
+    void setYTitle(const QString& t);
+
+protected:
+    void markDirty();
+    virtual void sync() = 0;
+    // Sets one axis to the fixed range or, when autoscaling, to the data range lo..hi
+    // (hasData false: nothing to scale over) rounded out to nice numbers.
+    void applyAxis(QValueAxis* axis, const AxisModel& m, double lo, double hi, bool hasData);
+    void fillAxisModels(GraphModel& m) const;
+
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+    AxisModel xAxis_, yAxis_;
+
+private:
+    QChartView* view_ = nullptr;
+    QChart* chart_ = nullptr;
+    QValueAxis* axisX_ = nullptr;
+    QValueAxis* axisY_ = nullptr;
+    QTimer timer_;
+    bool dirty_ = false;
+};
+
+// "GraphWidget": curves, filled rectangles and cursors 1 to 3.
+class XYGraph : public GraphBase {
+    Q_OBJECT
+public:
+    explicit XYGraph(QWidget* parent);
+
+    bool isStripChart() const override { return false; }
+    GraphModel model() const override;
+
+    int plotXY(const double* x, const uint16_t* y, int n, int plotStyle, int pointStyle, int lineStyle,
+               int color);
+    int plotRectangle(double x1, double y1, double x2, double y2, int frameColor, int fillColor);
+    int deletePlot(int handle);
+    int setCursor(int cursor, double x, double y);
+    int getCursor(int cursor, double& x, double& y) const;
+
+    // Series in use for curves and rectangles after the last refresh (for tests).
+    int visibleCurveSeries() const;
+    int visibleRectangleSeries() const;
+    QLineSeries* curveSeries(int i) const { return curves_.at(i); }
+    QLineSeries* cursorSeries(int cursor) const { return cursorSeries_.at(cursor - 1); }
+
+protected:
+    void sync() override;
+
+private:
+    int nextHandle();
+    PlotModel& newPlot();
+
+    // Plot records are kept and reused: plots_[0 .. used_) are drawn, the rest hold memory for
+    // the next plots, so that the steady state of delete-all and replot allocates nothing.
+    std::vector<PlotModel> plots_;
+    size_t used_ = 0;
+    int lastHandle_ = 0;
+    std::array<double, 3> cursorX_{}, cursorY_{};
+    std::array<bool, 3> cursorSet_{};
+
+    std::vector<QLineSeries*> curves_;
+    std::vector<QAreaSeries*> rects_;
+    std::array<QLineSeries*, 3> cursorSeries_{};
+};
+
+// "StripChartWidget": traces rolling through a fixed number of points per screen.
+class StripChart : public GraphBase {
+    Q_OBJECT
+public:
+    explicit StripChart(QWidget* parent);
+
+    bool isStripChart() const override { return true; }
+    GraphModel model() const override;
+
+    int setTraces(int traces);
+    int setPointsPerScreen(int points);
+    int setContinuous(bool continuous);
+    int setTraceColor(int trace, int color);
+    int plot(const double* values, int n);
+
+    int visibleTraceSeries() const;
+    QLineSeries* traceSeries(int i) const { return series_.at(i); }
+
+protected:
+    void sync() override;
+
+private:
+    int traces_ = 1;
+    int pointsPerScreen_ = 100;
+    bool continuous_ = false;
+    std::vector<int> colors_;
+    std::vector<std::vector<double>> data_;  // on screen, oldest first, per trace
+    std::vector<double> last_;
+    long calls_ = 0;
+
+    std::vector<QLineSeries*> series_;
+};
+
+// The graph behind a control's widget (the widget itself or a graph inside it); nullptr if none.
+GraphBase* GraphFromWidget(QWidget* w);
+
+// The graph operations on a widget; the panel/control functions of platform/userint.h find the
+// control's widget and call these.
+int GraphPlotXY(QWidget* graph, const double* x, const uint16_t* y, int n, int plotStyle, int pointStyle,
+                int lineStyle, int color);
+int GraphPlotRectangle(QWidget* graph, double x1, double y1, double x2, double y2, int frameColor,
+                       int fillColor);
+int GraphDeletePlot(QWidget* graph, int plotHandle);
+int GraphSetCursor(QWidget* graph, int cursor, double x, double y);
+int GraphGetCursor(QWidget* graph, int cursor, double& x, double& y);
+int GraphSetAxisScaling(QWidget* graph, int axis, int mode, double min, double max);
+int GraphSetTraces(QWidget* graph, int traces);
+int GraphSetPointsPerScreen(QWidget* graph, int points);
+int GraphSetContinuous(QWidget* graph, bool continuous);
+int GraphSetTraceColor(QWidget* graph, int trace, int color);
+int GraphPlotStripChart(QWidget* graph, const double* values, int n);
+// Brings the chart of a graph in line with its model now.
+void GraphRefreshNow(QWidget* graph);
+
+}  // namespace kryta

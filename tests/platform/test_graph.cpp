@@ -1,0 +1,512 @@
+// The graph widgets: what their models record, how the strip chart rolls, and that the chart
+// on screen follows the model.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAreaSeries>
+#include <QChart>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QEventLoop>
+#include <QImage>
+#include <QLineSeries>
+#include <QPixmap>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/graph.h"
+#include "platform/internal.h"
+#include "platform/userint.h"
+
+using namespace kryta;
+
+namespace {
+
+void EnsureApp() {
+    if (!QCoreApplication::instance()) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char arg0[] = "test-graph";
+        static char* argv[] = {arg0, nullptr};
+        new QApplication(argc, argv);
+    }
+}
+
+void Pump(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::unique_ptr<QWidget> Make(const char* cls, const char* name = "g") {
+    EnsureApp();
+    QWidget* w = CreateGraphWidget(QString::fromLatin1(cls), nullptr, QString::fromLatin1(name));
+    if (w) w->resize(320, 220);
+    return std::unique_ptr<QWidget>(w);
+}
+
+bool HasColour(const QImage& img, QRgb rgb) {
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == (rgb & 0xFFFFFF)) return true;
+    return false;
+}
+
+std::vector<QPointF> Points(const QXYSeries* s) {
+    const QList<QPointF> p = s->points();
+    return std::vector<QPointF>(p.begin(), p.end());
+}
+
+}  // namespace
+
+TEST(GraphWidgets, CreatedByClassNameWithTheirName) {
+    EnsureApp();
+    EXPECT_TRUE(IsGraphWidgetClass("GraphWidget"));
+    EXPECT_TRUE(IsGraphWidgetClass("StripChartWidget"));
+    EXPECT_FALSE(IsGraphWidgetClass("QWidget"));
+    EXPECT_EQ(CreateGraphWidget("QLabel", nullptr, "x"), nullptr);
+
+    auto xy = Make("GraphWidget", "GRAPHVideo");
+    auto strip = Make("StripChartWidget", "GRAPHRaw");
+    ASSERT_TRUE(xy && strip);
+    EXPECT_EQ(xy->objectName(), "GRAPHVideo");
+    EXPECT_FALSE(GraphFromWidget(xy.get())->isStripChart());
+    EXPECT_TRUE(GraphFromWidget(strip.get())->isStripChart());
+    // the chart view exists from the start, so that event filters can be put on it
+    EXPECT_NE(GraphFromWidget(xy.get())->chartView(), nullptr);
+    EXPECT_EQ(xy->contextMenuPolicy(), Qt::NoContextMenu);
+
+    // the edge graph draws between 0 and 1
+    auto bar = Make("GraphWidget", "GRAPHVideoBar");
+    GraphModel m = GraphModelOf(bar.get());
+    EXPECT_EQ(m.yAxis.mode, VAL_MANUAL);
+    EXPECT_EQ(m.yAxis.min, 0.0);
+    EXPECT_EQ(m.yAxis.max, 1.0);
+    EXPECT_EQ(GraphModelOf(xy.get()).yAxis.mode, VAL_AUTOSCALE);
+
+    // a graph inside a container is found; a plain widget is no graph
+    QWidget box;
+    auto* inner = CreateGraphWidget("GraphWidget", &box, "inner");
+    EXPECT_EQ(GraphFromWidget(&box), GraphFromWidget(inner));
+    QWidget plain;
+    EXPECT_EQ(GraphFromWidget(&plain), nullptr);
+    EXPECT_TRUE(GraphModelOf(nullptr).plots.empty());
+}
+
+TEST(XYGraphModel, RecordsCurvesAndRectanglesInOrderWithUniqueHandles) {
+    auto w = Make("GraphWidget");
+    const double x[4] = {1, 2, 3, 4};
+    const uint16_t y[4] = {10, 65535, 0, 7};
+    const int h1 = GraphPlotXY(w.get(), x, y, 4, VAL_CONNECTED_POINTS, VAL_SMALL_SOLID_SQUARE, VAL_SOLID, 0xFF0000);
+    const int h2 = GraphPlotRectangle(w.get(), 300, 0.25, 1000, 1.0, 0xFF0000, 0xFF0000);
+    const int h3 = GraphPlotXY(w.get(), x, y, 2, VAL_THIN_LINE, 0, VAL_DASH, 0x000000);
+    EXPECT_GT(h1, 0);
+    EXPECT_GT(h2, 0);
+    EXPECT_GT(h3, 0);
+    EXPECT_NE(h1, h2);
+    EXPECT_NE(h2, h3);
+    EXPECT_NE(h1, h3);
+
+    GraphModel m = GraphModelOf(w.get());
+    ASSERT_EQ(m.plots.size(), 3u);
+    const PlotModel& c = m.plots[0];
+    EXPECT_EQ(c.handle, h1);
+    EXPECT_FALSE(c.rectangle);
+    EXPECT_EQ(c.x, (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(c.y, (std::vector<double>{10, 65535, 0, 7}));
+    EXPECT_EQ(c.color, 0xFF0000);
+    EXPECT_EQ(c.plotStyle, VAL_CONNECTED_POINTS);
+    EXPECT_EQ(c.pointStyle, VAL_SMALL_SOLID_SQUARE);
+    EXPECT_EQ(c.lineStyle, VAL_SOLID);
+    const PlotModel& r = m.plots[1];
+    EXPECT_TRUE(r.rectangle);
+    EXPECT_EQ(r.handle, h2);
+    EXPECT_EQ(r.x1, 300);
+    EXPECT_EQ(r.y1, 0.25);
+    EXPECT_EQ(r.x2, 1000);
+    EXPECT_EQ(r.y2, 1.0);
+    EXPECT_EQ(r.color, 0xFF0000);
+    EXPECT_EQ(r.fillColor, 0xFF0000);
+    EXPECT_TRUE(r.x.empty());
+    EXPECT_EQ(m.plots[2].x.size(), 2u);
+    EXPECT_EQ(m.plots[2].lineStyle, VAL_DASH);
+
+    // deleting one keeps the order of the others
+    EXPECT_EQ(GraphDeletePlot(w.get(), h2), 0);
+    m = GraphModelOf(w.get());
+    ASSERT_EQ(m.plots.size(), 2u);
+    EXPECT_EQ(m.plots[0].handle, h1);
+    EXPECT_EQ(m.plots[1].handle, h3);
+    EXPECT_LT(GraphDeletePlot(w.get(), h2), 0);  // already gone
+    EXPECT_LT(GraphDeletePlot(w.get(), 0), 0);
+
+    // bad input draws nothing
+    EXPECT_LT(GraphPlotXY(w.get(), x, y, 0, 0, 0, 0, 0), 0);
+    EXPECT_LT(GraphPlotXY(w.get(), nullptr, y, 4, 0, 0, 0, 0), 0);
+    EXPECT_LT(GraphPlotXY(w.get(), x, nullptr, 4, 0, 0, 0, 0), 0);
+    EXPECT_EQ(GraphModelOf(w.get()).plots.size(), 2u);
+
+    // a handle of a later plot never repeats one still drawn or used before
+    const int h4 = GraphPlotRectangle(w.get(), 0, 0, 1, 1, 0, 0);
+    EXPECT_NE(h4, h1);
+    EXPECT_NE(h4, h2);
+    EXPECT_NE(h4, h3);
+}
+
+TEST(XYGraphModel, DeleteAllRemovesPlotsButKeepsCursors) {
+    auto w = Make("GraphWidget");
+    EXPECT_EQ(GraphSetCursor(w.get(), 1, 512, 0.75), 0);
+    EXPECT_EQ(GraphSetCursor(w.get(), 2, 20, 1.0), 0);
+    EXPECT_EQ(GraphSetCursor(w.get(), 3, 1000, 0.5), 0);
+    EXPECT_LT(GraphSetCursor(w.get(), 0, 1, 1), 0);
+    EXPECT_LT(GraphSetCursor(w.get(), 4, 1, 1), 0);
+    GraphPlotRectangle(w.get(), 1, 0.25, 300, 1.0, 0xFF0000, 0xFF0000);
+    GraphPlotRectangle(w.get(), 390, 0, 410, 0.35, 0x00FF00, 0x00FF00);
+
+    EXPECT_EQ(GraphDeletePlot(w.get(), VAL_DELETE_ALL), 0);
+    GraphModel m = GraphModelOf(w.get());
+    EXPECT_TRUE(m.plots.empty());
+    EXPECT_EQ(m.cursorX[0], 512);
+    EXPECT_EQ(m.cursorY[0], 0.75);
+    EXPECT_EQ(m.cursorX[1], 20);
+    EXPECT_EQ(m.cursorY[1], 1.0);
+    EXPECT_EQ(m.cursorX[2], 1000);
+    EXPECT_EQ(m.cursorY[2], 0.5);
+    double cx = 0, cy = 0;
+    EXPECT_EQ(GraphGetCursor(w.get(), 3, cx, cy), 0);
+    EXPECT_EQ(cx, 1000);
+    EXPECT_EQ(cy, 0.5);
+    EXPECT_LT(GraphGetCursor(w.get(), 0, cx, cy), 0);
+
+    // plots drawn after a delete-all are recorded from scratch, with fresh values
+    const double x[2] = {5, 6};
+    const uint16_t y[2] = {1, 2};
+    GraphPlotXY(w.get(), x, y, 2, 0, 0, 0, 0x123456);
+    m = GraphModelOf(w.get());
+    ASSERT_EQ(m.plots.size(), 1u);
+    EXPECT_FALSE(m.plots[0].rectangle);
+    EXPECT_EQ(m.plots[0].x, (std::vector<double>{5, 6}));
+    EXPECT_EQ(m.plots[0].color, 0x123456);
+}
+
+TEST(XYGraphModel, AxisRangesManualOrAutoscaled) {
+    auto w = Make("GraphWidget");
+    GraphBase* g = GraphFromWidget(w.get());
+    EXPECT_EQ(GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 1.0, 4096.0), 0);
+    EXPECT_EQ(GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 1.0, 4095.0), 0);
+    GraphModel m = GraphModelOf(w.get());
+    EXPECT_EQ(m.xAxis.mode, VAL_MANUAL);
+    EXPECT_EQ(m.xAxis.min, 1.0);
+    EXPECT_EQ(m.xAxis.max, 4096.0);
+    EXPECT_EQ(m.yAxis.max, 4095.0);
+
+    // an empty or reversed range is refused and the axis keeps its range
+    EXPECT_LT(GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 500.0, 500.0), 0);
+    EXPECT_LT(GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 600.0, 400.0), 0);
+    EXPECT_LT(GraphSetAxisScaling(w.get(), 2, VAL_MANUAL, 0.0, 1.0), 0);
+    EXPECT_LT(GraphSetAxisScaling(w.get(), XAXIS, 7, 0.0, 1.0), 0);
+    m = GraphModelOf(w.get());
+    EXPECT_EQ(m.yAxis.min, 1.0);
+    EXPECT_EQ(m.yAxis.max, 4095.0);
+
+    g->refreshNow();
+    EXPECT_DOUBLE_EQ(g->axisX()->min(), 1.0);
+    EXPECT_DOUBLE_EQ(g->axisX()->max(), 4096.0);
+    EXPECT_DOUBLE_EQ(g->axisY()->max(), 4095.0);
+
+    // autoscale covers what is drawn
+    EXPECT_EQ(GraphSetAxisScaling(w.get(), YAXIS, VAL_AUTOSCALE, 0, 0), 0);
+    EXPECT_EQ(GraphModelOf(w.get()).yAxis.mode, VAL_AUTOSCALE);
+    const double x[3] = {10, 20, 30};
+    const uint16_t y[3] = {130, 870, 400};
+    GraphPlotXY(w.get(), x, y, 3, 0, 0, 0, 0xFF0000);
+    g->refreshNow();
+    EXPECT_LE(g->axisY()->min(), 130.0);
+    EXPECT_GE(g->axisY()->max(), 870.0);
+    EXPECT_LT(g->axisY()->max() - g->axisY()->min(), 2000.0);
+    EXPECT_DOUBLE_EQ(g->axisX()->min(), 1.0);  // x stays manual
+}
+
+TEST(XYGraphChart, SeriesFollowTheModelWithStylesAndCursors) {
+    auto w = Make("GraphWidget");
+    w->show();
+    auto* g = static_cast<XYGraph*>(GraphFromWidget(w.get()));
+    GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 0, 256);
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 1, 1024);
+    std::vector<double> x(256);
+    std::vector<uint16_t> video(256), ref(256, 300);
+    for (int i = 0; i < 256; ++i) {
+        x[i] = i;
+        video[i] = static_cast<uint16_t>(i * 3);
+    }
+    GraphPlotXY(w.get(), x.data(), video.data(), 256, VAL_CONNECTED_POINTS, VAL_SMALL_SOLID_SQUARE, VAL_SOLID,
+                0xFF0000);
+    GraphPlotXY(w.get(), x.data(), ref.data(), 256, VAL_THIN_LINE, 0, VAL_DASH, 0x000000);
+    GraphSetCursor(w.get(), 2, 100, 1.0);
+
+    // the chart is brought in line lazily, after the refresh interval
+    EXPECT_TRUE(g->refreshPending());
+    Pump(3 * kGraphRefreshMs);
+    EXPECT_FALSE(g->refreshPending());
+    ASSERT_EQ(g->visibleCurveSeries(), 2);
+    const GraphModel m = GraphModelOf(w.get());
+    for (int i = 0; i < 2; ++i) {
+        const auto pts = Points(g->curveSeries(i));
+        ASSERT_EQ(pts.size(), 256u);
+        for (size_t j = 0; j < 256; ++j) {
+            EXPECT_EQ(pts[j].x(), m.plots[i].x[j]);
+            EXPECT_EQ(pts[j].y(), m.plots[i].y[j]);
+        }
+    }
+    EXPECT_EQ(g->curveSeries(0)->pen().color(), QColor(0xFF, 0, 0));
+    EXPECT_TRUE(g->curveSeries(0)->pointsVisible());
+    EXPECT_EQ(g->curveSeries(0)->pen().style(), Qt::SolidLine);
+    EXPECT_EQ(g->curveSeries(1)->pen().style(), Qt::DashLine);  // the reference line stands apart
+    EXPECT_FALSE(g->curveSeries(1)->pointsVisible());
+
+    // cursor 2 is a vertical line over the whole y range; cursors never set are not drawn
+    const auto cur = Points(g->cursorSeries(2));
+    ASSERT_EQ(cur.size(), 2u);
+    EXPECT_EQ(cur[0].x(), 100);
+    EXPECT_EQ(cur[1].x(), 100);
+    EXPECT_EQ(cur[0].y(), 1);
+    EXPECT_EQ(cur[1].y(), 1024);
+    EXPECT_TRUE(g->cursorSeries(2)->isVisible());
+    EXPECT_FALSE(g->cursorSeries(1)->isVisible());
+    EXPECT_NE(g->cursorSeries(1)->pen().color(), g->cursorSeries(2)->pen().color());
+    EXPECT_NE(g->cursorSeries(3)->pen().color(), g->cursorSeries(2)->pen().color());
+
+    // a curve removed from the model leaves the chart
+    GraphDeletePlot(w.get(), VAL_DELETE_ALL);
+    GraphPlotRectangle(w.get(), 10, 0, 20, 500, 0x00FF00, 0x00FF00);
+    g->refreshNow();
+    EXPECT_EQ(g->visibleCurveSeries(), 0);
+    EXPECT_EQ(g->visibleRectangleSeries(), 1);
+}
+
+TEST(XYGraphChart, RedrawingReusesTheSeries) {
+    auto w = Make("GraphWidget");
+    auto* g = static_cast<XYGraph*>(GraphFromWidget(w.get()));
+    const double x[3] = {1, 2, 3};
+    const uint16_t y[3] = {4, 5, 6};
+    qsizetype seriesAfterFirst = 0;
+    for (int frame = 0; frame < 50; ++frame) {
+        GraphDeletePlot(w.get(), VAL_DELETE_ALL);
+        GraphPlotRectangle(w.get(), frame, 0.25, frame + 10, 1.0, 0xFF0000, 0xFF0000);
+        GraphPlotRectangle(w.get(), 1, 0, 5, 0.35, 0x00FF00, 0x00FF00);
+        GraphPlotXY(w.get(), x, y, 3, 0, 0, 0, 0);
+        g->refreshNow();
+        if (frame == 0) seriesAfterFirst = g->chart()->series().size();
+    }
+    EXPECT_EQ(g->chart()->series().size(), seriesAfterFirst);
+    EXPECT_EQ(g->visibleRectangleSeries(), 2);
+    EXPECT_EQ(g->visibleCurveSeries(), 1);
+    EXPECT_EQ(GraphModelOf(w.get()).plots.size(), 3u);
+    EXPECT_EQ(GraphModelOf(w.get()).plots[0].x1, 49);
+}
+
+TEST(StripChartModel, RollsTheWholeHistoryOntoItsTraces) {
+    auto w = Make("StripChartWidget");
+    ASSERT_EQ(GraphSetPointsPerScreen(w.get(), 101), 0);
+    ASSERT_EQ(GraphSetContinuous(w.get(), true), 0);
+    ASSERT_EQ(GraphSetTraces(w.get(), 6), 0);
+    const int colors[6] = {0x008000, 0x008000, 0x000000, 0xFF0000, 0xFF0000, 0xFF0000};
+    for (int t = 1; t <= 6; ++t) EXPECT_EQ(GraphSetTraceColor(w.get(), t, colors[t - 1]), 0);
+    EXPECT_LT(GraphSetTraceColor(w.get(), 7, 0), 0);
+    EXPECT_LT(GraphSetTraceColor(w.get(), 0, 0), 0);
+
+    // value = 1000 * call + 10 * sample + trace
+    auto history = [](int call) {
+        std::vector<double> v(600);
+        for (int k = 0; k < 100; ++k)
+            for (int t = 0; t < 6; ++t) v[k * 6 + t] = 1000.0 * call + 10.0 * k + t;
+        return v;
+    };
+    const auto first = history(1);
+    EXPECT_EQ(GraphPlotStripChart(w.get(), first.data(), 600), 0);
+    GraphModel m = GraphModelOf(w.get());
+    ASSERT_EQ(m.traceData.size(), 6u);
+    for (int t = 0; t < 6; ++t) {
+        ASSERT_EQ(m.traceData[t].size(), 100u);
+        EXPECT_EQ(m.traceData[t][0], 1000.0 + t);
+        EXPECT_EQ(m.traceData[t][99], 1000.0 + 990 + t);
+    }
+
+    const auto second = history(2);
+    EXPECT_EQ(GraphPlotStripChart(w.get(), second.data(), 600), 0);
+    m = GraphModelOf(w.get());
+    EXPECT_EQ(m.traces, 6);
+    EXPECT_EQ(m.pointsPerScreen, 101);
+    EXPECT_TRUE(m.continuous);
+    EXPECT_EQ(m.traceColors, (std::vector<int>(colors, colors + 6)));
+    EXPECT_EQ(m.plotCalls, 2);
+    EXPECT_EQ(m.lastPlotted, second);
+    for (int t = 0; t < 6; ++t) {
+        // the newest sample of the previous call, then the 100 new ones, oldest first
+        const auto& d = m.traceData[t];
+        ASSERT_EQ(d.size(), 101u);
+        EXPECT_EQ(d[0], 1000.0 + 990 + t);
+        for (int k = 0; k < 100; ++k) ASSERT_EQ(d[k + 1], 2000.0 + 10 * k + t) << "trace " << t + 1;
+    }
+
+    // only whole samples: 601 values cannot be split over six traces
+    std::vector<double> odd(601, 5.0);
+    EXPECT_LT(GraphPlotStripChart(w.get(), odd.data(), 601), 0);
+    EXPECT_LT(GraphPlotStripChart(w.get(), nullptr, 6), 0);
+    EXPECT_LT(GraphPlotStripChart(w.get(), odd.data(), 0), 0);
+    const GraphModel after = GraphModelOf(w.get());
+    EXPECT_EQ(after.traceData, m.traceData);
+    EXPECT_EQ(after.plotCalls, 2);
+
+    // one more sample pushes the oldest off the left
+    const double one[6] = {1, 2, 3, 4, 5, 6};
+    GraphPlotStripChart(w.get(), one, 6);
+    m = GraphModelOf(w.get());
+    ASSERT_EQ(m.traceData[3].size(), 101u);
+    EXPECT_EQ(m.traceData[3][0], 2003.0);
+    EXPECT_EQ(m.traceData[3][100], 4.0);
+    EXPECT_EQ(m.lastPlotted, (std::vector<double>(one, one + 6)));
+}
+
+TEST(StripChartModel, ScreenSizeTraceCountAndBlockMode) {
+    auto w = Make("StripChartWidget");
+    GraphSetTraces(w.get(), 2);
+    GraphSetPointsPerScreen(w.get(), 10);
+    GraphSetContinuous(w.get(), true);
+    std::vector<double> v;
+    for (int k = 0; k < 8; ++k) {
+        v.push_back(k);
+        v.push_back(-k);
+    }
+    GraphPlotStripChart(w.get(), v.data(), static_cast<int>(v.size()));
+    // a smaller screen keeps the newest points
+    EXPECT_EQ(GraphSetPointsPerScreen(w.get(), 3), 0);
+    GraphModel m = GraphModelOf(w.get());
+    EXPECT_EQ(m.traceData[0], (std::vector<double>{5, 6, 7}));
+    EXPECT_EQ(m.traceData[1], (std::vector<double>{-5, -6, -7}));
+    EXPECT_LT(GraphSetPointsPerScreen(w.get(), 0), 0);
+    EXPECT_LT(GraphSetTraces(w.get(), 0), 0);
+    EXPECT_LT(GraphSetTraces(w.get(), 65), 0);
+
+    // the same trace count keeps the history, another count starts a new screen
+    EXPECT_EQ(GraphSetTraces(w.get(), 2), 0);
+    EXPECT_EQ(GraphModelOf(w.get()).traceData[0].size(), 3u);
+    EXPECT_EQ(GraphSetTraces(w.get(), 3), 0);
+    m = GraphModelOf(w.get());
+    ASSERT_EQ(m.traceData.size(), 3u);
+    for (const auto& d : m.traceData) EXPECT_TRUE(d.empty());
+    EXPECT_EQ(m.traceColors.size(), 3u);
+
+    // without continuous scrolling a full screen is cleared and filled again from the left
+    GraphSetTraces(w.get(), 1);
+    GraphSetContinuous(w.get(), false);
+    const double five[5] = {1, 2, 3, 4, 5};
+    GraphPlotStripChart(w.get(), five, 5);
+    EXPECT_EQ(GraphModelOf(w.get()).traceData[0], (std::vector<double>{4, 5}));
+}
+
+TEST(StripChartChart, LazyRefreshReachesTheSeriesEvenUnderConstantDrawing) {
+    auto w = Make("StripChartWidget");
+    w->show();
+    auto* g = static_cast<StripChart*>(GraphFromWidget(w.get()));
+    GraphSetPointsPerScreen(w.get(), 101);
+    GraphSetContinuous(w.get(), true);
+    GraphSetTraces(w.get(), 6);
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 1024);
+    std::vector<double> v(600);
+    for (int i = 0; i < 600; ++i) v[i] = i;
+    GraphPlotStripChart(w.get(), v.data(), 600);
+    Pump(3 * kGraphRefreshMs);
+    ASSERT_EQ(g->visibleTraceSeries(), 6);
+    GraphModel m = GraphModelOf(w.get());
+    for (int t = 0; t < 6; ++t) {
+        const auto pts = Points(g->traceSeries(t));
+        ASSERT_EQ(pts.size(), m.traceData[t].size());
+        for (size_t j = 0; j < pts.size(); ++j) {
+            EXPECT_EQ(pts[j].y(), m.traceData[t][j]);
+            EXPECT_EQ(pts[j].x(), static_cast<double>(j));
+        }
+    }
+    EXPECT_DOUBLE_EQ(g->axisY()->max(), 1024.0);
+    EXPECT_DOUBLE_EQ(g->axisX()->max(), 100.0);
+
+    // the program draws far faster than the refresh; the chart must still move on meanwhile
+    double seen = -1;
+    std::vector<double> shown;  // each new state of the chart met during the loop
+    QElapsedTimer clock;
+    clock.start();
+    int frame = 0;
+    while (clock.elapsed() < 12 * kGraphRefreshMs) {
+        ++frame;
+        for (int i = 0; i < 600; ++i) v[i] = 5000 + frame;
+        GraphPlotStripChart(w.get(), v.data(), 600);
+        QCoreApplication::processEvents();
+        const double now = Points(g->traceSeries(0)).back().y();
+        seen = std::max(seen, now);
+        if (shown.empty() || shown.back() != now) shown.push_back(now);
+    }
+    // ... but not at the pace of the drawing: at most one refresh per interval
+    EXPECT_LE(static_cast<long>(shown.size()), clock.elapsed() / kGraphRefreshMs + 3);
+    EXPECT_GT(frame, 2);
+    EXPECT_GE(seen, 5001.0);  // some frame of the loop reached the chart before the loop ended
+}
+
+TEST(GraphGrab, DrawnCurvesAreVisibleInAGrabTakenAtOnce) {
+    auto w = Make("GraphWidget");
+    GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 0, 255);
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 4000);
+    std::vector<double> x(256);
+    std::vector<uint16_t> y(256);
+    for (int i = 0; i < 256; ++i) {
+        x[i] = i;
+        y[i] = static_cast<uint16_t>(2000 + (i % 50) * 8);
+    }
+    GraphPlotXY(w.get(), x.data(), y.data(), 256, VAL_CONNECTED_POINTS, VAL_SMALL_SOLID_SQUARE, VAL_SOLID, 0xFF0000);
+    const QImage img = w->grab().toImage();  // no event processing in between
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(img.width(), 100);
+    EXPECT_TRUE(HasColour(img, 0xFF0000));
+    // the axis got room for its numbers in that same grab (no numbers cut to "4...")
+    GraphBase* g = GraphFromWidget(w.get());
+    const int labelWidth = QFontMetrics(g->axisY()->labelsFont()).horizontalAdvance(QStringLiteral("4000"));
+    // (the plot area starts right of the numbers and the tick marks)
+    EXPECT_GT(g->chart()->plotArea().left(), labelWidth + 5);
+
+    auto s = Make("StripChartWidget");
+    GraphSetTraces(s.get(), 2);
+    GraphSetTraceColor(s.get(), 1, 0x0000FF);
+    GraphSetTraceColor(s.get(), 2, 0xFF0000);
+    GraphSetAxisScaling(s.get(), YAXIS, VAL_MANUAL, 0, 100);
+    std::vector<double> v;
+    for (int k = 0; k < 50; ++k) {
+        v.push_back(20);
+        v.push_back(70);
+    }
+    GraphPlotStripChart(s.get(), v.data(), 100);
+    const QImage simg = s->grab().toImage();
+    EXPECT_TRUE(HasColour(simg, 0xFF0000));
+    EXPECT_TRUE(HasColour(simg, 0x0000FF));
+}
+
+TEST(GraphKinds, CallsOfTheOtherKindAreRefused) {
+    auto xy = Make("GraphWidget");
+    auto strip = Make("StripChartWidget");
+    const double v[2] = {1, 2};
+    const uint16_t y[2] = {1, 2};
+    EXPECT_EQ(GraphPlotXY(strip.get(), v, y, 2, 0, 0, 0, 0), kGraphWrongKind);
+    EXPECT_EQ(GraphSetCursor(strip.get(), 1, 1, 1), kGraphWrongKind);
+    EXPECT_EQ(GraphPlotStripChart(xy.get(), v, 2), kGraphWrongKind);
+    EXPECT_EQ(GraphSetTraces(xy.get(), 2), kGraphWrongKind);
+    EXPECT_EQ(GraphPlotXY(nullptr, v, y, 2, 0, 0, 0, 0), kGraphNotAGraph);
+    EXPECT_EQ(GraphSetAxisScaling(nullptr, XAXIS, VAL_MANUAL, 0, 1), kGraphNotAGraph);
+    QWidget plain;
+    EXPECT_EQ(GraphPlotStripChart(&plain, v, 2), kGraphNotAGraph);
+    EXPECT_TRUE(GraphModelOf(strip.get()).plots.empty());
+    EXPECT_EQ(GraphModelOf(xy.get()).plotCalls, 0);
+}
