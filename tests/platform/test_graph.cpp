@@ -18,10 +18,12 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/graph.h"
 #include "platform/internal.h"
+#include "platform/testing.h"
 #include "platform/userint.h"
 
 using namespace kryta;
@@ -509,4 +511,53 @@ TEST(GraphKinds, CallsOfTheOtherKindAreRefused) {
     EXPECT_EQ(GraphPlotStripChart(&plain, v, 2), kGraphNotAGraph);
     EXPECT_TRUE(GraphModelOf(strip.get()).plots.empty());
     EXPECT_EQ(GraphModelOf(xy.get()).plotCalls, 0);
+}
+
+// The panel/control functions reach the graphs that the resource loader built on the main panel.
+TEST(GraphControls, DrawOnTheMainPanelsGraphsByControlId) {
+    EnsureApp();
+    const std::string uir =
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/KRYTA-LT-VizizE309.uir")).toStdString();
+    const int panel = LoadPanel(0, uir, PANEL);
+    ASSERT_GT(panel, 0) << uir;
+
+    const double x[3] = {1, 2, 3};
+    const uint16_t y[3] = {7, 8, 9};
+    const int h = PlotXY(panel, PANEL_GRAPHVideo, x, y, 3, VAL_CONNECTED_POINTS, VAL_SMALL_SOLID_SQUARE, VAL_SOLID,
+                         0xFF0000);
+    EXPECT_GT(h, 0);
+    EXPECT_GT(PlotRectangle(panel, PANEL_GRAPHVideoBar, 300, 0.25, 1000, 1.0, 0xFF0000, 0xFF0000), 0);
+    EXPECT_EQ(SetGraphCursor(panel, PANEL_GRAPHVideoBar, 1, 512, 0.75), 0);
+    EXPECT_EQ(SetAxisScalingMode(panel, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1.0, 1024.0), 0);
+    double cx = 0, cy = 0;
+    EXPECT_EQ(GetGraphCursor(panel, PANEL_GRAPHVideoBar, 1, cx, cy), 0);
+    EXPECT_EQ(cx, 512);
+
+    EXPECT_EQ(SetStripChartPointsPerScreen(panel, PANEL_GRAPHRaw, 101), 0);
+    EXPECT_EQ(SetStripChartContinuous(panel, PANEL_GRAPHRaw, true), 0);
+    EXPECT_EQ(SetStripChartTraces(panel, PANEL_GRAPHRaw, 2), 0);
+    EXPECT_EQ(SetTraceColor(panel, PANEL_GRAPHRaw, 2, 0x000000), 0);
+    const double v[4] = {10, 20, 11, 21};
+    EXPECT_EQ(PlotStripChart(panel, PANEL_GRAPHRaw, v, 4), 0);
+
+    const GraphModel video = TestGraphModel(panel, PANEL_GRAPHVideo);
+    ASSERT_EQ(video.plots.size(), 1u);
+    EXPECT_EQ(video.plots[0].handle, h);
+    EXPECT_EQ(video.plots[0].y, (std::vector<double>{7, 8, 9}));
+    EXPECT_EQ(video.xAxis.max, 1024.0);
+    const GraphModel bar = TestGraphModel(panel, PANEL_GRAPHVideoBar);
+    ASSERT_EQ(bar.plots.size(), 1u);
+    EXPECT_TRUE(bar.plots[0].rectangle);
+    EXPECT_EQ(bar.cursorY[0], 0.75);
+    const GraphModel roll = TestGraphModel(panel, PANEL_GRAPHRaw);
+    EXPECT_EQ(roll.traceData, (std::vector<std::vector<double>>{{10, 11}, {20, 21}}));
+    EXPECT_EQ(roll.traceColors.at(1), 0x000000);
+
+    // not a graph, or a graph of the other kind
+    EXPECT_LT(PlotXY(panel, PANEL_BTNRun, x, y, 3, 0, 0, 0, 0), 0);
+    EXPECT_LT(PlotStripChart(panel, PANEL_GRAPHVideo, v, 4), 0);
+    EXPECT_LT(DeleteGraphPlot(panel, PANEL_GRAPHRaw, VAL_DELETE_ALL), 0);
+    EXPECT_EQ(DeleteGraphPlot(panel, PANEL_GRAPHVideo, VAL_DELETE_ALL), 0);
+    EXPECT_TRUE(TestGraphModel(panel, PANEL_GRAPHVideo).plots.empty());
+    DiscardPanel(panel);
 }
