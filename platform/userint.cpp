@@ -222,7 +222,7 @@ void ApplyStyle(CtrlState& c) {
     if (c.textColor) decl += QStringLiteral("color: %1; ").arg(Css(*c.textColor));
     if (c.bgColor) decl += QStringLiteral("background-color: %1; ").arg(Css(*c.bgColor));
     if (c.bold) decl += *c.bold ? QStringLiteral("font-weight: bold; ") : QStringLiteral("font-weight: normal; ");
-    if (c.pointSize) decl += QStringLiteral("font-size: %1pt; ").arg(*c.pointSize);
+    if (c.pointSize) decl += QStringLiteral("font-size: %1px; ").arg(*c.pointSize);
     if (c.font) {
         // "NIApp" is the application font of the original run-time; here the application's own.
         QString family = *c.font == "NIApp" ? QApplication::font().family() : QString::fromStdString(*c.font);
@@ -304,6 +304,8 @@ void Prepare(int panel, int control, CtrlState& c) {
     w->setProperty("krytaPanel", panel);
     w->setProperty("krytaCtrl", control);
     c.baseStyleSheet = w->styleSheet();
+    // A message box may follow its text in size (resource property "autoSize").
+    if (w->property("autoSize").toBool()) c.autoSize = true;
     if (auto* r = qobject_cast<QComboBox*>(w)) {
         QStringList values = r->property("itemValues").toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
         for (int i = 0; i < r->count(); ++i) {
@@ -744,6 +746,11 @@ int DisplayPanel(int panel) {
     if (!p) return kNoPanel;
     p->widget->show();
     if (p->parent != 0 || WindowsStack()) p->widget->raise();
+    // A page shown over the main panel must not cover its visible message boxes (the help boxes).
+    if (PanelState* parent = p->parent != 0 ? FindPanel(p->parent) : nullptr) {
+        for (auto& [id, c] : parent->ctrls)
+            if (c.kind == CtrlKind::TextMsg && c.widget && !c.widget->isHidden()) c.widget->raise();
+    }
     return 0;
 }
 
@@ -905,6 +912,11 @@ int SetCtrlVisible(int panel, int control, bool visible) {
     KRYTA_CTRL_OR_FAIL(c);
     c->widget->setVisible(visible);
     if (c->label) c->label->setVisible(visible);
+    if (visible) {
+        // A control made visible comes to the top, e.g. a help box over the page beside it.
+        c->widget->raise();
+        if (c->label) c->label->raise();
+    }
     return 0;
 }
 
