@@ -387,11 +387,7 @@ void InstallCallbacks() {
     InstallPanelCallback(pHandle, CC_PANEL, nullptr);
 }
 
-int CC_PANEL(int panel, int control, int event, void* callbackData, int eventData1, int eventData2) {
-    // The RUN button has control id 0, the id under which the run-time also reports the panel's
-    // own events, so its clicks may arrive here; the panel itself only ever reports the close.
-    if (control == PANEL_BTNRun && event != EVENT_CLOSE)
-        return CC_BTNRun(panel, control, event, callbackData, eventData1, eventData2);
+int CC_PANEL(int, int, int event, void*, int, int) {
     if (event == EVENT_CLOSE) {
         stop_flag = 1;  // a running RUN, VIDEO or recorder loop ends
         Delay(0.2);

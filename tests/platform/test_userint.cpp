@@ -535,7 +535,7 @@ TEST_F(UserInterface, AttributesReadBackAsSet) {
     SetCtrlFont(main, PANEL_HelpText1, "NIApp");
     QWidget* help = kryta::ControlWidget(main, PANEL_HelpText1);
     help->ensurePolished();
-    EXPECT_EQ(help->font().pointSize(), 18);
+    EXPECT_EQ(help->font().pixelSize(), 18);  // the run-time's size is the text height in pixels
     EXPECT_EQ(GetCtrlTextColor(4242, PANEL_HelpText1) < 0, true);
 }
 
