@@ -18,6 +18,11 @@ void Settle(double seconds) {
 
 void PressStop(void*) { TestLeftClick(pHandle, PANEL_BTNStop); }
 
+// Taken while the measurement runs, from inside its loop.
+std::string g_runShot;
+bool g_runShotTaken = false;
+void PictureRun(void*) { g_runShotTaken = TestScreenshot(g_runShot); }
+
 TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
     StartWith("M01");
     const char* env = std::getenv("KRYTA_SCREENS");
@@ -25,10 +30,24 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
     const fs::path dir = keep ? fs::path(env) : fs::temp_directory_path() / ("kryta-screens-" + std::to_string(getpid()));
     fs::create_directories(dir);
 
-    // A short measurement so that the graphs and displays show something.
-    TestRunLater(1.5, PressStop, nullptr);
+    // A short measurement so that the graphs and displays show something; one picture during it.
+    g_runShot = (dir / "main-run.png").string();
+    g_runShotTaken = false;
+    TestRunLater(2.5, PictureRun, nullptr);
+    TestRunLater(3.0, PressStop, nullptr);
     TestLeftClick(pHandle, PANEL_BTNRun);
     Settle(0.3);
+    ASSERT_TRUE(g_runShotTaken);
+    EXPECT_GT(fs::file_size(g_runShot), 10000u);
+
+    // The video signal with its threshold, after VIDEO has run until STOP.
+    TestRunLater(1.5, PressStop, nullptr);
+    TestLeftClick(pHandle, PANEL_BTNVideo);
+    Settle(0.3);
+    EXPECT_TRUE(GetCtrlVisible(pHandle, PANEL_GRAPHVideo));
+    const fs::path video = dir / "main-video.png";
+    ASSERT_TRUE(TestScreenshot(video.string()));
+    EXPECT_GT(fs::file_size(video), 10000u);
 
     struct Shot {
         int toggle;
