@@ -216,7 +216,9 @@ TEST_F(GetSend, FaultyAnswersGiveClearTextsAndNoCrash) {
         else
             EXPECT_EQ(s, "Parameter-frame received! - Line Ok!") << int(c.kind);
         // the bytes after a frame belong to no request and are discarded
-        if (c.kind == sim::Fault::Surplus) EXPECT_EQ(GetInQLen(com), 0);
+        if (c.kind == sim::Fault::Surplus) {
+            EXPECT_EQ(GetInQLen(com), 0);
+        }
         EXPECT_LE(GetInQLen(com), BUF_BYTES);
     }
     // after the faults the line works again

@@ -125,7 +125,7 @@ TEST(Link, FirmwareTextDecoding) {
     b[3] = 0x07;
     b[4] = 0x85;
     b[5] = '!';
-    EXPECT_EQ(FirmwareText(b.data(), 72, 1), "7\xC2\xB5m??!");
+    EXPECT_EQ(FirmwareText(b.data(), 72, 1), "7\xC2\xB5m?" "?!");
     // 72 Latin-1 letters: 72 characters of two bytes each
     b.fill(0xE9);
     t = FirmwareText(b.data(), 72, 1);
