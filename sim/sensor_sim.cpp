@@ -459,7 +459,9 @@ struct Simulator::Impl {
         }
     }
 
-    void Dispatch(const std::array<uint8_t, 36>& bytes, Clock::time_point at) {
+    // `firstByte`: when the request's first byte arrived. On a paced line the request itself takes
+    // 36 byte times to cross, so the sensor cannot answer before its last byte is in.
+    void Dispatch(const std::array<uint8_t, 36>& bytes, Clock::time_point at, Clock::time_point firstByte) {
         Plan plan;
         bool paceIt;
         {
@@ -481,7 +483,9 @@ struct Simulator::Impl {
         if (plan.silent || plan.bytes.empty()) return;
         Outgoing o;
         o.bytes = std::move(plan.bytes);
-        o.due = at + Dur(plan.delay);
+        const Clock::time_point received =
+            paceIt ? std::max(at, firstByte + Dur(kFrameBytes * kByteTime)) : at;
+        o.due = received + Dur(plan.delay);
         o.paced = paceIt;
         out.push_back(std::move(o));
     }
@@ -512,7 +516,7 @@ struct Simulator::Impl {
                 std::array<uint8_t, 36> frame;
                 std::copy(pending.begin(), pending.end(), frame.begin());
                 pending.clear();
-                Dispatch(frame, at);
+                Dispatch(frame, at, pendingSince);
                 std::lock_guard<std::mutex> lock(mu);
                 if (unplugged) return;
             }

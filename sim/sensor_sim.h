@@ -1,7 +1,8 @@
 // A KRYTA-LT sensor behind a pseudo-terminal: the device side of the program's protocol.
 //
-// The simulator opens a pseudo-terminal, serves requests on a thread of its own and paces its
-// answers like a real line (19200 baud, 10 bits a byte) unless told otherwise. It keeps RAM and
+// The simulator opens a pseudo-terminal, serves requests on a thread of its own and paces the
+// line like a real one (19200 baud, 10 bits a byte) unless told otherwise: a request takes its
+// 36 byte times to come in before the answer starts, and the answer goes out byte by byte. It keeps RAM and
 // EEPROM images of both parameter frames, the X-FLASH pages and the analog maximum/minimum, and
 // computes measurement frames and video profiles from a moving object and its settings.
 #pragma once
