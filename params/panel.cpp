@@ -145,6 +145,9 @@ void EdgeGraphAxis() {
 void EdgeGraphCursors(uint16_t edgeBegin, uint16_t edgeEnd) {
     SetGraphCursor(pHandle, PANEL_GRAPHVideoBar, 2, edgeBegin, 0.75);
     SetGraphCursor(pHandle, PANEL_GRAPHVideoBar, 3, edgeEnd, 0.75);
+    // The grey box covers the whole graph, so whatever was drawn before it can go: without this,
+    // every GET would pile one more box onto the graph for as long as no measurement clears it.
+    DeleteGraphPlot(pHandle, PANEL_GRAPHVideoBar, VAL_DELETE_ALL);
     PlotRectangle(pHandle, PANEL_GRAPHVideoBar, 0, 0, ccdvirtpixel, 1.0, 0xA0A0A0, 0xA0A0A0);
 }
 

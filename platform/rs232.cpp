@@ -1,6 +1,7 @@
 // Port n is the device named by the environment variable KRYTA_COM<n> (e.g. /dev/pts/5);
 // without it, the n-th serial device (counting from 1) of the machine, the devices sorted by
-// their path (/dev/ttyACM0, /dev/ttyS0, /dev/ttyUSB0 ...). Port numbers start at 1.
+// their path (/dev/ttyACM0, /dev/ttyS0, /dev/ttyUSB0 ...); on Windows, COMn. Port numbers start
+// at 1.
 
 #include "platform/rs232.h"
 
@@ -195,6 +196,9 @@ std::string ComDeviceName(int port) {
     if (port < 1) return "";
     const std::string var = "KRYTA_COM" + std::to_string(port);
     if (const char* env = std::getenv(var.c_str()); env && *env) return env;
+#ifdef _WIN32
+    return "COM" + std::to_string(port);
+#endif
     std::vector<std::string> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         devices.push_back(info.systemLocation().toStdString());
@@ -215,7 +219,11 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     if (p.open || (p.serial && p.serial->isOpen())) ClosePort(p);
 
     const std::string device = deviceName.empty() ? ComDeviceName(port) : deviceName;
+#ifdef _WIN32
+    if (device.empty()) return kComNoSerialPort;
+#else
     if (device.empty() || !QFileInfo::exists(QString::fromStdString(device))) return kComNoSerialPort;
+#endif
 
     if (!p.serial) {
         p.serial = new QSerialPort();  // lives as long as the program; reused by every open

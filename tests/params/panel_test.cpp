@@ -146,6 +146,13 @@ TEST_F(PanelTransfer, StandardLinesDisplaysAndGraph) {
     const PlotModel& grey = g.plots[g.plots.size() - 2];
     EXPECT_EQ(grey.fillColor, 0xA0A0A0);
     EXPECT_DOUBLE_EQ(grey.x2, 4096);
+
+    // Repeated transfers (every GET) do not pile boxes onto the graph: grey box and window only.
+    for (int i = 0; i < 5; ++i) SetPanelValues();
+    g = TestGraphModel(pHandle, PANEL_GRAPHVideoBar);
+    ASSERT_EQ(g.plots.size(), 2u);
+    EXPECT_EQ(g.plots[0].fillColor, 0xA0A0A0);
+    EXPECT_EQ(g.plots[1].fillColor, 0x00FF00);
 }
 
 TEST_F(PanelTransfer, V303RangeRulesLimitsAndDimming) {
