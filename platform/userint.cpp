@@ -233,7 +233,8 @@ void ApplyStyle(CtrlState& c) {
         if (!sheet.isEmpty()) sheet += QLatin1Char('\n');
         sheet += QStringLiteral("#%1 { %2}").arg(w->objectName(), decl);
     }
-    w->setStyleSheet(sheet);
+    // Re-polishing is costly and the displays are recoloured with every measurement frame.
+    if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
     if (c.autoSize) w->adjustSize();
 }
 

@@ -25,6 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kByteTime = 10.0 / 19200.0;  // 8N1 at 19200 baud
 constexpr size_t kFrameBytes = 36;
+constexpr size_t kMaxLoggedRequests = size_t(1) << 20;
 constexpr double kPartialMaxAge = 0.2;        // a request must arrive within this
 constexpr int kPages = 16;
 constexpr int kPageWords = 256;
@@ -467,6 +468,9 @@ struct Simulator::Impl {
         {
             std::lock_guard<std::mutex> lock(mu);
             Request q{Seconds(at - start), bytes};
+            // A simulator left running for days keeps the last million requests, not all of them.
+            if (requests.size() >= kMaxLoggedRequests)
+                requests.erase(requests.begin(), requests.begin() + kMaxLoggedRequests / 2);
             requests.push_back(q);
             cv.notify_all();
             Answer a = Respond(q);
