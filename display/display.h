@@ -6,6 +6,10 @@
 
 #include "params/settings.h"  // KRYTA_CB
 
+// GRAPHRaw, GRAPHVideo and GRAPHData share one place on the main panel: shows `graph` there
+// and hides the other two.
+void ShowInSharedPlace(int graph);
+
 // roll chart
 extern std::array<double, 600> arrayNORM;
 void PlotRAWGraph();

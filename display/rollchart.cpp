@@ -118,6 +118,12 @@ void PlotRoll(const RollInputs& in, bool v303) {
 
 }  // namespace
 
+void ShowInSharedPlace(int graph) {
+    for (int g : {PANEL_GRAPHRaw, PANEL_GRAPHVideo, PANEL_GRAPHData})
+        if (g != graph) SetCtrlVisible(pHandle, g, false);
+    SetCtrlVisible(pHandle, graph, true);
+}
+
 int Shift(const double* input, int count, int shifts, double* output) {
     if (count < 1) return -20003;
     if (shifts >= count || -shifts >= count) return -20102;

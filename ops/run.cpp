@@ -41,9 +41,7 @@ void FlushBoth() {
 }  // namespace
 
 void PushRUN() {
-    SetCtrlVisible(pHandle, PANEL_GRAPHVideo, false);
-    SetCtrlVisible(pHandle, PANEL_GRAPHData, false);
-    SetCtrlVisible(pHandle, PANEL_GRAPHRaw, true);
+    ShowInSharedPlace(PANEL_GRAPHRaw);
     SetCtrlVisible(pHandle, PANEL_TOGGButtonZoom, true);
 
     SetCtrlDimmed(pHandle, PANEL_BTNRun, true);

@@ -58,10 +58,8 @@ void ForceRamTarget() {
 }  // namespace
 
 void PushVIDEO() {
-    SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
-    SetCtrlVisible(pHandle, PANEL_GRAPHData, false);
     SetCtrlVisible(pHandle, PANEL_TOGGButtonZoom, false);
-    SetCtrlVisible(pHandle, PANEL_GRAPHVideo, true);
+    ShowInSharedPlace(PANEL_GRAPHVideo);
     DimOperations(true);
     SetCtrlDimmed(pHandle, PANEL_BTNData, true);
 
@@ -94,9 +92,7 @@ void PushVIDEO() {
 }
 
 void PushDATA() {
-    SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
-    SetCtrlVisible(pHandle, PANEL_GRAPHVideo, false);
-    SetCtrlVisible(pHandle, PANEL_GRAPHData, true);
+    ShowInSharedPlace(PANEL_GRAPHData);
     DimOperations(true);
     SetCtrlDimmed(pHandle, PANEL_BTNData, true);
 

@@ -151,9 +151,7 @@ int CC_SLIDEVideoThreshold(int panel, int control, int event, void*, int, int) {
         int32_t v = 0;
         GetCtrlVal(panel, control, v);
         FillLine(thdArray, uint16_t(ADCMAX * v / 100));
-        SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
-        SetCtrlVisible(pHandle, PANEL_GRAPHData, false);
-        SetCtrlVisible(pHandle, PANEL_GRAPHVideo, true);
+        ShowInSharedPlace(PANEL_GRAPHVideo);
         PlotVIDEOCurve(adcbuf.data(), thdArray.data(), xArray.data());
     }
     return 0;
@@ -166,9 +164,7 @@ int CC_NUMTriggThreshold(int panel, int control, int event, void*, int, int) {
         uint16_t v = 0;
         GetCtrlVal(panel, control, v);
         FillLine(trgArray, v);
-        SetCtrlVisible(pHandle, PANEL_GRAPHRaw, false);
-        SetCtrlVisible(pHandle, PANEL_GRAPHVideo, false);
-        SetCtrlVisible(pHandle, PANEL_GRAPHData, true);
+        ShowInSharedPlace(PANEL_GRAPHData);
         PlotDATACurve(adcbuf.data(), xArray256.data());
     }
     return 0;
