@@ -22,6 +22,7 @@
 #include "platform/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "bench/program_on_sensor.h"
 #include "sim/sensor_sim.h"
 
 namespace {
@@ -93,9 +94,7 @@ RunFigures MeasureRun(sim::Simulator& s, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    if (!InitUserInterface(argc, argv)) return 1;
-    TestSetDialogMode(true);
+    if (!StartHeadless(argc, argv)) return 1;
     const double kSeconds = argc > 1 ? atof(argv[1]) : 5.0;
 
     // ---- paced line (19200 baud) ----

@@ -23,6 +23,7 @@
 #include "platform/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "bench/program_on_sensor.h"
 #include "sim/sensor_sim.h"
 
 namespace {
@@ -76,9 +77,7 @@ double BarePass(const std::string& device, int passes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    if (!InitUserInterface(argc, argv)) return 1;
-    TestSetDialogMode(true);
+    if (!StartHeadless(argc, argv)) return 1;
     const int kPasses = argc > 1 ? atoi(argv[1]) : 8;
 
     sim::Simulator sensor("M01", true);

@@ -15,16 +15,13 @@
 #include "platform/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "bench/program_on_sensor.h"
 #include "sim/sensor_sim.h"
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    if (!InitUserInterface(argc, argv)) return 1;
-    TestSetDialogMode(true);
+    if (!StartHeadless(argc, argv)) return 1;
     sim::Simulator sensor("M01", true);
-    if (!sensor.Start()) return 1;
-    setenv("KRYTA_COM1", sensor.DevicePath().c_str(), 1);
-    if (StartProgram() != 0) return 1;
+    if (!StartProgramOn(sensor)) return 1;
     char tmpl[] = "/tmp/kryta-bench-xf-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
     const std::string table = dir + "/XF-LINEAR.DAT";
