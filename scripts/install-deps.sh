@@ -3,7 +3,7 @@
 # are missing. Usage: scripts/install-deps.sh [run|test]
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config
-          qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-tools-dev libgl-dev
+          qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-tools-dev libqt6opengl6-dev libgl-dev
           libgtest-dev libbenchmark-dev)
 case "${1:-test}" in
   run)  packages+=(qt6-qpa-plugins) ;;
