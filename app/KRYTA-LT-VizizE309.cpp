@@ -399,7 +399,7 @@ int CC_PANEL(int, int, int event, void*, int, int) {
 
 // ---- start-up and shutdown ----------------------------------------------------------------
 int StartProgram(const std::string& uirPath) {
-    const std::string uir = uirPath.empty() ? MakePathname(GetProjectDir(), kUirFile) : uirPath;
+    const std::string uir = uirPath.empty() ? ProgramFile(kUirFile) : uirPath;
 
     if ((pHandle = LoadPanel(0, uir, PANEL)) < 0) return -1;
     if ((pPara1 = LoadPanel(pHandle, uir, PARA1)) < 0) return -1;

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "params/vars.h"
 #include "platform/userint.h"
+#include "platform/utility.h"
 
 namespace {
 constexpr int kBannerBlue = 0x0080FF;
@@ -16,7 +17,7 @@ void ShowInfoText(int /*id*/, int bgColor, int textColor, const std::string& tex
     // is not kept.
     int ctrl = NewTextMsg(pHandle, text, top, left);
     if (ctrl < 0) return;
-    SetCtrlFont(pHandle, ctrl, "NIApp");
+    SetCtrlFont(pHandle, ctrl, APP_STANDARD_FONT);
     SetCtrlTextBgColor(pHandle, ctrl, bgColor);
     SetCtrlTextColor(pHandle, ctrl, textColor);
     SetCtrlPointSize(pHandle, ctrl, pointSize);
@@ -27,9 +28,9 @@ void ShowLogo(int style) {
     if (style != 2) return;
     SetCtrlTextBgColor(pHandle, PANEL_DECOBanner, kBannerBlue);
     SetCtrlPos(pHandle, PANEL_PICTLogo, 10, 300);
-    // The bitmap lies beside the program when the customer has one; without it the picture
-    // simply stays empty.
-    DisplayImageFile(pHandle, PANEL_PICTLogo, "qz.bmp");
+    // The bitmap lies beside the program, wherever the program is started from; without it the
+    // picture simply stays empty.
+    DisplayImageFile(pHandle, PANEL_PICTLogo, ProgramFile("qz.bmp"));
 
     ShowInfoText(0, kBannerBlue, kWhite, "KRYTA Sensorik GmbH", 15, 10, 11);
     ShowInfoText(0, kBannerBlue, kWhite, "Tel. +49 (0) 000 000 00-0", 15, 25, 11);

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QSlider>
@@ -163,6 +164,20 @@ std::string TestWidgetClass(int panel, int control) {
 }
 
 bool TestCtrlExists(int panel, int control) { return ControlWidget(panel, control) != nullptr; }
+
+std::string TestCtrlFontFamily(int panel, int control) {
+    QWidget* w = ControlWidget(panel, control);
+    if (!w) return {};
+    w->ensurePolished();
+    return w->font().family().toStdString();
+}
+
+std::string TestAppFontFamily() { return QApplication::font().family().toStdString(); }
+
+bool TestCtrlShowsPicture(int panel, int control) {
+    auto* l = qobject_cast<QLabel*>(ControlWidget(panel, control));
+    return l && !l->pixmap().isNull();
+}
 
 int TestPanelFromControl(int control) {
     int best = -1;

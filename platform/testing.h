@@ -47,6 +47,9 @@ std::vector<std::string> TestTextHistory(int panel, int control);
 void TestClearTextHistory();
 std::string TestWidgetClass(int panel, int control);
 bool TestCtrlExists(int panel, int control);
+std::string TestCtrlFontFamily(int panel, int control);   // after the style sheet applies
+bool TestCtrlShowsPicture(int panel, int control);        // a picture control holds an image
+std::string TestAppFontFamily();                          // the application's standard font
 int TestPanelFromControl(int control);              // loaded panel handle that holds the control
 
 // The model of a graph: what is drawn.

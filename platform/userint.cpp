@@ -224,8 +224,7 @@ void ApplyStyle(CtrlState& c) {
     if (c.bold) decl += *c.bold ? QStringLiteral("font-weight: bold; ") : QStringLiteral("font-weight: normal; ");
     if (c.pointSize) decl += QStringLiteral("font-size: %1px; ").arg(*c.pointSize);
     if (c.font) {
-        // "NIApp" is the application font of the original run-time; here the application's own.
-        QString family = *c.font == "NIApp" ? QApplication::font().family() : QString::fromStdString(*c.font);
+        QString family = c.font->empty() ? QApplication::font().family() : QString::fromStdString(*c.font);
         decl += QStringLiteral("font-family: \"%1\"; ").arg(family);
     }
     QString sheet = c.baseStyleSheet;

@@ -84,6 +84,8 @@ bool GetCtrlBold(int panel, int control);
 int SetCtrlPrecision(int panel, int control, int digits);
 int GetCtrlPrecision(int panel, int control);
 int SetCtrlOnOffText(int panel, int control, const std::string& onText, const std::string& offText);
+// The application's standard font, as a font name for SetCtrlFont.
+inline constexpr const char* APP_STANDARD_FONT = "";
 int SetCtrlFont(int panel, int control, const std::string& font);
 int SetCtrlPointSize(int panel, int control, int points);
 // Position and size in pixels of the panel that holds the control.

@@ -55,6 +55,8 @@ std::string GetProjectDir() {
     return ".";
 }
 
+std::string ProgramFile(const std::string& name) { return MakePathname(GetProjectDir(), name); }
+
 std::string MakePathname(const std::string& dir, const std::string& file) {
     if (dir.empty()) return file;
     if (file.empty()) return dir;

@@ -9,6 +9,8 @@ std::string DateStr();      // "MM-DD-YYYY"
 std::string TimeStr();      // "HH:MM:SS", 24-hour
 // The directory that holds the program.
 std::string GetProjectDir();
+// The path of a file that comes with the program (resource file, logo): beside the program.
+std::string ProgramFile(const std::string& name);
 std::string MakePathname(const std::string& dir, const std::string& file);
 // 1 and the size when the file exists, 0 otherwise.
 int GetFileInfo(const std::string& path, long& size);

@@ -48,6 +48,19 @@ double Dval(int panel, int control) {
     return v;
 }
 
+// A 2 x 2 pixel, 24-bit Windows bitmap.
+void WriteTinyBitmap(const fs::path& path) {
+    const unsigned char bmp[] = {
+        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,                     // file header
+        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,       // info header
+        16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0};  // rows padded to 8
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bmp, 1, sizeof bmp, f);
+    std::fclose(f);
+}
+
 using ShellTest = ProgramTest;
 
 TEST(StartUp, MissingResourceFileEndsAtOnceWithMinusOne) {
@@ -145,7 +158,20 @@ TEST_F(ShellTest, TabsShowOnePageAndTheActiveTabStaysOn) {
 }
 
 TEST_F(ShellTest, HeaderIsBlueWithWhiteTextsAtTheirPlaces) {
+    // The logo beside the program is shown when the program is started from another folder.
+    const fs::path logo = fs::path(GetProjectDir()) / "qz.bmp";
+    const bool madeLogo = !fs::exists(logo);
+    if (madeLogo) WriteTinyBitmap(logo);
+    const fs::path elsewhere = fs::temp_directory_path() / ("kryta-cwd-" + std::to_string(getpid()));
+    fs::create_directories(elsewhere);
+    const fs::path before = fs::current_path();
+    fs::current_path(elsewhere);
     StartWithoutSensor();
+    fs::current_path(before);
+    fs::remove_all(elsewhere);
+    if (madeLogo) fs::remove(logo);
+    EXPECT_TRUE(TestCtrlShowsPicture(pHandle, PANEL_PICTLogo));
+
     EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_DECOBanner), 0x0080FF);
     int top = 0, left = 0, h = 0, w = 0;
     GetCtrlBoundingRect(pHandle, PANEL_PICTLogo, top, left, h, w);
@@ -162,6 +188,7 @@ TEST_F(ShellTest, HeaderIsBlueWithWhiteTextsAtTheirPlaces) {
         EXPECT_EQ(GetCtrlTextBgColor(pHandle, id), 0x0080FF);
         EXPECT_EQ(GetCtrlTextColor(pHandle, id), 0xFFFFFF);
         GetCtrlBoundingRect(pHandle, id, top, left, h, w);
+        EXPECT_EQ(TestCtrlFontFamily(pHandle, id), TestAppFontFamily());
         found.push_back({TestCtrlText(pHandle, id), top, left, 0});
     }
     ASSERT_EQ(found.size(), 5u);

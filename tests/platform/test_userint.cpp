@@ -532,7 +532,7 @@ TEST_F(UserInterface, AttributesReadBackAsSet) {
 
     // Point size and font.
     SetCtrlPointSize(main, PANEL_HelpText1, 18);
-    SetCtrlFont(main, PANEL_HelpText1, "NIApp");
+    SetCtrlFont(main, PANEL_HelpText1, APP_STANDARD_FONT);
     QWidget* help = kryta::ControlWidget(main, PANEL_HelpText1);
     help->ensurePolished();
     EXPECT_EQ(help->font().pixelSize(), 18);  // the run-time's size is the text height in pixels
