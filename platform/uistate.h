@@ -32,6 +32,9 @@ struct CtrlState {
     bool hasOnOffText = false;
     QString onText, offText;
     bool autoSize = false;  // text messages created at run time follow their text
+    // A binary switch set to a value other than 0 and 1 (a sensor word it can only show as on)
+    // gives that value back until the operator flips it.
+    std::optional<int> switchValue;
 };
 
 struct PanelState {

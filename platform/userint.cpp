@@ -270,7 +270,10 @@ void Wire(int panel, int control, CtrlState& c) {
     case CtrlKind::Radio:
     case CtrlKind::BinarySwitch:
         if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-            QObject::connect(b, &QAbstractButton::clicked, b, deliver2);
+            QObject::connect(b, &QAbstractButton::clicked, b, [panel, control, deliver2] {
+                if (CtrlState* s = FindCtrl(panel, control)) s->switchValue.reset();  // the operator's choice
+                deliver2();
+            });
             QObject::connect(b, &QAbstractButton::toggled, b, [panel, control] {
                 if (CtrlState* s = FindCtrl(panel, control)) UpdateOnOffText(*s);
             });
@@ -373,6 +376,38 @@ void DropPanel(int panel) {
 
 QString ToQ(const std::string& s) { return QString::fromStdString(s); }
 
+// An item that the program added for a value the list does not offer carries this mark; it goes
+// again when the ring is set to another value or its list is changed.
+constexpr int kAddedItemRole = Qt::UserRole + 1;
+
+void RemoveAddedItems(QComboBox* r, std::optional<int> except = std::nullopt) {
+    for (int i = r->count() - 1; i >= 0; --i)
+        if (r->itemData(i, kAddedItemRole).toBool() && (!except || r->itemData(i).toInt() != *except))
+            r->removeItem(i);
+}
+
+// Selects the item that carries the value. A value without an item gets one, labelled with its
+// number and placed before the first item of a greater value, so that a ring always shows the
+// value it was given and gives exactly that back.
+int SelectRingValue(QComboBox* r, double v) {
+    if (v != std::trunc(v) || std::fabs(v) > double(INT_MAX)) return kNoValue;
+    const int value = int(v);
+    RemoveAddedItems(r, value);
+    int at = r->count();
+    for (int i = 0; i < r->count(); ++i) {
+        const int item = r->itemData(i).toInt();
+        if (item == value) {
+            r->setCurrentIndex(i);
+            return 0;
+        }
+        if (item > value && at == r->count()) at = i;
+    }
+    r->insertItem(at, QString::number(value), value);
+    r->setItemData(at, true, kAddedItemRole);
+    r->setCurrentIndex(at);
+    return 0;
+}
+
 // Numeric value of any control that holds one.
 bool ReadNumber(const CtrlState& c, double& out) {
     QWidget* w = c.widget;
@@ -380,7 +415,10 @@ bool ReadNumber(const CtrlState& c, double& out) {
     case CtrlKind::Toggle:
     case CtrlKind::Radio:
     case CtrlKind::BinarySwitch:
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) { out = b->isChecked() ? 1 : 0; return true; }
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            out = b->isChecked() ? c.switchValue.value_or(1) : 0;
+            return true;
+        }
         return false;
     case CtrlKind::Ring:
         if (auto* r = qobject_cast<QComboBox*>(w)) {
@@ -454,19 +492,16 @@ int SetNumber(int panel, int control, double v) {
     case CtrlKind::BinarySwitch:
         if (auto* b = qobject_cast<QAbstractButton*>(w)) {
             b->setChecked(v != 0);
+            c->switchValue.reset();
+            if (c->kind == CtrlKind::BinarySwitch && v != 0 && v != 1 && v == std::trunc(v) &&
+                std::fabs(v) <= double(INT_MAX))
+                c->switchValue = int(v);
             UpdateOnOffText(*c);
             return 0;
         }
         return kWrongKind;
     case CtrlKind::Ring:
-        if (auto* r = qobject_cast<QComboBox*>(w)) {
-            for (int i = 0; i < r->count(); ++i)
-                if (double(r->itemData(i).toInt()) == v) {
-                    r->setCurrentIndex(i);
-                    return 0;
-                }
-            return kNoValue;  // no item carries the value: the selection stays
-        }
+        if (auto* r = qobject_cast<QComboBox*>(w)) return SelectRingValue(r, v);
         return kWrongKind;
     case CtrlKind::Numeric:
         if (auto* s = qobject_cast<QSpinBox*>(w)) {
@@ -1074,8 +1109,9 @@ int ReplaceListItem(int panel, int control, int index, const std::string& label,
     int err = 0;
     QComboBox* r = RingOf(panel, control, err);
     if (!r) return err;
-    if (index < 0 || index > r->count()) return kNoValue;
     QSignalBlocker block(r);
+    RemoveAddedItems(r);
+    if (index < 0 || index > r->count()) return kNoValue;
     if (index == r->count()) {
         r->addItem(ToQ(label), value);
     } else {

@@ -55,8 +55,11 @@ int QuitUserInterface(int code);
 int ProcessSystemEvents();
 
 // ---- control values -----------------------------------------------------------------------
-// Rings take and give the value of the selected item; toggles, radio buttons and binary
-// switches 0 or 1; text boxes the whole text; numerics are clamped to their range.
+// Rings take and give the value of the selected item; a value that no item carries gets an item
+// of its own (labelled with the number), so a ring never keeps another value unnoticed. Toggles
+// and radio buttons take and give 0 or 1; a binary switch shows any value other than 0 as on and
+// gives the value it was set to back until the operator flips it. Text boxes take and give the
+// whole text; numerics are clamped to their range.
 int SetCtrlVal(int panel, int control, int value);
 int SetCtrlVal(int panel, int control, unsigned int value);
 int SetCtrlVal(int panel, int control, double value);

@@ -391,13 +391,36 @@ TEST_F(UserInterface, OneMouseActionIsOneEventEvenWhenChildrenPassItOn) {
 }
 
 TEST_F(UserInterface, ValuesReadBackByKindAndRange) {
-    // Rings: the value of the selected item; unknown values leave the selection.
-    EXPECT_EQ(SetCtrlVal(main, PANEL_DropDCom, 4), 0);
-    EXPECT_LT(SetCtrlVal(main, PANEL_DropDCom, 3), 0);
+    // Rings: the value of the selected item. A value no item carries gets an item of its own,
+    // labelled with the number, in order among the others; it goes again with the next value.
+    auto items = [&] {
+        std::string all, label;
+        int value = 0;
+        for (int k = 0; k < GetNumListItems(main, PANEL_DropDCom); ++k) {
+            GetListItem(main, PANEL_DropDCom, k, label, value);
+            all += label + "=" + std::to_string(value) + " ";
+        }
+        return all;
+    };
     int32_t i = 0;
+    EXPECT_EQ(SetCtrlVal(main, PANEL_DropDCom, 3), 0);
+    EXPECT_EQ(items(), "one=1 two=2 3=3 four=4 ");
     EXPECT_EQ(GetCtrlVal(main, PANEL_DropDCom, i), 0);
+    EXPECT_EQ(i, 3);
+    EXPECT_EQ(TestCtrlText(main, PANEL_DropDCom), "3");
+    EXPECT_EQ(SetCtrlVal(main, PANEL_DropDCom, 9), 0);
+    EXPECT_EQ(items(), "one=1 two=2 four=4 9=9 ");
+    EXPECT_EQ(SetCtrlVal(main, PANEL_DropDCom, 0), 0);
+    EXPECT_EQ(items(), "0=0 one=1 two=2 four=4 ");
+    EXPECT_EQ(SetCtrlVal(main, PANEL_DropDCom, 4), 0);
+    EXPECT_EQ(items(), "one=1 two=2 four=4 ");
+    EXPECT_LT(SetCtrlVal(main, PANEL_DropDCom, 2.5), 0);  // no ring value: the selection stays
+    GetCtrlVal(main, PANEL_DropDCom, i);
     EXPECT_EQ(i, 4);
+    // The program's own list changes start from the resource's items.
+    SetCtrlVal(main, PANEL_DropDCom, 3);
     EXPECT_EQ(ReplaceListItem(main, PANEL_DropDCom, 3, "big", 70000), 0);
+    EXPECT_EQ(items(), "one=1 two=2 four=4 big=70000 ");
     EXPECT_EQ(SetCtrlVal(main, PANEL_DropDCom, 70000), 0);
     uint16_t u = 0;
     EXPECT_EQ(GetCtrlVal(main, PANEL_DropDCom, u), 0);
@@ -436,12 +459,20 @@ TEST_F(UserInterface, ValuesReadBackByKindAndRange) {
     EXPECT_FLOAT_EQ(f, 1.23456789f);
     EXPECT_LT(SetCtrlPrecision(main, PANEL_NEDITEdgeLeft, 2), 0);
 
-    // Toggles and switches: 0 or 1; the switch shows its on- or off-text.
+    // Toggles: 0 or 1. A switch shows any value but 0 as on and gives that value back until the
+    // operator flips it; it shows its on- or off-text.
     SetCtrlOnOffText(page1, PARA1_BINSWoption, "ADC-CONV", "DIG-COMP");
     SetCtrlVal(page1, PARA1_BINSWoption, 7);
     GetCtrlVal(page1, PARA1_BINSWoption, i);
-    EXPECT_EQ(i, 1);
+    EXPECT_EQ(i, 7);
     EXPECT_EQ(TestCtrlText(page1, PARA1_BINSWoption), "ADC-CONV");
+    TestLeftClick(page1, PARA1_BINSWoption);
+    TestLeftClick(page1, PARA1_BINSWoption);
+    GetCtrlVal(page1, PARA1_BINSWoption, i);
+    EXPECT_EQ(i, 1);
+    SetCtrlVal(main, PANEL_TOGGBTN_Para1, 7);
+    GetCtrlVal(main, PANEL_TOGGBTN_Para1, i);
+    EXPECT_EQ(i, 1);
     SetCtrlVal(page1, PARA1_BINSWoption, 0);
     EXPECT_EQ(TestCtrlText(page1, PARA1_BINSWoption), "DIG-COMP");
     TestLeftClick(page1, PARA1_BINSWoption);
