@@ -6,9 +6,9 @@
 
 namespace {
 
-// Fills the set-point, tolerance and trigger lines. The limits are signed 16-bit values, kept
-// within 0 and the number of pixel positions.
-void RefreshLines(int16_t lower, int16_t upper) {
+// Fills the set-point, tolerance and trigger lines. The limits are kept within 0 and the number
+// of pixel positions.
+void RefreshLines(int lower, int upper) {
     int lo = lower < 0 ? 0 : lower;
     int up = upper > int(ccdvirtpixel) ? int(ccdvirtpixel) : upper;
     FillLine(trgArray, parameter[48]);
@@ -17,8 +17,10 @@ void RefreshLines(int16_t lower, int16_t upper) {
     FillLine(loTHDArray, uint16_t(lo));
 }
 
-int16_t Diff16(uint16_t a, uint16_t b) { return int16_t(uint16_t(a - b)); }
-int16_t Sum16(uint16_t a, uint16_t b) { return int16_t(uint16_t(a + b)); }
+// Set-point minus and plus a tolerance, computed wide: a sum above 32767 must not wrap below the
+// clamp to the line's end.
+int Diff(uint16_t a, uint16_t b) { return int(a) - int(b); }
+int Sum(uint16_t a, uint16_t b) { return int(a) + int(b); }
 
 // Word of parameter that frame slot n of the extension frame travels in (word 59 is skipped).
 int ExtensionWord(int n) { return n <= 10 ? 48 + n : 49 + n; }
@@ -32,7 +34,7 @@ void CopyVarsToPP(uint16_t frameSelect) {
     } else {
         for (int n = 0; n < 15; ++n) pp[n] = parameter[ExtensionWord(n)];
     }
-    RefreshLines(Diff16(parameter[9], parameter[26]), Sum16(parameter[9], parameter[25]));
+    RefreshLines(Diff(parameter[9], parameter[26]), Sum(parameter[9], parameter[25]));
 }
 
 void CopyPPtoVars(uint16_t frameSelect) {
@@ -43,13 +45,13 @@ void CopyPPtoVars(uint16_t frameSelect) {
     } else {
         for (int n = 0; n < 15; ++n) parameter[ExtensionWord(n)] = pp[n];
     }
-    int16_t lower = 0, upper = 0;
+    int lower = 0, upper = 0;
     if (frameSelect == 0 && v == Variant::CL) {
-        lower = Diff16(parameter[9], parameter[41]);
-        upper = Sum16(parameter[9], parameter[40]);
+        lower = Diff(parameter[9], parameter[41]);
+        upper = Sum(parameter[9], parameter[40]);
     } else if (frameSelect == 0 && v == Variant::V303) {
-        lower = Diff16(parameter[9], parameter[26]);
-        upper = Sum16(parameter[9], parameter[25]);
+        lower = Diff(parameter[9], parameter[26]);
+        upper = Sum(parameter[9], parameter[25]);
     }
     RefreshLines(lower, upper);
 }

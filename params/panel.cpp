@@ -101,12 +101,12 @@ uint16_t ThresholdLine(uint16_t videoThreshold) {
     return uint16_t(int32_t(ADCMAX) * int32_t(videoThreshold) / 100);
 }
 
-// Lower and upper tolerance limit around the set-point (signed 16-bit), kept within 0 and the
+// Lower and upper tolerance limit around the set-point, computed wide and kept within 0 and the
 // number of pixel positions.
 void ToleranceLimits(uint16_t setPoint, uint16_t tolUp, uint16_t tolLow, uint16_t& lower,
                      uint16_t& upper) {
-    int lo = int16_t(uint16_t(setPoint - tolLow));
-    int up = int16_t(uint16_t(setPoint + tolUp));
+    int lo = int(setPoint) - int(tolLow);
+    int up = int(setPoint) + int(tolUp);
     if (lo < 0) lo = 0;
     if (up > int(ccdvirtpixel)) up = ccdvirtpixel;
     lower = uint16_t(lo);

@@ -103,6 +103,10 @@ TEST(Codec, LinesAfterVarsToPP) {
     parameter[25] = 25;
     CopyVarsToPP(0);
     AllEqual(upTHDArray, 1024, "upper at 1024 positions");
+    parameter[9] = 32000;  // the sum passes 32767: still above the end, not wrapped
+    parameter[25] = 1000;
+    CopyVarsToPP(0);
+    AllEqual(upTHDArray, 1024, "upper past 32767");
 }
 
 TEST(Codec, LinesAfterPPtoVars) {

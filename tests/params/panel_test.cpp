@@ -163,8 +163,14 @@ TEST_F(PanelTransfer, V303RangeRulesLimitsAndDimming) {
     parameter[27] = 300;   // average -> 256
     parameter[28] = 4;     // trigMode -> 0
     parameter[48] = 9000;  // no rule
-    parameter[31] = 1;     // hardwareMode 1 dims the tolerances
+    parameter[31] = 7;     // hardwareMode -> 3, which dims the tolerances
+    parameter[29] = 8;     // anaMode -> 0
+    parameter[32] = 5;     // videoThreshold -> 10
     SetPanelValuesV303();
+    EXPECT_EQ(parameter[31], 3);
+    EXPECT_EQ(parameter[29], 0);
+    EXPECT_EQ(parameter[32], 10);
+    EXPECT_EQ(Word(pPara1, PARA1_DROPhardware), 3);
     EXPECT_EQ(parameter[23], 256);
     EXPECT_EQ(parameter[26], 1);
     EXPECT_EQ(parameter[25], 4096);
@@ -191,9 +197,20 @@ TEST_F(PanelTransfer, V303RangeRulesLimitsAndDimming) {
     EXPECT_FALSE(GetCtrlDimmed(pHandle, PANEL_BTNData));
     EXPECT_FALSE(GetCtrlDimmed(pPara2, PARA2_NUMTriggThreshold));
     parameter[24] = 1000;
+    parameter[31] = 3;     // stays
+    parameter[29] = 7;     // stays
+    parameter[32] = 2000;  // -> 950
     SetPanelValuesV303();
     EXPECT_EQ(upTHDArray[0], 1024);
     EXPECT_EQ(loTHDArray[0], 980);
+    EXPECT_EQ(parameter[31], 3);
+    EXPECT_EQ(parameter[29], 7);
+    EXPECT_EQ(parameter[32], 950);
+    // a sum above 32767 is still above the line's end, not wrapped below it
+    parameter[24] = 32000;
+    parameter[25] = 1000;
+    SetPanelValuesV303();
+    EXPECT_EQ(upTHDArray[0], 1024);
 
     // tolerance displays use the V303 factor unit: 1024 x 100 / 1024000 = 0.1
     SetScaleFactor(1024);
@@ -217,6 +234,7 @@ TEST_F(PanelTransfer, CLRangeRulesAndUntouchedControls) {
     parameter[41] = 0;      // toleranceLow -> 1
     parameter[46] = 2000;   // videoThreshold -> 950
     parameter[42] = 257;    // average -> 256
+    parameter[44] = 8;      // anaMode -> 0
     SetCtrlVal(pCalib, CALIB_BINSWopmode, 1);
     SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, 1234);
     parameter[15] = 0;
@@ -229,6 +247,11 @@ TEST_F(PanelTransfer, CLRangeRulesAndUntouchedControls) {
     EXPECT_EQ(parameter[41], 1);
     EXPECT_EQ(parameter[46], 950);
     EXPECT_EQ(parameter[42], 256);
+    EXPECT_EQ(parameter[44], 0);
+    parameter[44] = 7;      // stays
+    SetPanelValuesCL();
+    EXPECT_EQ(parameter[44], 7);
+    EXPECT_EQ(Word(pPara1, PARA1_DROPanaMode), 7);
     EXPECT_EQ(Word(pCalib, CALIB_BINSWopmode), 1);
     EXPECT_EQ(Word(pPara2, PARA2_NUMTriggThreshold), 1234);
     // Get CL reads neither the operation mode nor the trigger threshold
