@@ -61,11 +61,13 @@ int ReadData64(uint16_t offset, uint16_t source) {
 
     double t0 = Timer();
     int n = 0;
+    bool timedOut = false;
     for (;;) {
         ProcessSystemEvents();
         n = GetInQLen(com);
         if (Timer() - t0 > TIMEOUT) {
             szStatus = "Timeout-RS-232 while reading 64 data-words!";
+            timedOut = true;
             break;
         }
         if (n >= 128) break;
@@ -81,6 +83,8 @@ int ReadData64(uint16_t offset, uint16_t source) {
         for (int i = 0; i < 64; ++i)
             adcbuf[offset + i] = uint16_t(szReadBuf[2 * i] << 8 | szReadBuf[2 * i + 1]);
         result = 1;
+    } else if (!timedOut || nBytesR > 128) {
+        szStatus = "Error reading Data[64] block! - " + std::to_string(n) + " bytes instead of 128";
     }
     ShowStatus(szStatus);
     return result;

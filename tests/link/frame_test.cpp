@@ -151,6 +151,5 @@ TEST(Link, OneSensorExchangeAtATime) {
     EXPECT_TRUE(BeginSensorOp());
     EndSensorOp();
     EXPECT_FALSE(SensorOpRunning());
-    EXPECT_EQ(std::string(kBusyText), "Busy - press STOP or wait until the running sensor exchange has ended!");
     EXPECT_LE(std::string(kBusyText).size(), 72u);
 }
