@@ -17,13 +17,16 @@ constexpr uint16_t kVideoSignal = 0;
 constexpr uint16_t kTriggerBuffer = 1;
 
 // Reads the four blocks of `kind` into adcbuf; true when the last one arrived. The receive
-// handler is off while the raw blocks come in and back on when this returns.
+// handler is off while the raw blocks come in and back on when this returns. Once STOP has been
+// pressed (also while the measurement request was waiting), no further block is requested.
 bool ReadBlocks(uint16_t kind) {
+    if (stop_flag != 0) return false;
     RemoveRxHandler();
     FlushInQ(com);
     FlushOutQ(com);
     bool ok = true;
-    for (uint16_t offset = 0; offset < 256 && ok; offset += 64) ok = ReadData64(offset, kind) > 0;
+    for (uint16_t offset = 0; offset < 256 && ok; offset += 64)
+        ok = stop_flag == 0 && ReadData64(offset, kind) > 0;
     InstallRxHandler();
     return ok;
 }
@@ -96,6 +99,7 @@ void PushDATA() {
     DimOperations(true);
     SetCtrlDimmed(pHandle, PANEL_BTNData, true);
 
+    stop_flag = 0;  // STOP during the pass ends it
     if (PushGETRAW() == 1) {
         CopyPPtoRAWVars();
         if (ReadBlocks(kTriggerBuffer)) {

@@ -403,10 +403,11 @@ struct Simulator::Impl {
         return b;
     }
 
-    void ApplyFaults(int cmd, bool framed, Plan& p) {
+    void ApplyFaults(int cmd, int arg, bool framed, Plan& p) {
         for (auto& f : faults) {
             if (f.kind == Fault::None || f.times == 0) continue;
             if (f.command != -1 && f.command != cmd) continue;
+            if (f.argument != -1 && f.argument != arg) continue;
             if (f.times > 0) --f.times;
             switch (f.kind) {
             case Fault::None: break;
@@ -476,7 +477,7 @@ struct Simulator::Impl {
             Answer a = Respond(q);
             if (a.none) return;
             plan.bytes = std::move(a.bytes);
-            ApplyFaults(q.word(1), a.framed, plan);
+            ApplyFaults(q.word(1), q.word(2), a.framed, plan);
             paceIt = paced;
             if (plan.unplug) {
                 CloseLine();
@@ -761,6 +762,16 @@ void Simulator::SetEeprom(int frame, const std::array<uint16_t, 15>& words) {
     impl_->eeprom[frame == 0 ? 0 : 1] = words;
 }
 
+std::array<uint16_t, 256> Simulator::VideoSignal() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->Video();
+}
+
+std::array<uint16_t, 256> Simulator::TriggerBuffer() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->trigger;
+}
+
 std::vector<uint16_t> Simulator::XFlashPage(int page) const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     if (page < 0 || page >= kPages) return {};
@@ -799,6 +810,25 @@ const char* FaultName(Fault kind) {
     case Fault::Unplug: return "unplug";
     }
     return "none";
+}
+
+bool ParameterWordPlace(const Model& model, int word, int& frame, int& slot) {
+    if (word >= 48 && word <= 58) {
+        frame = 1;
+        slot = word - 48;
+        return true;
+    }
+    if (word >= 60 && word <= 63) {
+        frame = 1;
+        slot = word - 49;
+        return true;
+    }
+    const Variant v = VariantOf(model);
+    const int first = v == Variant::CL ? 33 : v == Variant::V303 ? 18 : 3;
+    if (word < first || word > first + 14) return false;
+    frame = 0;
+    slot = word - first;
+    return true;
 }
 
 bool ParseFault(const std::string& text, FaultSpec& out) {

@@ -55,6 +55,7 @@ struct FaultSpec {
     int bytes = 0;         // Short, Surplus, Garbage, Flood
     int value = 0;         // OtherCommand
     int times = -1;        // how many answers it affects; -1 = until cleared
+    int argument = -1;     // argument word of the request it applies to; -1 = any
 };
 
 // Reads a fault as the simulator's command line writes it: KIND[:COMMAND[:ARG]], KIND one of
@@ -62,6 +63,12 @@ struct FaultSpec {
 // command code or "all"; ARG seconds (delay), bytes (short, surplus, garbage, flood) or the
 // word sent instead (wrong-sync, other-command). False for anything else.
 bool ParseFault(const std::string& text, FaultSpec& out);
+
+// Where a parameter word as the program numbers it (3-47 the three firmware blocks, 48-58 and
+// 60-63 the extension) lies in this sensor's RAM images: frame 0 (main) or 1 (extension) and the
+// slot in it. False for a word of another firmware's block, and for word 59, which no frame
+// carries.
+bool ParameterWordPlace(const Model& model, int word, int& frame, int& slot);
 const char* FaultName(Fault kind);
 
 struct Request {
@@ -98,6 +105,9 @@ public:
     std::array<uint16_t, 15> Eeprom(int frame) const;
     void SetRam(int frame, const std::array<uint16_t, 15>& words);
     void SetEeprom(int frame, const std::array<uint16_t, 15>& words);
+    // The 256 words the sensor would send now as its video signal, and its trigger buffer.
+    std::array<uint16_t, 256> VideoSignal() const;
+    std::array<uint16_t, 256> TriggerBuffer() const;
     // X-FLASH: pages of 256 words.
     std::vector<uint16_t> XFlashPage(int page) const;
     bool XFlashErased() const;

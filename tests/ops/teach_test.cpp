@@ -42,16 +42,33 @@ TEST_F(TeachTest, TeachReadsTheSetPointBackAndMarksIt) {
     EXPECT_GT(HistoryIndex("Parameter-frame received! - Line Ok!", a), a);
 }
 
-TEST_F(TeachTest, TeachOnV303UsesItsOwnSetPointWord) {
-    StartWith("M03");
-    ASSERT_EQ(ParamVariant(), Variant::V303);
-    sensor->SetObject(2000, 2400, false);
-    sensor->ClearRequests();
-    TestLeftClick(pPara2, PARA2_ButtonTeach);
-    ASSERT_EQ(sensor->Requests().size(), 3u);
-    const uint16_t taught = sensor->Ram(0)[6];
-    EXPECT_EQ(parameter[24], taught);
-    EXPECT_DOUBLE_EQ(Cursor1(), taught);
+TEST_F(TeachTest, TeachOnV303AndCLCarriesTheEditedSetPointAndReadsItsOwnWord) {
+    struct Case {
+        const char* model;
+        Variant variant;
+        int setPointWord;
+        uint16_t edited;
+    };
+    for (const Case& c : {Case{"M03", Variant::V303, 24, 1234}, Case{"M19", Variant::CL, 39, 777}}) {
+        SCOPED_TRACE(c.model);
+        TearDown();
+        StartWith(c.model);
+        ASSERT_EQ(ParamVariant(), c.variant);
+        sensor->SetObject(300, 600, false);
+        // the set-point typed on the page travels in the teach request, in the variant's block
+        TestUserSetValue(pPara2, PARA2_NEDITTeach, c.edited);
+        sensor->ClearRequests();
+        TestLeftClick(pPara2, PARA2_ButtonTeach);
+        const auto reqs = sensor->Requests();
+        ASSERT_EQ(reqs.size(), 3u);
+        EXPECT_EQ(reqs[0].word(1), 6);
+        EXPECT_EQ(reqs[0].word(3 + 6), c.edited);
+        // the taught value comes back into the variant's own set-point word and the cursor
+        const uint16_t taught = sensor->Ram(0)[6];
+        EXPECT_NE(taught, c.edited);
+        EXPECT_EQ(parameter[c.setPointWord], taught);
+        EXPECT_DOUBLE_EQ(Cursor1(), taught);
+    }
 }
 
 TEST_F(TeachTest, TeachWithoutAnswer) {

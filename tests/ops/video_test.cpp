@@ -34,6 +34,11 @@ protected:
 
 TEST_F(VideoTest, VideoPassesUntilStop) {
     StartWith("M01");
+    // the same video signal in every pass: a still object under constant light
+    sensor->SetObject(1500, 2600, false);
+    auto block = sensor->Ram(0);
+    block[1] = 0;  // power mode: constant
+    sensor->SetRam(0, block);
     SetCtrlVal(pHandle, PANEL_RBTFile, 1);
     target = DATFILE;
     adcbuf.fill(0xBEEF);
@@ -46,13 +51,17 @@ TEST_F(VideoTest, VideoPassesUntilStop) {
     ExpectPass(reqs, 5, 0);  // unpaced, 0.5 s holds several passes
     EXPECT_EQ(target, RAM);
 
-    // the video curve shows the blocks with the threshold line, scaled to the line and the ADC
+    // the video curve shows the words the sensor sent, block by block, with the threshold line,
+    // scaled to the line and the ADC
+    const auto sent = sensor->VideoSignal();
+    ASSERT_NE(sent[0], sent[128]);  // a signal whose blocks differ: a shifted block would show
     GraphModel g = TestGraphModel(pHandle, PANEL_GRAPHVideo);
     ASSERT_EQ(g.plots.size(), 2u);
     ASSERT_EQ(g.plots[0].y.size(), 256u);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(g.plots[0].y[i], adcbuf[i]) << i;
-    EXPECT_NE(adcbuf[0], 0xBEEF);
-    EXPECT_NE(adcbuf[255], 0xBEEF);
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(g.plots[0].y[i], sent[i]) << i;
+        ASSERT_EQ(adcbuf[i], sent[i]) << i;
+    }
     EXPECT_EQ(g.plots[0].color, 0xFF0000);
     EXPECT_EQ(g.plots[1].color, 0x008000);
     EXPECT_DOUBLE_EQ(g.plots[1].y[0], thdArray[0]);
@@ -72,6 +81,25 @@ TEST_F(VideoTest, VideoPassesUntilStop) {
     EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_TOGGButtonZoom));
     EXPECT_FALSE(GetCtrlDimmed(pHandle, PANEL_BTNRun));
     EXPECT_FALSE(GetCtrlDimmed(pPara2, PARA2_ButtonTeach));
+    ExpectFramedAnswersWork();
+}
+
+TEST_F(VideoTest, StopWhileTheMeasurementAnswerIsAwaitedRequestsNoBlock) {
+    StartWith("M21");
+    TestUserSetValue(pPara1, PARA1_DROPtrigmode, 3);  // internal trigger: DATA available
+    TestLeftClick(pHandle, PANEL_BTNStop);
+    for (int button : {PANEL_BTNVideo, PANEL_BTNData}) {
+        SCOPED_TRACE(kCtrlTable[button].name);
+        sensor->ClearFaults();
+        sensor->SetFault({sim::Fault::Delay, 8, 0.6});
+        sensor->ClearRequests();
+        TestLeftClickLater(0.2, pHandle, PANEL_BTNStop);
+        TestLeftClick(pHandle, button);
+        RunEventsFor(0.6);
+        EXPECT_EQ(Commands(sensor->Requests()), std::vector<int>{8});
+        TestLeftClick(pHandle, PANEL_BTNStop);
+    }
+    sensor->ClearFaults();
     ExpectFramedAnswersWork();
 }
 
@@ -124,7 +152,8 @@ TEST_F(VideoTest, DataOnePass) {
 
     GraphModel g = TestGraphModel(pHandle, PANEL_GRAPHData);
     ASSERT_EQ(g.plots.size(), 5u);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(g.plots[0].y[i], adcbuf[i]) << i;
+    const auto sent = sensor->TriggerBuffer();
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(g.plots[0].y[i], sent[i]) << i;
     EXPECT_DOUBLE_EQ(g.plots[0].x[255], 255.0);
     EXPECT_DOUBLE_EQ(g.xAxis.min, 1.0);
     EXPECT_DOUBLE_EQ(g.xAxis.max, 256.0);
@@ -150,8 +179,9 @@ TEST_F(VideoTest, OversizedBlockAnswerIsDroppedNotStored) {
     sensor->SetFault({sim::Fault::Flood, 9, 0, 6000, 0, 1});
     sensor->ClearRequests();
     TestLeftClick(pHandle, PANEL_BTNData);
-    // the first block failed: no further block, nothing drawn, nothing stored
+    // the first block failed: no further block, nothing drawn, nothing stored, and it is said
     EXPECT_EQ(Commands(sensor->Requests()), (std::vector<int>{8, 9}));
+    EXPECT_EQ(Status().rfind("Error reading Data[64] block! - ", 0), 0u) << Status();
     EXPECT_TRUE(TestGraphModel(pHandle, PANEL_GRAPHData).plots.empty());
     for (int i = 0; i < 256; ++i) ASSERT_EQ(adcbuf[i], 0x1234) << i;
     RunEventsFor(0.3);
