@@ -105,14 +105,17 @@ bool TakeSample() {
     CopyVarsToPP(0);
     FillTxBuf(kGetRaw, 0, pp.data());
     rx_flag = 0;
+    graph_flag = 0;
     const double sent = Timer();
     nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
     for (;;) {
         ProcessSystemEvents();
-        if (Timer() - sent > TIMEOUT) {
+        // Only a measurement frame is a sample; any other answer is as good as none.
+        const bool noSample = rx_flag && !graph_flag;
+        if (noSample || Timer() - sent > TIMEOUT) {
             ShowStatus("Timeout RS232-Line!");
             stop_flag = kRecTimeout;
-            return false;  // nothing arrived: no line for this sample
+            return false;  // no line for this sample
         }
         if (rx_flag) break;
     }

@@ -34,6 +34,11 @@ protected:
 
     // Starts a simulated sensor of the model on port 1 (unpaced unless asked), then the program.
     void StartWith(const std::string& model, bool paced = false) {
+        const sim::Model* m = sim::FindModel(model);
+        ASSERT_NE(m, nullptr) << model;
+        StartWith(*m, paced);
+    }
+    void StartWith(const sim::Model& model, bool paced = false) {
         EnsureUserInterface();
         sensor = std::make_unique<sim::Simulator>(model, paced);
         ASSERT_TRUE(sensor->Start());

@@ -141,22 +141,36 @@ TEST_F(RecorderTest, CompletedRecordingFileByteForByte) {
 }
 
 TEST_F(RecorderTest, SlopeAndIncrementFollowTheSensor) {
-    StartWith("M25");  // hardware code 500: divisor 1024 whatever the firmware
-    sensor->SetObject(100, 200, false);
-    SetScaleFactor(2048);
-    const std::string path = dir.File("M25.DAT");
-    ChooseNewFile(path);
-    Plan(2, 0.125);
-    TestLeftClick(pRec, RECORD_CBTNStartRecord);
-    const auto data = CheckHeader(ReadBytes(path), "0.125", 2, "2.0");
-    EXPECT_EQ(data.size(), 2u);
-    // Samples more than 32767 are written as the signed 16-bit number of the old program.
+    // The slope divides by 1024 unless standard firmware runs on a sensor other than code 500.
+    sim::Model code500 = *sim::FindModel("M25");
+    code500.softversion = 302;
+    struct Case {
+        sim::Model model;
+        const char* slope;  // scale factor 2048
+    };
+    for (const Case& c : {Case{*sim::FindModel("M03"), "2.0"},  // V303 firmware, code 55
+                          Case{code500, "2.0"},                 // standard firmware, code 500
+                          Case{*sim::FindModel("M02"), "0.125"}}) {  // standard firmware, code 10037
+        SCOPED_TRACE(c.model.name + " firmware " + std::to_string(c.model.softversion));
+        TearDown();
+        StartWith(c.model);
+        sensor->SetObject(100, 200, false);
+        SetScaleFactor(2048);
+        const std::string path = dir.File(c.model.name + ".DAT");
+        ChooseNewFile(path);
+        Plan(2, 0.125);
+        TestLeftClick(pRec, RECORD_CBTNStartRecord);
+        EXPECT_EQ(CheckHeader(ReadBytes(path), "0.125", 2, c.slope).size(), 2u);
+    }
+
+    // The number of samples stops at 32767, what the header's signed 16-bit field holds.
+    TestUserSetValue(pRec, RECORD_NUMsample, 40000);
+    EXPECT_EQ(TestCtrlText(pRec, RECORD_NUMsample), "32767");
     const std::string big = dir.File("BIG.DAT");
     ChooseNewFile(big);
-    Plan(40000, 0.5);
     TestLeftClickLater(0.2, pRec, RECORD_CBTNStopRecord);
     TestLeftClick(pRec, RECORD_CBTNStartRecord);
-    CheckHeader(ReadBytes(big), "0.5", 40000 - 65536, "2.0");
+    CheckHeader(ReadBytes(big), "0.125", 32767, "0.125");
 }
 
 TEST_F(RecorderTest, StoppedRecordingKeepsWhatWasWritten) {
@@ -217,6 +231,24 @@ TEST_F(RecorderTest, TimedOutSampleIsNotWritten) {
     EXPECT_TRUE(CheckHeader(ReadBytes(one), "0.0", 1, FormatReal(ScaleFactor() / 16384.0)).empty());
     EXPECT_EQ(RecStatusText(), "DATA-REC. ERROR - TIMEOUT!");
     EXPECT_FALSE(StatusSeen("Data-Recorder completed successfully!"));
+
+    // An answer that is not a measurement frame is no sample either: nothing decoded, written or
+    // counted, and reported as a time-out.
+    sensor->ClearFaults();
+    sim::FaultSpec other;
+    other.kind = sim::Fault::OtherCommand;
+    other.command = 8;
+    other.value = 2;
+    sensor->SetFault(other);
+    const std::string wrong = dir.File("WRONG.DAT");
+    ChooseNewFile(wrong);
+    Plan(3, 0.0);
+    TestClearTextHistory();
+    TestLeftClick(pRec, RECORD_CBTNStartRecord);
+    EXPECT_TRUE(CheckHeader(ReadBytes(wrong), "0.0", 3, FormatReal(ScaleFactor() / 16384.0)).empty());
+    EXPECT_EQ(Count(), 0);
+    EXPECT_TRUE(StatusSeen("Timeout RS232-Line!"));
+    EXPECT_EQ(RecStatusText(), "DATA-REC. ERROR - TIMEOUT!");
 }
 
 TEST_F(RecorderTest, UnwritableFileEndsTheRecordingAsAnError) {
