@@ -146,7 +146,7 @@ int CC_WriteXFLASH(int, int, int event, void*, int, int) {
     SensorOp op;
     if (!op.ok) return 0;
 
-    if (ReadLinDataFromFile() == 0) {
+    if (!RefuseUnidentified() && ReadLinDataFromFile() == 0) {
         unconfirmedFrames = 0;
         ClearXFLASH();
         SetAxisScalingMode(pHandle, PANEL_GRAPHVideoBar, XAXIS, VAL_MANUAL, 1, ccdvirtpixel);

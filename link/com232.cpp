@@ -24,12 +24,23 @@ int nBytesW = 0, nBytesR = 0;
 std::string szStatus;
 
 const char* const kBusyText = "Busy - press STOP or wait until the running sensor exchange has ended!";
+const char* const kNotIdentifiedText = "Sensor not identified! - select the COM-port again";
+int ident_flag = 0;
 
 namespace {
 
 // Depth of the sensor exchanges in progress: operations started from controls and the connect
 // sequence. Only the former are refused while another exchange runs.
 int sensorOpDepth = 0;
+// What the status line said before a refused start put the busy text there: once the running
+// exchange has ended, the status line shows its outcome again instead of the busy text.
+std::string statusBeforeBusy;
+
+std::string StatusLineText() {
+    std::string text;
+    GetCtrlVal(pHandle, PANEL_STRStatus, text);
+    return text;
+}
 
 void PutWord(size_t at, uint16_t w) {
     szWriteBuf[at] = uint8_t(w >> 8);
@@ -141,6 +152,7 @@ void InitRS232(int port) {
     }
     // The connect sequence is a sensor exchange of its own: buttons pressed meanwhile are refused.
     ++sensorOpDepth;
+    ident_flag = 0;
     SetComTime(port, TIMEOUT);
     FlushInQ(port);
     FlushOutQ(port);
@@ -149,7 +161,7 @@ void InitRS232(int port) {
 
     if (CheckComLine(port) != 1) {
         ShowStatus(szStatus);
-        --sensorOpDepth;
+        EndSensorOp();
         return;
     }
     if (GetHARDWAREInfo() == 0) szStatus = "Error reading HARDWARE-info!";
@@ -160,7 +172,7 @@ void InitRS232(int port) {
     Delay(0.1);
     if (GetVERSIONInfo() < 72) szStatus = "Error reading firmware-info!";
     ShowStatus(szStatus);
-    --sensorOpDepth;
+    EndSensorOp();
 }
 
 int CC_DropDCom(int panel, int control, int event, void*, int, int) {
@@ -186,6 +198,8 @@ int CC_DropDCom(int panel, int control, int event, void*, int, int) {
 
 bool BeginSensorOp() {
     if (sensorOpDepth > 0) {
+        std::string shown = StatusLineText();
+        if (shown != kBusyText) statusBeforeBusy = std::move(shown);
         ShowStatus(kBusyText);
         return false;
     }
@@ -195,6 +209,14 @@ bool BeginSensorOp() {
 
 void EndSensorOp() {
     if (sensorOpDepth > 0) --sensorOpDepth;
+    if (sensorOpDepth == 0 && StatusLineText() == kBusyText) ShowStatus(statusBeforeBusy);
+}
+
+bool RefuseUnidentified() {
+    if (ident_flag == 1) return false;
+    szStatus = kNotIdentifiedText;
+    ShowStatus(szStatus);
+    return true;
 }
 
 bool SensorOpRunning() { return sensorOpDepth > 0; }

@@ -36,6 +36,14 @@ void InstallRxHandler();
 void RemoveRxHandler();
 
 // ---- identification ----
+// 1 once the sensor on the port has answered the hardware request with a hardware answer; 0 from
+// the start of every connect sequence. Settings are written into a sensor only when it is 1: the
+// variant that decides where each word goes is known only then.
+extern int ident_flag;
+extern const char* const kNotIdentifiedText;
+// Refuses an operation that writes settings into the sensor while it is not identified: shows
+// kNotIdentifiedText and returns true.
+bool RefuseUnidentified();
 int GetHARDWAREInfo();
 int GetVERSIONInfo();
 // Applies a hardware answer (words 0-12 of the frame; word 1 is 10) to the identification and

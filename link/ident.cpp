@@ -324,6 +324,7 @@ int GetHARDWAREInfo() {
     // request, a wrong command word) leaves the identification as it was.
     if (w[1] != 10) return 0;
     ApplyHardwareAnswer(w);
+    ident_flag = 1;
     return 1;
 }
 
@@ -352,6 +353,7 @@ int GetVERSIONInfo() {
     n = GetInQLen(com);
     szVersion.clear();
     nBytesR = ReadWholeQueue(n);
+    if (n > 72) szStatus = "Error reading firmware-info! - " + std::to_string(n) + " bytes instead of 72";
     if (nBytesR == 72) {
         if (pcbtype == 0) {
             szVersion = FirmwareText(szReadBuf.data(), 72, 2);

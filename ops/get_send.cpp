@@ -1,5 +1,7 @@
 // GET and SEND of the parameter set (sensor RAM, sensor EEPROM or a parameter file) and the
 // memory-target radio buttons.
+#include <algorithm>
+#include <array>
 #include <string>
 
 #include "app/app.h"
@@ -13,7 +15,31 @@
 #include "platform/userint.h"
 #include "platform/utility.h"
 
+namespace {
+
+// A GET answer of the sensor carries the sync word 0x00AA and is not a measurement frame: anything
+// else (a late answer of a RUN request, a loop-back, noise) would be stored one word off into the
+// parameters. Result: the reason the answer is refused, or nullptr when it is taken.
+const char* RefusedAnswer() {
+    const uint16_t sync = uint16_t(szReadBuf[0] << 8 | szReadBuf[1]);
+    const uint16_t command = uint16_t(szReadBuf[2] << 8 | szReadBuf[3]);
+    if (sync != 0x00AA) return "Answer without sync word 0xAA - parameters not taken!";
+    if (command == 8) return "Measurement frame instead of parameter-frame - parameters not taken!";
+    return nullptr;
+}
+
+// A GET that had an answer refused stores nothing, not even the frame taken before the refused
+// one, and leaves the pages as they were.
+bool getRefused = false;
+std::array<uint16_t, 64> beforeGet{};
+
+}  // namespace
+
 void PushGET(uint16_t memTarget, uint16_t frameSelect) {
+    if (frameSelect == 0) {
+        getRefused = false;
+        beforeGet = parameter;
+    }
     if (memTarget != DATFILE) {
         parameter[1] = memTarget == EEPROM ? 4 : 2;
         parameter[2] = frameSelect;
@@ -28,6 +54,13 @@ void PushGET(uint16_t memTarget, uint16_t frameSelect) {
         for (;;) {
             ProcessSystemEvents();
             if (rx_flag == 1) {
+                if (getRefused) break;  // the status line keeps the reason
+                if (const char* refused = RefusedAnswer()) {
+                    szStatus = refused;
+                    getRefused = true;
+                    std::copy(beforeGet.begin() + 3, beforeGet.end(), parameter.begin() + 3);
+                    break;
+                }
                 GetRxBuf();
                 CopyPPtoVars(frameSelect);
                 szStatus = "Parameter-frame received! - Line Ok!";
@@ -40,7 +73,7 @@ void PushGET(uint16_t memTarget, uint16_t frameSelect) {
         }
     }
     ShowStatus(szStatus);
-    if (frameSelect == 1) SetPanelValuesOfVariant();
+    if (frameSelect == 1 && !getRefused) SetPanelValuesOfVariant();
 }
 
 int CC_BTNGet(int panel, int control, int event, void*, int, int) {
@@ -85,6 +118,7 @@ int CC_BTNSend(int panel, int control, int event, void*, int, int) {
                 SendParaToFile();
             return 0;
         }
+        if (RefuseUnidentified()) return 0;
         parameter[0] = 0x55;
         parameter[1] = target == EEPROM ? 3 : 1;
         GetPanelValuesOfVariant();

@@ -32,7 +32,7 @@ int CC_ButtonTeach(int panel, int control, int event, void*, int, int) {
     }
     if (event != EVENT_COMMIT) return 0;
     SensorOp op;
-    if (!op.ok) return 0;
+    if (!op.ok || RefuseUnidentified()) return 0;
 
     parameter[1] = kTeach;
     FlushInQ(com);

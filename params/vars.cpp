@@ -123,6 +123,7 @@ void InitVars() {
     softversion = 0;
     ccdtype = 1;
     ccdresolution = ccdsubpixel = ccdpixB = ccdpixE = adcmax = 0;
+    ident_flag = 0;
     szVersion.clear();
     pp.fill(0);
     adcbuf.fill(0);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fixture.h"
+#include "ops/ops_common.h"
 #include "files/files.h"
 #include "link/com232.h"
 #include "params/vars.h"
@@ -194,38 +195,81 @@ TEST_F(GetSend, SilentSensorTimesOutBothFramesAndShowsTheVariables) {
     EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), parameter[9]);
 }
 
-TEST_F(GetSend, FaultyAnswersGiveClearTextsAndNoCrash) {
+TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
     StartWith("M01");
-    struct {
-        sim::Fault kind;
-        int bytes;
-    } faults[] = {{sim::Fault::Short, 20}, {sim::Fault::Flood, 9000}, {sim::Fault::Garbage, 30},
-                  {sim::Fault::Surplus, 50}};
-    for (const auto& c : faults) {
-        sensor->ClearFaults();
+    const std::string noSync = "Answer without sync word 0xAA - parameters not taken!";
+    const std::string measurement = "Measurement frame instead of parameter-frame - parameters not taken!";
+    struct Case {
+        sim::FaultSpec fault;
+        std::string status;  // what the status line says at the end of the GET
+        bool stored;         // the answer went into the parameter words
+    };
+    auto spec = [](sim::Fault kind, int command, int bytes, int value = 0) {
         sim::FaultSpec f;
-        f.kind = c.kind;
-        f.command = 2;
-        f.bytes = c.bytes;
-        sensor->SetFault(f);
+        f.kind = kind;
+        f.command = command;
+        f.bytes = bytes;
+        f.value = value;
+        return f;
+    };
+    const Case cases[] = {
+        {spec(sim::Fault::Short, 2, 20), "Timeout-RS-232...", false},
+        {spec(sim::Fault::Garbage, 2, 30), "Timeout-RS-232...", false},
+        {spec(sim::Fault::Flood, 2, 9000), noSync, false},
+        {spec(sim::Fault::Surplus, 2, 50), "Parameter-frame received! - Line Ok!", true},
+        // a late measurement answer or a loop-back, for either frame of the GET
+        {spec(sim::Fault::OtherCommand, 2, 0, 8), measurement, false},
+        {spec(sim::Fault::WrongSync, 2, 0, 0x0055), noSync, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(sim::FaultName(c.fault.kind));
+        // different words in the sensor than in the program, and an edit on the page
+        auto main = sensor->Ram(0);
+        main[6] = parameter[9] + 7;
+        sensor->SetRam(0, main);
+        auto ext = sensor->Ram(1);
+        ext[0] = parameter[48] + 3;
+        sensor->SetRam(1, ext);
+        SetCtrlVal(pPara2, PARA2_NEDITTeach, 4000);
+        const auto before = parameter;
+        sensor->ClearFaults();
+        sensor->SetFault(c.fault);
         TestClearTextHistory();
         TestLeftClick(pHandle, PANEL_BTNGet);
-        std::string s = Status();
-        if (c.kind == sim::Fault::Short || c.kind == sim::Fault::Garbage)
-            EXPECT_EQ(s, "Timeout-RS-232...") << int(c.kind);
-        else
-            EXPECT_EQ(s, "Parameter-frame received! - Line Ok!") << int(c.kind);
+        EXPECT_EQ(Status(), c.status);
+        if (c.stored) {
+            EXPECT_EQ(parameter[9], main[6]);
+            EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), main[6]);
+        } else {
+            for (int i = 3; i < 64; ++i) EXPECT_EQ(parameter[i], before[i]) << i;
+            if (c.status != "Timeout-RS-232...") {
+                EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 4000);  // the pages stay as they were
+            }
+        }
         // the bytes after a frame belong to no request and are discarded
-        if (c.kind == sim::Fault::Surplus) {
+        if (c.fault.kind == sim::Fault::Surplus) {
             EXPECT_EQ(GetInQLen(com), 0);
         }
         EXPECT_LE(GetInQLen(com), BUF_BYTES);
     }
-    // after the faults the line works again
+
+    // Only the extension frame's answer is refused: the GET takes neither frame.
     sensor->ClearFaults();
     auto main = sensor->Ram(0);
     main[6] = 1717;
     sensor->SetRam(0, main);
+    sim::FaultSpec late = spec(sim::Fault::OtherCommand, 2, 0, 8);
+    late.argument = 1;
+    sensor->SetFault(late);
+    SetCtrlVal(pPara2, PARA2_NEDITTeach, 4000);
+    const auto before = parameter;
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(Status(), measurement);
+    for (int i = 3; i < 64; ++i) EXPECT_EQ(parameter[i], before[i]) << i;
+    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 4000);
+
+    // after the faults the line works again
+    sensor->ClearFaults();
     TestLeftClick(pHandle, PANEL_BTNGet);
     EXPECT_EQ(parameter[9], 1717);
 }
@@ -324,4 +368,121 @@ TEST_F(GetSend, SecondOperationIsRefusedWhileGetWaits) {
     // afterwards SEND works
     TestLeftClick(pHandle, PANEL_BTNSend);
     EXPECT_TRUE(sensor->WaitForRequests(4, 2.0));
+}
+
+// A sensor whose hardware answer did not come could be of any variant: the words read from it may
+// sit in the wrong places, so nothing is written into it until a connect identifies it.
+TEST_F(GetSend, WritesAreRefusedUntilTheSensorIsIdentified) {
+    EnsureUserInterface();
+    sim::Simulator v303("M03", false);
+    sim::FaultSpec noAnswer;
+    noAnswer.kind = sim::Fault::Silent;
+    noAnswer.command = 10;
+    v303.SetFault(noAnswer);
+    ASSERT_TRUE(v303.Start());
+    setenv("KRYTA_COM1", v303.DevicePath().c_str(), 1);
+    ASSERT_EQ(StartProgram(), 0);
+    started = true;
+    const auto ramBefore = v303.Ram(0);
+    const auto eepromBefore = v303.Eeprom(0);
+    auto writes = [&] {
+        int n = 0;
+        for (const auto& r : v303.Requests()) n += r.word(1) == 1 || r.word(1) == 3 || r.word(1) == 6 || r.word(1) >= 101;
+        return n;
+    };
+
+    for (int memory : {PANEL_RBTRam, PANEL_RBTEeprom}) {
+        Target(memory);
+        TestLeftClick(pHandle, PANEL_BTNSend);
+        EXPECT_EQ(Status(), kNotIdentifiedText);
+    }
+    TestLeftClick(pPara2, PARA2_ButtonTeach);
+    EXPECT_EQ(Status(), kNotIdentifiedText);
+    TestUserSetValue(pRec, RECORD_NUMinctime, 8642);  // the service value reveals the X-FLASH write
+    TestClearDialogs();
+    TestLeftClick(pCalib, CALIB_BTNWriteXFLASH);
+    EXPECT_EQ(Status(), kNotIdentifiedText);
+    EXPECT_TRUE(TestDialogs().empty());
+    EXPECT_FALSE(GetCtrlVisible(pCalib, CALIB_BTNWriteXFLASH));
+    RunEventsFor(0.3);
+    EXPECT_EQ(writes(), 0);
+    EXPECT_EQ(v303.Ram(0), ramBefore);
+    EXPECT_EQ(v303.Eeprom(0), eepromBefore);
+
+    // Reading still works: GET, the reset of the analog maximum/minimum, saving to a file.
+    v303.ClearRequests();
+    Target(PANEL_RBTRam);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
+    TestUserSetValue(pPara1, PARA1_DROPanaMode, 2);  // an analog mode that shows the reset
+    TestLeftClick(pHandle, PANEL_ButtonReset);
+    EXPECT_EQ(Status(), "Reset of analog-output Max/Min OK!");
+    const std::string path = proj_dir + "/unidentified.cfg";
+    Target(PANEL_RBTFile);
+    TestQueueFileSelect(VAL_NEW_FILE_SELECTED, path);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    long size = 0;
+    EXPECT_EQ(GetFileInfo(path, size), 1);
+    DeleteFile(path);
+    EXPECT_EQ(Commands(v303.Requests()), (std::vector<int>{2, 2, 11}));
+
+    // Selecting the port again identifies the sensor, and SEND writes.
+    v303.ClearFaults();
+    TestUserSetValue(pHandle, PANEL_DropDCom, 1);
+    EXPECT_EQ(ident_flag, 1);
+    v303.ClearRequests();
+    Target(PANEL_RBTRam);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(v303.WaitForRequests(2, 2.0));
+    EXPECT_EQ(Commands(v303.Requests()), (std::vector<int>{1, 1}));
+    v303.Stop();
+}
+
+// GET, the pages, SEND: every word of each variant goes back to the sensor as it came, including
+// values that a drop-down does not list (average 3, hold time 300, trigger mode 3 where the list
+// says NOT-USED) and an operation mode other than 0 and 1 in the binary switch.
+TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
+    struct Case {
+        const char* model;
+        std::array<uint16_t, 15> main;
+        uint16_t trigger;  // word 48
+        const char* average;
+        const char* hold;  // "" where the variant has none
+    };
+    const Case cases[] = {
+        // power, power mode, polarity, eval mode, edges, set-point, then the variant's own slots
+        {"M01", {777, 0, 0, 2, 123, 3456, 2222, 55, 3, 3, 5, 1, 5, 2, 77}, 999, "3", ""},
+        {"M03", {777, 0, 0, 2, 123, 3456, 2222, 66, 55, 3, 3, 6, 5, 2, 77}, 5000, "3", ""},
+        {"M19", {777, 0, 0, 2, 123, 900, 700, 66, 55, 3, 1, 6, 300, 77, 4321}, 999, "3", "300"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        TearDown();
+        StartWith(c.model);
+        std::array<uint16_t, 15> ext{};
+        ext[0] = c.trigger;
+        for (int i = 1; i <= 10; ++i) ext[i] = uint16_t(1000 + i);  // reserved words 49-58
+        ext[11] = 0x3456;  // scale factor 0x123456, exact in the single-precision display
+        ext[12] = 0x0012;
+        ext[13] = 0x1DC0;  // offset -123456
+        ext[14] = 0xFFFE;
+        sensor->SetRam(0, c.main);
+        sensor->SetRam(1, ext);
+
+        Target(PANEL_RBTRam);
+        TestLeftClick(pHandle, PANEL_BTNGet);
+        EXPECT_EQ(TestCtrlText(pPara1, PARA1_DROPaverage), c.average);
+        if (*c.hold) {
+            EXPECT_EQ(TestCtrlText(pPara1, PARA1_DROPhold), c.hold);
+        }
+        sensor->ClearRequests();
+        TestLeftClick(pHandle, PANEL_BTNSend);
+        ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
+        const auto r = sensor->Requests();
+        ASSERT_EQ(r.size(), 2u);
+        for (int i = 0; i < 15; ++i) {
+            EXPECT_EQ(r[0].word(3 + i), c.main[i]) << "main frame slot " << i;
+            EXPECT_EQ(r[1].word(3 + i), ext[i]) << "extension frame slot " << i;
+        }
+    }
 }

@@ -175,6 +175,8 @@ TEST_F(RunTest, SecondOperationIsRefusedWhileRunLoops) {
     RunFor(0.5);
     EXPECT_TRUE(HistoryHas(kBusyText));
     for (int c : Commands(sensor->Requests())) ASSERT_EQ(c, 8);
+    // once RUN has ended, the status line shows its outcome again, not that something is busy
+    EXPECT_EQ(Status(), "Line Ok!");
     // afterwards the guard is free again
     TestLeftClick(pHandle, PANEL_ButtonReset);
     EXPECT_EQ(Status(), "Reset of analog-output Max/Min OK!");
