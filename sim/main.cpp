@@ -27,6 +27,10 @@ void Usage(FILE* to) {
         "                     | other-command (ARG command word, default 99) | short (ARG bytes)\n"
         "                     | surplus (ARG bytes) | garbage (ARG bytes) | flood (ARG bytes,\n"
         "                     default 6000) | unplug; COMMAND a command code or all (default)\n"
+        "  --ram WORD=VALUE   start with a parameter word in RAM, repeatable; WORD as the\n"
+        "                     program numbers them: the sensor's block (3-17 standard,\n"
+        "                     18-32 V303, 33-47 CL), 48-58 and 60-63 the extension frame\n"
+        "  --log              print every request received on standard error, as words\n"
         "  --unpaced          write every answer at once instead of at 19200 baud\n"
         "  --link PATH        make a symbolic link PATH to the device (removed at exit)\n"
         "  --still            keep the object on the line still\n"
@@ -48,6 +52,8 @@ int main(int argc, char** argv) {
     std::string modelName = "M01", link;
     bool paced = true, still = false;
     std::vector<sim::FaultSpec> faults;
+    std::vector<std::pair<int, long>> ramWords;
+    bool log = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* what) -> std::string {
@@ -73,6 +79,19 @@ int main(int argc, char** argv) {
                 return 2;
             }
             faults.push_back(f);
+        } else if (a == "--ram") {
+            const std::string spec = value("--ram");
+            char* end = nullptr;
+            const long word = std::strtol(spec.c_str(), &end, 10);
+            const long v = *end == '=' ? std::strtol(end + 1, &end, 10) : -1;
+            if (spec.empty() || *end || v < 0 || v > 65535 || spec.back() == '=') {
+                std::fprintf(stderr, "kryta-sensor-sim: bad RAM word '%s' (WORD=VALUE, VALUE 0-65535)\n",
+                             spec.c_str());
+                return 2;
+            }
+            ramWords.emplace_back(int(word), v);
+        } else if (a == "--log") {
+            log = true;
         } else if (a == "--unpaced") {
             paced = false;
         } else if (a == "--still") {
@@ -102,6 +121,17 @@ int main(int argc, char** argv) {
 
     sim::Simulator sensor(*model, paced);
     for (const auto& f : faults) sensor.SetFault(f);
+    for (const auto& [word, v] : ramWords) {
+        int frame = 0, slot = 0;
+        if (!sim::ParameterWordPlace(*model, word, frame, slot)) {
+            std::fprintf(stderr, "kryta-sensor-sim: word %d is not a RAM word of %s\n", word,
+                         model->name.c_str());
+            return 2;
+        }
+        auto image = sensor.Ram(frame);
+        image[slot] = uint16_t(v);
+        sensor.SetRam(frame, image);
+    }
     if (still) {
         const double v = model->ccdvirtpixel;
         sensor.SetObject(v * 0.5, v * 0.7, false);
@@ -126,7 +156,24 @@ int main(int argc, char** argv) {
                  sensor.DevicePath().c_str(), paced ? ", 19200 baud" : ", unpaced");
 
     int sig = 0;
-    sigwait(&ending, &sig);
+    if (log) {
+        // Print the requests as they come, until an ending signal arrives.
+        size_t shown = 0;
+        const timespec tick{0, 50 * 1000 * 1000};
+        for (;;) {
+            const int got = sigtimedwait(&ending, nullptr, &tick);
+            const auto reqs = sensor.Requests();
+            if (reqs.size() < shown) shown = 0;  // the log dropped its oldest requests
+            for (; shown < reqs.size(); ++shown) {
+                std::fprintf(stderr, "request %8.3f s:", reqs[shown].time);
+                for (int w = 0; w < 18; ++w) std::fprintf(stderr, " %u", unsigned(reqs[shown].word(w)));
+                std::fprintf(stderr, "\n");
+            }
+            if (got > 0) break;
+        }
+    } else {
+        sigwait(&ending, &sig);
+    }
     sensor.Stop();
     if (!link.empty()) ::unlink(link.c_str());
     return 0;

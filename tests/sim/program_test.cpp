@@ -106,7 +106,7 @@ TEST(SimProgram, HelpListsEveryOption) {
     SimRun run({"--help"});
     const std::string help = run.All(5);
     EXPECT_EQ(run.Wait(5), 0);
-    for (const char* opt : {"--model", "--fault", "--unpaced", "--link", "--list-models", "--help"})
+    for (const char* opt : {"--model", "--fault", "--ram", "--log", "--unpaced", "--link", "--list-models", "--help"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
     for (const char* kind : {"silent", "delay", "wrong-sync", "other-command", "short", "surplus",
                              "garbage", "flood", "unplug"})
@@ -146,6 +146,27 @@ TEST(SimProgram, ServesOnTheDeviceItPrintsAndEndsOnSigterm) {
     }
     ::kill(run.pid, SIGTERM);
     EXPECT_EQ(run.Wait(5), 0);
+}
+
+TEST(SimProgram, StartsWithTheRamWordsGivenAsTheProgramNumbersThem) {
+    // CL: average is word 42 (slot 9), hold time word 45 (slot 12); word 60 is the low scale word
+    SimRun run({"--model", "M19", "--ram", "42=3", "--ram", "45=300", "--ram", "60=2048", "--unpaced"});
+    const std::string path = run.OutputLine(5);
+    ASSERT_FALSE(path.empty());
+    {
+        Line line(path);
+        ASSERT_TRUE(line.ok());
+        const auto main = line.Ask(2, 0);
+        ASSERT_EQ(main.size(), 36u);
+        EXPECT_EQ(Word(main, 3 + 9), 3);
+        EXPECT_EQ(Word(main, 3 + 12), 300);
+        EXPECT_EQ(Word(line.Ask(2, 1), 3 + 11), 2048);
+    }
+    // a word of another firmware's block, word 59, a value too big, no value
+    for (const char* bad : {"5=1", "59=1", "42=65536", "42", "42="}) {
+        SimRun refused({"--model", "M19", "--ram", bad});
+        EXPECT_EQ(refused.Wait(5), 2) << bad;
+    }
 }
 
 TEST(SimProgram, LinkIsMadeAndRemovedAndFaultsApply) {
