@@ -407,6 +407,8 @@ int StartProgram(const std::string& uirPath) {
     if ((pRec = LoadPanel(pHandle, uir, RECORD)) < 0) return -1;
     if ((pCalib = LoadPanel(pHandle, uir, CALIB)) < 0) return -1;
     InstallCallbacks();
+    // the zoom state reads at a glance: the pressed toggle says so and turns blue
+    SetCtrlOnOffText(pHandle, PANEL_TOGGButtonZoom, "ZOOM ON", "ZOOM OFF");
 
     proj_dir = GetProjectDir();
     InitVars();

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -194,6 +195,26 @@ int TestPanelFromControl(int control) {
 GraphModel TestGraphModel(int panel, int control) {
     QWidget* w = ControlWidget(panel, control);
     return w ? GraphModelOf(w) : GraphModel();
+}
+
+int TestPixelsLike(const std::string& pngPath, int panel, int control, int rgb, int tolerance) {
+    QWidget* w = ControlWidget(panel, control);
+    const PanelState* top = nullptr;
+    for (const auto& [handle, p] : AllPanels())
+        if (p.widget && p.parent == 0 && p.widget->isAncestorOf(w)) top = &p;
+    QImage img;
+    if (!w || !top || !img.load(QString::fromStdString(pngPath))) return -1;
+    const QRect r = QRect(w->mapTo(top->widget, QPoint(0, 0)), w->size()) & img.rect();
+    const QColor want(QRgb(unsigned(rgb) | 0xFF000000u));
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (std::abs(c.red() - want.red()) <= tolerance && std::abs(c.green() - want.green()) <= tolerance &&
+                std::abs(c.blue() - want.blue()) <= tolerance)
+                ++n;
+        }
+    return n;
 }
 
 bool TestScreenshot(const std::string& pngPath) {

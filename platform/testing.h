@@ -81,3 +81,6 @@ GraphModel TestGraphModel(int panel, int control);
 
 // Grabs the window (main panel with its pages) into a PNG file.
 bool TestScreenshot(const std::string& pngPath);
+// In such a picture: how many pixels within the control's place have the colour 0xRRGGBB, each
+// channel within `tolerance`; -1 when the picture or the control is not there.
+int TestPixelsLike(const std::string& pngPath, int panel, int control, int rgb, int tolerance = 24);

@@ -30,15 +30,24 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
     const fs::path dir = keep ? fs::path(env) : fs::temp_directory_path() / ("kryta-screens-" + std::to_string(getpid()));
     fs::create_directories(dir);
 
-    // A short measurement so that the graphs and displays show something; one picture during it.
+    // A short measurement with ZOOM pressed, so that the graphs and displays show something; one
+    // picture during it.
     g_runShot = (dir / "main-run.png").string();
     g_runShotTaken = false;
     TestRunLater(2.5, PictureRun, nullptr);
     TestRunLater(3.0, PressStop, nullptr);
+    TestLeftClick(pHandle, PANEL_TOGGButtonZoom);
     TestLeftClick(pHandle, PANEL_BTNRun);
     Settle(0.3);
     ASSERT_TRUE(g_runShotTaken);
-    EXPECT_GT(fs::file_size(g_runShot), 10000u);
+    // the blue banner, the red bar between the edges, the roll chart's dark-green tolerance
+    // limits and red measured value, and the pressed ZOOM toggle in blue with its text
+    EXPECT_GT(TestPixelsLike(g_runShot, pHandle, PANEL_DECOBanner, 0x0080FF, 0), 20000);
+    EXPECT_GT(TestPixelsLike(g_runShot, pHandle, PANEL_GRAPHVideoBar, 0xFF0000), 500);
+    EXPECT_GT(TestPixelsLike(g_runShot, pHandle, PANEL_GRAPHRaw, 0x008000), 200);
+    EXPECT_GT(TestPixelsLike(g_runShot, pHandle, PANEL_GRAPHRaw, 0xFF0000), 100);
+    EXPECT_GT(TestPixelsLike(g_runShot, pHandle, PANEL_TOGGButtonZoom, 0x0080FF, 0), 2000);
+    EXPECT_EQ(TestCtrlText(pHandle, PANEL_TOGGButtonZoom), "ZOOM ON");
 
     // The video signal with its threshold, after VIDEO has run until STOP.
     TestRunLater(1.5, PressStop, nullptr);
@@ -47,7 +56,8 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
     EXPECT_TRUE(GetCtrlVisible(pHandle, PANEL_GRAPHVideo));
     const fs::path video = dir / "main-video.png";
     ASSERT_TRUE(TestScreenshot(video.string()));
-    EXPECT_GT(fs::file_size(video), 10000u);
+    EXPECT_GT(TestPixelsLike(video.string(), pHandle, PANEL_GRAPHVideo, 0xFF0000), 200);
+    EXPECT_GT(TestPixelsLike(video.string(), pHandle, PANEL_GRAPHVideo, 0x008000), 200);
 
     struct Shot {
         int toggle;
@@ -62,8 +72,11 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
         Settle(0.2);
         const fs::path png = dir / s.file;
         ASSERT_TRUE(TestScreenshot(png.string())) << png;
-        ASSERT_TRUE(fs::exists(png));
-        EXPECT_GT(fs::file_size(png), 10000u) << png;  // a real picture, not an empty frame
+        // the chosen tab is drawn in its light, pressed colour; the others are not
+        for (const Shot& other : shots)
+            EXPECT_EQ(TestPixelsLike(png.string(), pHandle, other.toggle, 0xE4E4E4, 0) > 2000,
+                      other.toggle == s.toggle)
+                << png << " " << kCtrlTable[other.toggle].name;
     }
 
     // Both help boxes open over page 1.
@@ -73,7 +86,8 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
     Settle(0.2);
     const fs::path help = dir / "main-help.png";
     ASSERT_TRUE(TestScreenshot(help.string()));
-    EXPECT_GT(fs::file_size(help), 10000u);
+    for (int box : {PANEL_HelpText1, PANEL_HelpText2})  // the pale yellow boxes lie on top
+        EXPECT_GT(TestPixelsLike(help.string(), pHandle, box, 0xFFFFE1, 0), 5000) << kCtrlTable[box].name;
 
     if (!keep) fs::remove_all(dir);
 }
