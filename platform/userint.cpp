@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/internal.h"
@@ -560,19 +561,28 @@ QString WithExtension(const QString& path, const QString& ext) {
     return path;
 }
 
-// Can a window be opened? Without a display a Qt platform plugin aborts the program.
-bool WindowSystemAvailable(int argc, char** argv) {
+// Can a window be opened? Without a display a Qt platform plugin aborts the program. Empty when
+// it can; otherwise what is missing, for a line on standard error.
+std::string MissingWindowSystem(int argc, char** argv) {
     QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     for (int i = 1; i + 1 < argc; ++i)
         if (argv[i] && std::string(argv[i]) == "-platform" && argv[i + 1]) platform = argv[i + 1];
 #if defined(Q_OS_LINUX) || defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    bool x11 = !qgetenv("DISPLAY").isEmpty();
-    bool wayland = !qgetenv("WAYLAND_DISPLAY").isEmpty();
-    if (platform.isEmpty()) return x11 || wayland;
-    if (platform.startsWith("xcb")) return x11;
-    if (platform.startsWith("wayland")) return wayland;
+    const bool x11 = !qgetenv("DISPLAY").isEmpty();
+    const bool wayland = !qgetenv("WAYLAND_DISPLAY").isEmpty();
+    const char* cure = "start it in a desktop session, or without a screen under xvfb-run (package xvfb)";
+    if (platform.isEmpty() && !x11 && !wayland)
+        return std::string("no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set): ") + cure;
+    if (platform.startsWith("xcb") && !x11)
+        return std::string("no X display to open the window on (DISPLAY is not set): ") + cure;
+    if (platform.startsWith("wayland") && !wayland)
+        return std::string("no Wayland display to open the window on (WAYLAND_DISPLAY is not set): ") + cure;
+#else
+    (void)argc;
+    (void)argv;
+    (void)platform;
 #endif
-    return true;
+    return {};
 }
 
 // Headless platforms have no window stacking (and say so on every try).
@@ -665,7 +675,10 @@ using namespace kryta;
 
 bool InitUserInterface(int argc, char** argv) {
     if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    if (!WindowSystemAvailable(argc, argv)) return false;
+    if (const std::string missing = MissingWindowSystem(argc, argv); !missing.empty()) {
+        std::fprintf(stderr, "KRYTA-LT-Scope: %s\n", missing.c_str());
+        return false;
+    }
     // Qt keeps references to argc and argv for the life of the application.
     static int s_argc = 0;
     static std::vector<std::string> s_args;

@@ -92,6 +92,28 @@ TEST(StartUp, ProgramWithoutResourceFileExitsWithMinusOne) {
     EXPECT_EQ(WEXITSTATUS(status), 255);  // -1
 }
 
+// Started where no window can open, the program says in one line what is missing and how to
+// start it, and ends as it does when the run-time cannot start.
+TEST(StartUp, WithoutADisplayTheProgramSaysWhatIsMissing) {
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "KRYTA-LT-Scope";
+    if (!fs::exists(program)) GTEST_SKIP() << "program not built beside the tests";
+    const std::string cmd = "cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
+                            "KRYTA_COM1=/dev/kryta-none timeout 20 '" + program.string() +
+                            "' 2>&1 >/dev/null; echo \"exit $?\"";
+    FILE* out = popen(cmd.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::vector<std::string> lines;
+    char buf[1024];
+    while (std::fgets(buf, sizeof buf, out)) lines.emplace_back(buf);
+    pclose(out);
+    ASSERT_EQ(lines.size(), 2u);  // the one line on standard error, then the exit code
+    EXPECT_NE(lines[0].find("no display"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("DISPLAY and WAYLAND_DISPLAY are not set"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("xvfb-run"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("desktop session"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "exit 255\n");
+}
+
 TEST_F(ShellTest, StartsWithPageOneShownAndPagesInsideTheMainPanel) {
     StartWithoutSensor();
     EXPECT_TRUE(IsPanelVisible(pHandle));
