@@ -30,6 +30,8 @@ void Usage(FILE* to) {
         "  --unpaced          write every answer at once instead of at 19200 baud\n"
         "  --link PATH        make a symbolic link PATH to the device (removed at exit)\n"
         "  --still            keep the object on the line still\n"
+        "  --log-requests     print every request on standard error as it arrives:\n"
+        "                     'request COMMAND ARGUMENT' (command and argument words)\n"
         "  --list-models      list the sensor models and exit\n"
         "  --help             show this help and exit\n");
 }
@@ -46,7 +48,7 @@ void ListModels() {
 
 int main(int argc, char** argv) {
     std::string modelName = "M01", link;
-    bool paced = true, still = false;
+    bool paced = true, still = false, logRequests = false;
     std::vector<sim::FaultSpec> faults;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
             paced = false;
         } else if (a == "--still") {
             still = true;
+        } else if (a == "--log-requests") {
+            logRequests = true;
         } else if (a == "--link") {
             link = value("--link");
         } else {
@@ -105,6 +109,12 @@ int main(int argc, char** argv) {
     if (still) {
         const double v = model->ccdvirtpixel;
         sensor.SetObject(v * 0.5, v * 0.7, false);
+    }
+    if (logRequests) {
+        sensor.OnRequest([](const sim::Request& r) {
+            std::fprintf(stderr, "request %u %u\n", r.word(1), r.word(2));
+            std::fflush(stderr);
+        });
     }
     if (!sensor.Start()) {
         std::fprintf(stderr, "kryta-sensor-sim: cannot open a pseudo-terminal: %s\n",

@@ -33,14 +33,15 @@ struct SimRun {
     int out = -1;
     std::string text;
 
-    explicit SimRun(const std::vector<std::string>& args) {
+    // withErrors: standard error goes into the same pipe as standard output.
+    explicit SimRun(const std::vector<std::string>& args, bool withErrors = false) {
         int p[2];
         if (::pipe(p) != 0) return;
         pid = ::fork();
         if (pid == 0) {
             ::dup2(p[1], 1);
             const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 2);
+            ::dup2(withErrors ? p[1] : null, 2);
             ::close(p[0]);
             std::vector<char*> argv;
             static std::string prog = SimulatorProgram();
@@ -106,7 +107,7 @@ TEST(SimProgram, HelpListsEveryOption) {
     SimRun run({"--help"});
     const std::string help = run.All(5);
     EXPECT_EQ(run.Wait(5), 0);
-    for (const char* opt : {"--model", "--fault", "--unpaced", "--link", "--list-models", "--help"})
+    for (const char* opt : {"--model", "--fault", "--unpaced", "--link", "--log-requests", "--list-models", "--help"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
     for (const char* kind : {"silent", "delay", "wrong-sync", "other-command", "short", "surplus",
                              "garbage", "flood", "unplug"})
@@ -170,6 +171,32 @@ TEST(SimProgram, LinkIsMadeAndRemovedAndFaultsApply) {
     struct stat st{};
     EXPECT_NE(::lstat(link.c_str(), &st), 0) << "the link is gone";
     ::rmdir(dir);
+}
+
+// A script that starts the simulator can follow the line: every request, as it arrives.
+TEST(SimProgram, LogsEveryRequestOnStandardError) {
+    SimRun run({"--unpaced", "--log-requests"}, true);
+    const std::string path = run.OutputLine(5);
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    {
+        Line line(path);
+        ASSERT_TRUE(line.ok());
+        ASSERT_EQ(line.Ask(5, 0).size(), 36u);
+        ASSERT_EQ(line.Ask(2, 1).size(), 36u);
+        ASSERT_EQ(line.Ask(7, 0, {}, 72).size(), 72u);
+    }
+    ::kill(run.pid, SIGTERM);
+    const std::string all = run.All(5);
+    // The start-up line, then one line a request, in order.
+    const size_t echo = all.find("\nrequest 5 0\n");
+    const size_t get = all.find("\nrequest 2 1\n");
+    const size_t version = all.find("\nrequest 7 0\n");
+    ASSERT_NE(echo, std::string::npos) << all;
+    ASSERT_NE(get, std::string::npos) << all;
+    ASSERT_NE(version, std::string::npos) << all;
+    EXPECT_LT(echo, get);
+    EXPECT_LT(get, version);
+    EXPECT_EQ(run.Wait(5), 0);
 }
 
 }  // namespace
