@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -106,6 +107,23 @@ void TestUserSetValue(int panel, int control, double value) {
         if (b->isCheckable() && b->isChecked() != (value != 0)) b->click();
         return;
     }
+}
+
+std::vector<std::string> TestOpenList(int panel, int control) {
+    std::vector<std::string> shown;
+    QWidget* w = Reachable(panel, control);
+    auto* r = qobject_cast<QComboBox*>(w);
+    if (!r || !r->isEnabled()) return shown;
+    QPointer<QComboBox> guard(r);
+    QTest::mouseClick(r, Qt::LeftButton, Qt::NoModifier, r->rect().center());
+    if (!guard) return shown;
+    QAbstractItemView* list = r->view();
+    if (list && list->isVisible()) {
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            shown.push_back(list->model()->index(i, 0).data(Qt::DisplayRole).toString().toStdString());
+    }
+    r->hidePopup();
+    return shown;
 }
 
 void TestClosePanel(int panel) {

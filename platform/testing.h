@@ -16,6 +16,9 @@ void TestRightClick(int panel, int control);
 void TestKeyPress(int panel, int control);
 void TestUserSetValue(int panel, int control, double value);  // numeric, slider, ring (item value), toggle
 void TestClosePanel(int panel);                               // the window's close button
+// Opens a drop-down's list with a click, as a person does, and reads the items the open list
+// shows; then closes it, choosing nothing. Empty when the list does not open.
+std::vector<std::string> TestOpenList(int panel, int control);
 // Calls the control's callback directly with one event.
 void TestFireEvent(int panel, int control, int event);
 // After `seconds` of event processing, clicks the control as TestLeftClick does (for STOP while

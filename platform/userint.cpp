@@ -84,6 +84,20 @@ public:
     }
 };
 
+bool OwnerOf(QObject* o, int& panel, int& control);
+
+// A drop-down that tells its control, just before its list opens, so that the list can be filled
+// afresh (the serial ports present now).
+class RingBox : public QComboBox {
+public:
+    explicit RingBox(QWidget* parent) : QComboBox(parent) {}
+    void showPopup() override {
+        int panel = 0, control = 0;
+        if (OwnerOf(this, panel, control)) DeliverEvent(panel, control, EVENT_DROPDOWN);
+        QComboBox::showPopup();
+    }
+};
+
 // The control whose widget is `o` or an ancestor of it.
 bool OwnerOf(QObject* o, int& panel, int& control) {
     for (QObject* p = o; p; p = p->parent()) {
@@ -198,6 +212,8 @@ public:
             w = InsideTarget(parent) ? CreateGraphWidget(className, parent, name) : new QWidget(parent);
         } else if (className == QLatin1String("QDoubleSpinBox")) {
             w = new RealSpinBox(parent);
+        } else if (className == QLatin1String("QComboBox")) {
+            w = new RingBox(parent);
         } else {
             return QUiLoader::createWidget(className, parent, name);
         }
@@ -1095,6 +1111,17 @@ int ReplaceListItem(int panel, int control, int index, const std::string& label,
         r->setItemText(index, ToQ(label));
         r->setItemData(index, value);
     }
+    return 0;
+}
+
+int DeleteListItem(int panel, int control, int index, int count) {
+    int err = 0;
+    QComboBox* r = RingOf(panel, control, err);
+    if (!r) return err;
+    if (index < 0 || index >= r->count()) return kNoValue;
+    if (count < 0 || index + count > r->count()) count = r->count() - index;
+    QSignalBlocker block(r);
+    for (int i = 0; i < count; ++i) r->removeItem(index);
     return 0;
 }
 
