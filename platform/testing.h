@@ -82,5 +82,21 @@ struct GraphModel {
 };
 GraphModel TestGraphModel(int panel, int control);
 
+// The window that shows a top-level panel: its size, whether it scrolls (a panel larger than the
+// screen), the free area of its screen and whether the window lies within it.
+struct WindowModel {
+    int width = 0, height = 0;
+    bool scrolls = false;
+    int freeWidth = 0, freeHeight = 0;
+    bool onFreeArea = false;
+};
+WindowModel TestWindowModel(int panel);
+// Scrolls the window, as the operator does with its scroll bars, until the control is in view.
+void TestScrollIntoView(int panel, int control);
+// The whole control can be seen: not clipped by its window or scrolled away, and on the screen.
+bool TestCtrlInView(int panel, int control);
+
 // Grabs the window (main panel with its pages) into a PNG file.
 bool TestScreenshot(const std::string& pngPath);
+// Grabs the whole screen, as the operator sees it, into a PNG file.
+bool TestScreenScreenshot(const std::string& pngPath);

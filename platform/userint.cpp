@@ -24,6 +24,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -361,6 +364,32 @@ QSize PanelSize(QWidget* page) {
     return s;
 }
 
+// Room that the desktop's window frame (title bar, borders) takes beside the panel itself.
+constexpr int kFrameRoomWidth = 16;
+constexpr int kFrameRoomHeight = 48;
+
+// A window larger than the free area of the screen (a 1366 x 768 laptop less the desktop's
+// panels) opens within that area and lets the operator scroll to every part of it, laid out as
+// ever; on a screen that holds it, nothing changes (null: no frame needed). Sizes are in Qt's
+// device-independent pixels, so a high-density screen counts at its scaled size.
+QScrollArea* ScrollingFrameFor(QWidget* page, QSize size) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return nullptr;
+    const QRect free = screen->availableGeometry();
+    const QSize room(free.width() - kFrameRoomWidth, free.height() - kFrameRoomHeight);
+    if (size.width() <= room.width() && size.height() <= room.height()) return nullptr;
+    auto* frame = new QScrollArea;
+    frame->setFrameShape(QFrame::NoFrame);
+    frame->setWidgetResizable(false);
+    frame->setWidget(page);
+    const int bar = frame->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize whole(size.width() + bar, size.height() + bar);
+    frame->setMaximumSize(whole);
+    frame->resize(whole.boundedTo(room.expandedTo(QSize(200, 150))));
+    frame->move(free.topLeft());
+    return frame;
+}
+
 int FreeHandle() {
     int h = 1;
     while (g_panels.count(h)) ++h;
@@ -376,7 +405,8 @@ void DropPanel(int panel) {
         if (p.parent == panel) children.push_back(h);
     for (int h : children) DropPanel(h);
     it = g_panels.find(panel);
-    QPointer<QWidget> w = it->second.widget;
+    // A scrolling frame goes with its panel, which it holds.
+    QPointer<QWidget> w = it->second.frame ? it->second.frame : it->second.widget;
     g_panels.erase(it);
     if (g_activePanel == panel) g_activePanel = 0;
     if (w) {
@@ -739,18 +769,28 @@ int LoadPanel(int parent, const std::string& uirFile, int resourceId) {
         page->resize(size);
         page->move(0, 0);
         page->hide();
-    } else {
+    }
+    QScrollArea* frame = nullptr;
+    if (!parentWidget) {
         page->setWindowFlags(Qt::Window);
         page->setWindowTitle(QStringLiteral("KRYTA-LT-Scope"));
         page->setFixedSize(size);
         page->move(0, 0);
         page->hide();
+        frame = ScrollingFrameFor(page, size);
     }
     page->setAttribute(Qt::WA_StyledBackground, true);
 
     int handle = FreeHandle();
     PanelState& p = g_panels[handle];
     p.widget = page;
+    p.frame = frame;
+    if (frame) {
+        frame->setWindowTitle(page->windowTitle());
+        frame->setProperty("krytaPanelOf", handle);  // its close button closes the panel
+        frame->installEventFilter(Router());
+        frame->hide();
+    }
     p.resource = resourceId;
     p.parent = parent;
     p.loadSeq = ++g_loadSeq;
@@ -774,6 +814,7 @@ int DisplayPanel(int panel) {
     PanelState* p = FindPanel(panel);
     if (!p) return kNoPanel;
     p->widget->show();
+    if (p->frame) p->frame->show();
     if (p->parent != 0 || WindowsStack()) p->widget->raise();
     // A page shown over the main panel must not cover its visible message boxes (the help boxes).
     if (PanelState* parent = p->parent != 0 ? FindPanel(p->parent) : nullptr) {
@@ -787,6 +828,7 @@ int HidePanel(int panel) {
     PanelState* p = FindPanel(panel);
     if (!p) return kNoPanel;
     p->widget->hide();
+    if (p->frame) p->frame->hide();
     return 0;
 }
 
