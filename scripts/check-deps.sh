@@ -80,7 +80,13 @@ config_file() {
 
 mapfile -t have < <(closure)
 if [ ${#have[@]} -le ${#named[@]} ]; then
-    echo "check-deps: apt-cache knows none of the packages' dependencies: run apt-get update" >&2
+    # No package lists yet (a machine that had every package already): fetch them once.
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -qq
+    mapfile -t have < <(closure)
+fi
+if [ ${#have[@]} -le ${#named[@]} ]; then
+    echo "check-deps: apt-cache knows none of the packages' dependencies" >&2
     exit 2
 fi
 declare -A brought=()
