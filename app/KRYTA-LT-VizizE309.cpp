@@ -397,6 +397,23 @@ int CC_PANEL(int, int, int event, void*, int, int) {
     return 0;
 }
 
+// ---- port list ----------------------------------------------------------------------------
+void FillPortList() {
+    RescanComPorts();
+    const int count = ComPortCount();
+    for (int n = 1; n <= count; ++n) {
+        std::string label = "COM" + std::to_string(n);
+        const std::string device = ComDeviceName(n);
+        if (!device.empty()) {
+            const std::string about = ComDeviceAbout(n);
+            label += " (" + device + (about.empty() ? "" : ", " + about) + ")";
+        }
+        ReplaceListItem(pHandle, PANEL_DropDCom, n - 1, label, n);
+    }
+    if (GetNumListItems(pHandle, PANEL_DropDCom) > count) DeleteListItem(pHandle, PANEL_DropDCom, count, -1);
+    SetCtrlVal(pHandle, PANEL_DropDCom, com);
+}
+
 // ---- start-up and shutdown ----------------------------------------------------------------
 int StartProgram(const std::string& uirPath) {
     const std::string uir = uirPath.empty() ? ProgramFile(kUirFile) : uirPath;
@@ -413,14 +430,7 @@ int StartProgram(const std::string& uirPath) {
     proj_dir = GetProjectDir();
     InitVars();
 
-    // The port list: each number with the device it stands for on this machine.
-    for (int n = 1; n <= 8; ++n) {
-        std::string label = "COM" + std::to_string(n);
-        const std::string device = ComDeviceName(n);
-        if (!device.empty()) label += " (" + device + ")";
-        ReplaceListItem(pHandle, PANEL_DropDCom, n - 1, label, n);
-    }
-    SetCtrlVal(pHandle, PANEL_DropDCom, com);
+    FillPortList();
 
     InitRS232(com);
     InitGUI();

@@ -45,5 +45,9 @@ void ShowLogo(int style);
 void ShowInfoText(int id, int bgColor, int textColor, const std::string& text, int left, int top,
                   int pointSize);
 
+// Fills the port drop-down with the port numbers, each with the device it stands for now and
+// what the system knows of it; the port in use stays selected.
+void FillPortList();
+
 // Shows a text in the status line of the main panel.
 void ShowStatus(const std::string& text);

@@ -146,7 +146,11 @@ std::string ComOpenErrorText(int result) {
 void InitRS232(int port) {
     int r = OpenComConfig(port, "", 19200, 0, 8, 1, BUF_BYTES, BUF_BYTES);
     if (r < 0) {
+        // The text for the kind of failure, then the system's reason and, for a port the user may
+        // not use, the cure.
         szStatus = ComOpenErrorText(r);
+        const std::string why = ComOpenErrorDetail(port);
+        if (!why.empty()) szStatus += ": " + why;
         ShowStatus(szStatus);
         return;
     }
@@ -189,6 +193,8 @@ int CC_DropDCom(int panel, int control, int event, void*, int, int) {
         InitGUI();
     } else if (event == EVENT_RIGHT_CLICK) {
         ShowCtrlHelp(panel, control);
+    } else if (event == EVENT_DROPDOWN) {
+        FillPortList();  // an adapter plugged in since the list last opened is offered too
     }
     return 0;
 }

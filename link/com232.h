@@ -22,7 +22,7 @@ extern int eventMask;           // 0x8006
 extern int rx_flag;
 extern int graph_flag;
 extern int nBytesW, nBytesR;
-extern std::string szStatus;    // last status text a sequence composed (at most 72 characters)
+extern std::string szStatus;    // last status text a sequence composed
 
 void InitRS232(int port);
 void RX_Receive_Function(int port, int eventBits, void* callbackData);

@@ -12,13 +12,23 @@
 #include <QSerialPortInfo>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -39,6 +49,10 @@ struct Port {
     void* data = nullptr;
     bool inCallback = false;
     bool recheckQueued = false;
+    // low latency asked of the driver at the open; the flags to give back at the close
+    bool lowLatencySet = false;
+    int savedSerialFlags = 0;
+    std::string openError;  // why the last open failed, "" after a good one
 };
 
 // Entries are never erased: references stay valid across callbacks that close or reopen a port.
@@ -123,8 +137,13 @@ bool TransientErrorText(const QString& text) {
            text == QString::fromLocal8Bit(std::strerror(EINTR));
 }
 
+void RestoreLatency(Port& p);
+
 void ClosePort(Port& p) {
-    if (p.serial && p.serial->isOpen()) p.serial->close();
+    if (p.serial && p.serial->isOpen()) {
+        RestoreLatency(p);
+        p.serial->close();
+    }
     p.open = false;
     p.eventMask = 0;
     p.fn = nullptr;
@@ -190,7 +209,108 @@ void ResumeReading(Port& p) {
     if (p.serial->bytesAvailable() < p.inputQueueSize) p.serial->setReadBufferSize(p.inputQueueSize);
 }
 
+// A USB serial adapter holds short answers back until its latency timer runs out (16 ms on
+// common chips), which would stretch every exchange. Where the driver knows low latency, ask for it
+// while the port is open; elsewhere (a pseudo-terminal) nothing changes.
+void AskLowLatency(Port& p) {
+    p.lowLatencySet = false;
+#ifdef __linux__
+    const int fd = static_cast<int>(p.serial->handle());
+    serial_struct ss {};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
+    if (ss.flags & ASYNC_LOW_LATENCY) return;
+    p.savedSerialFlags = ss.flags;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) p.lowLatencySet = true;
+#endif
+}
+
+void RestoreLatency(Port& p) {
+    if (!p.lowLatencySet) return;
+    p.lowLatencySet = false;
+#ifdef __linux__
+    const int fd = static_cast<int>(p.serial->handle());
+    serial_struct ss {};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
+    ss.flags = (ss.flags & ~ASYNC_LOW_LATENCY) | (p.savedSerialFlags & ASYNC_LOW_LATENCY);
+    ::ioctl(fd, TIOCSSERIAL, &ss);
+#endif
+}
+
+// The machine's serial devices, as found at the last look: path and what the system knows of it.
+struct Device {
+    std::string path;
+    std::string about;  // maker and product of a USB adapter, or the driver's description
+};
+
+std::vector<Device> LookForDevices() {
+    std::vector<Device> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        Device d;
+        d.path = info.systemLocation().toStdString();
+        const QString maker = info.manufacturer().trimmed();
+        const QString product = info.description().trimmed();
+        QString about = product.startsWith(maker) ? product : (maker + QLatin1Char(' ') + product).trimmed();
+        d.about = about.toStdString();
+        devices.push_back(std::move(d));
+    }
+    std::sort(devices.begin(), devices.end(), [](const Device& a, const Device& b) { return a.path < b.path; });
+    return devices;
+}
+
+std::vector<Device>& Devices() {
+    static std::vector<Device> devices = LookForDevices();
+    return devices;
+}
+
+// The user's name, for the command that adds the user to a group.
+std::string UserName() {
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return pw->pw_name;
+    if (const char* u = std::getenv("USER"); u && *u) return u;
+    return "$USER";
+}
+
+bool ProcessHasGroup(gid_t gid) {
+    if (::getegid() == gid) return true;
+    const int n = ::getgroups(0, nullptr);
+    if (n <= 0) return false;
+    std::vector<gid_t> groups(static_cast<size_t>(n));
+    const int got = ::getgroups(n, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+// Why the device cannot be opened, in the system's words, with the cure for missing permission.
+std::string WhyNotOpened(const std::string& device, const QString& qtReason) {
+#ifndef _WIN32
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);  // the device opens: the reason lies in the serial layer (busy, not a line)
+        return device + ": " + qtReason.toStdString();
+    }
+    const int err = errno;
+    if (err != EACCES && err != EPERM) return device + ": " + std::strerror(err);
+    struct stat st {};
+    const group* gr = ::stat(device.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+    const std::string denied = "permission denied on " + device;
+    if (!gr || !gr->gr_name || st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return denied + ", which only its owner may use";
+    const std::string name = gr->gr_name;
+    if (ProcessHasGroup(st.st_gid)) return denied + " (group " + name + ")";
+    const std::string user = UserName();
+    for (char** m = gr->gr_mem; m && *m; ++m)
+        if (user == *m) return denied + ": you joined its group " + name + " after logging in; log in again";
+    return denied + ", which belongs to group " + name + ": join it (sudo adduser " + user + " " + name +
+           ") and log in again";
+#else
+    return device + ": " + qtReason.toStdString();
+#endif
+}
+
 }  // namespace
+
+void RescanComPorts() { Devices() = LookForDevices(); }
+
+int ComPortCount() { return std::max<int>(8, static_cast<int>(Devices().size())); }
 
 std::string ComDeviceName(int port) {
     if (port < 1) return "";
@@ -199,12 +319,40 @@ std::string ComDeviceName(int port) {
 #ifdef _WIN32
     return "COM" + std::to_string(port);
 #endif
-    std::vector<std::string> devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        devices.push_back(info.systemLocation().toStdString());
-    std::sort(devices.begin(), devices.end());
+    const std::vector<Device>& devices = Devices();
     if (static_cast<size_t>(port) > devices.size()) return "";
-    return devices[static_cast<size_t>(port) - 1];
+    return devices[static_cast<size_t>(port) - 1].path;
+}
+
+std::string ComDeviceAbout(int port) {
+    const std::string device = ComDeviceName(port);
+    if (device.empty()) return "";
+    const QFileInfo file(QString::fromStdString(device));
+    if (!file.exists()) return "not present";
+    // A link (e.g. /dev/serial/by-id/...) stands for the device it points at.
+    const std::string real = file.canonicalFilePath().toStdString();
+    std::string about = real != device ? "link to " + real : "";
+    for (const Device& d : Devices())
+        if ((d.path == device || d.path == real) && !d.about.empty())
+            return about.empty() ? d.about : about + ", " + d.about;
+    return about;
+}
+
+std::string ComOpenErrorDetail(int port) {
+    auto it = Ports().find(port);
+    return it == Ports().end() ? std::string() : it->second.openError;
+}
+
+int LowLatencyOf(int port) {
+    Port* p = OpenPort(port);
+    if (!p) return -1;
+#ifdef __linux__
+    serial_struct ss {};
+    if (::ioctl(static_cast<int>(p->serial->handle()), TIOCGSERIAL, &ss) != 0) return -1;
+    return (ss.flags & ASYNC_LOW_LATENCY) ? 1 : 0;
+#else
+    return -1;
+#endif
 }
 
 int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits,
@@ -217,12 +365,18 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
 
     Port& p = Ports()[port];
     if (p.open || (p.serial && p.serial->isOpen())) ClosePort(p);
+    p.openError.clear();
 
     const std::string device = deviceName.empty() ? ComDeviceName(port) : deviceName;
-#ifdef _WIN32
-    if (device.empty()) return kComNoSerialPort;
-#else
-    if (device.empty() || !QFileInfo::exists(QString::fromStdString(device))) return kComNoSerialPort;
+    if (device.empty()) {
+        p.openError = "no device for port " + std::to_string(port);
+        return kComNoSerialPort;
+    }
+#ifndef _WIN32
+    if (!QFileInfo::exists(QString::fromStdString(device))) {
+        p.openError = device + ": " + std::strerror(ENOENT);
+        return kComNoSerialPort;
+    }
 #endif
 
     if (!p.serial) {
@@ -238,6 +392,7 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     serial->setReadBufferSize(p.inputQueueSize);
     if (!serial->open(QIODevice::ReadWrite)) {
         const int code = OpenErrorCode(serial->error());
+        p.openError = WhyNotOpened(device, serial->errorString());
         serial->clearError();
         return code;
     }
@@ -248,10 +403,12 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
                                                                     : QSerialPort::OneStop)) &&
                     Apply(serial, serial->setFlowControl(QSerialPort::NoFlowControl));
     if (!ok) {
+        p.openError = device + ": " + serial->errorString().toStdString();
         serial->close();
         serial->clearError();
         return kComInvalidParameter;
     }
+    AskLowLatency(p);
     ++p.generation;
     p.open = true;
     p.timeout = kDefaultTimeout;

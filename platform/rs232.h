@@ -46,5 +46,21 @@ int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharac
 int CloseCom(int port);  // also when already closed
 bool IsComOpen(int port);
 
-// The device that port n stands for ("" when none); the port numbers the drop-down offers.
+// The device that port n stands for ("" when none).
 std::string ComDeviceName(int port);
+// What the system knows of port n's device: for a link the device it points at ("link to
+// /dev/pts/3"), for a USB adapter its maker and product, for another serial device its
+// description; "not present" when the device is not there; "" when nothing is known.
+std::string ComDeviceAbout(int port);
+// Looks for the machine's serial devices again (an adapter plugged in or out since the last look);
+// ComDeviceName and ComDeviceAbout answer from the last look.
+void RescanComPorts();
+// The port numbers to offer, 1 to this: at least 8, and one for every serial device found.
+int ComPortCount();
+// Why the last open of port n failed, in the system's words, with the cure when the user lacks
+// permission (the device's group to join, then log in again); "" after a good open.
+std::string ComOpenErrorDetail(int port);
+// 1 when the driver of open port n delivers received bytes at once (low latency), 0 when it
+// holds them back, -1 when the port is closed or the driver has no such setting (pseudo-terminal).
+// An open asks for low latency where the driver has the setting; the close gives the old one back.
+int LowLatencyOf(int port);

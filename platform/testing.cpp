@@ -6,12 +6,16 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -107,6 +111,72 @@ void TestUserSetValue(int panel, int control, double value) {
         if (b->isCheckable() && b->isChecked() != (value != 0)) b->click();
         return;
     }
+}
+
+std::vector<std::string> TestOpenList(int panel, int control) {
+    std::vector<std::string> shown;
+    QWidget* w = Reachable(panel, control);
+    auto* r = qobject_cast<QComboBox*>(w);
+    if (!r || !r->isEnabled()) return shown;
+    QPointer<QComboBox> guard(r);
+    QTest::mouseClick(r, Qt::LeftButton, Qt::NoModifier, r->rect().center());
+    if (!guard) return shown;
+    QAbstractItemView* list = r->view();
+    if (list && list->isVisible()) {
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            shown.push_back(list->model()->index(i, 0).data(Qt::DisplayRole).toString().toStdString());
+    }
+    r->hidePopup();
+    return shown;
+}
+
+void TestScrollIntoView(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return;
+    for (QWidget* p = c->widget->parentWidget(); p; p = p->parentWidget()) {
+        auto* area = qobject_cast<QScrollArea*>(p);
+        if (!area || !area->widget()) continue;
+        // Move each scroll bar, as a person drags it, just far enough to show the whole control.
+        const QRect r(c->widget->mapTo(area->widget(), QPoint(0, 0)), c->widget->size());
+        const QSize view = area->viewport()->size();
+        auto bring = [](QScrollBar* bar, int lo, int hi, int extent) {
+            if (hi > bar->value() + extent) bar->setValue(hi - extent);
+            if (lo < bar->value()) bar->setValue(lo);
+        };
+        bring(area->verticalScrollBar(), r.top(), r.bottom() + 1, view.height());
+        bring(area->horizontalScrollBar(), r.left(), r.right() + 1, view.width());
+        return;
+    }
+}
+
+bool TestCtrlInView(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c || !c->widget->isVisible()) return false;
+    QWidget* w = c->widget;
+    // Not clipped by the window or a scrolled-away part of it...
+    if (w->visibleRegion().boundingRect() != w->rect()) return false;
+    // ...and the window's part that holds it lies on the screen's free area.
+    const QScreen* screen = w->screen();
+    if (!screen) return false;
+    const QRect global(w->mapToGlobal(QPoint(0, 0)), w->size());
+    return screen->availableGeometry().contains(global);
+}
+
+WindowModel TestWindowModel(int panel) {
+    WindowModel m;
+    PanelState* p = FindPanel(panel);
+    if (!p) return m;
+    QWidget* win = p->widget->window();
+    m.width = win->width();
+    m.height = win->height();
+    m.scrolls = qobject_cast<QScrollArea*>(win) != nullptr;
+    if (const QScreen* screen = win->screen()) {
+        const QRect free = screen->availableGeometry();
+        m.freeWidth = free.width();
+        m.freeHeight = free.height();
+        m.onFreeArea = free.contains(win->geometry());
+    }
+    return m;
 }
 
 void TestClosePanel(int panel) {
@@ -227,5 +297,13 @@ bool TestScreenshot(const std::string& pngPath) {
     if (!window) return false;
     window->ensurePolished();
     QPixmap shot = window->grab();
+    return !shot.isNull() && shot.save(QString::fromStdString(pngPath), "PNG");
+}
+
+bool TestScreenScreenshot(const std::string& pngPath) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return false;
+    QCoreApplication::processEvents();
+    const QPixmap shot = screen->grabWindow(0);
     return !shot.isNull() && shot.save(QString::fromStdString(pngPath), "PNG");
 }

@@ -16,6 +16,9 @@ void TestRightClick(int panel, int control);
 void TestKeyPress(int panel, int control);
 void TestUserSetValue(int panel, int control, double value);  // numeric, slider, ring (item value), toggle
 void TestClosePanel(int panel);                               // the window's close button
+// Opens a drop-down's list with a click, as a person does, and reads the items the open list
+// shows; then closes it, choosing nothing. Empty when the list does not open.
+std::vector<std::string> TestOpenList(int panel, int control);
 // Calls the control's callback directly with one event.
 void TestFireEvent(int panel, int control, int event);
 // After `seconds` of event processing, clicks the control as TestLeftClick does (for STOP while
@@ -79,8 +82,24 @@ struct GraphModel {
 };
 GraphModel TestGraphModel(int panel, int control);
 
+// The window that shows a top-level panel: its size, whether it scrolls (a panel larger than the
+// screen), the free area of its screen and whether the window lies within it.
+struct WindowModel {
+    int width = 0, height = 0;
+    bool scrolls = false;
+    int freeWidth = 0, freeHeight = 0;
+    bool onFreeArea = false;
+};
+WindowModel TestWindowModel(int panel);
+// Scrolls the window, as the operator does with its scroll bars, until the control is in view.
+void TestScrollIntoView(int panel, int control);
+// The whole control can be seen: not clipped by its window or scrolled away, and on the screen.
+bool TestCtrlInView(int panel, int control);
+
 // Grabs the window (main panel with its pages) into a PNG file.
 bool TestScreenshot(const std::string& pngPath);
 // In such a picture: how many pixels within the control's place have the colour 0xRRGGBB, each
 // channel within `tolerance`; -1 when the picture or the control is not there.
 int TestPixelsLike(const std::string& pngPath, int panel, int control, int rgb, int tolerance = 24);
+// Grabs the whole screen, as the operator sees it, into a PNG file.
+bool TestScreenScreenshot(const std::string& pngPath);

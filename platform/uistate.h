@@ -39,6 +39,8 @@ struct CtrlState {
 
 struct PanelState {
     QPointer<QWidget> widget;
+    // A top-level panel larger than the screen sits in a scrolling window of its own; null otherwise.
+    QPointer<QWidget> frame;
     int resource = 0;
     int parent = 0;  // 0: a top-level window
     long loadSeq = 0;

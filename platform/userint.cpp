@@ -25,6 +25,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -34,6 +37,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/internal.h"
@@ -81,6 +85,20 @@ public:
     void setDigits(int d) {
         digits = d;
         setSuffix(suffix());  // re-formats the shown text; the value stays
+    }
+};
+
+bool OwnerOf(QObject* o, int& panel, int& control);
+
+// A drop-down that tells its control, just before its list opens, so that the list can be filled
+// afresh (the serial ports present now).
+class RingBox : public QComboBox {
+public:
+    explicit RingBox(QWidget* parent) : QComboBox(parent) {}
+    void showPopup() override {
+        int panel = 0, control = 0;
+        if (OwnerOf(this, panel, control)) DeliverEvent(panel, control, EVENT_DROPDOWN);
+        QComboBox::showPopup();
     }
 };
 
@@ -198,6 +216,8 @@ public:
             w = InsideTarget(parent) ? CreateGraphWidget(className, parent, name) : new QWidget(parent);
         } else if (className == QLatin1String("QDoubleSpinBox")) {
             w = new RealSpinBox(parent);
+        } else if (className == QLatin1String("QComboBox")) {
+            w = new RingBox(parent);
         } else {
             return QUiLoader::createWidget(className, parent, name);
         }
@@ -348,6 +368,32 @@ QSize PanelSize(QWidget* page) {
     return s;
 }
 
+// Room that the desktop's window frame (title bar, borders) takes beside the panel itself.
+constexpr int kFrameRoomWidth = 16;
+constexpr int kFrameRoomHeight = 48;
+
+// A window larger than the free area of the screen (a 1366 x 768 laptop less the desktop's
+// panels) opens within that area and lets the operator scroll to every part of it, laid out as
+// ever; on a screen that holds it, nothing changes (null: no frame needed). Sizes are in Qt's
+// device-independent pixels, so a high-density screen counts at its scaled size.
+QScrollArea* ScrollingFrameFor(QWidget* page, QSize size) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return nullptr;
+    const QRect free = screen->availableGeometry();
+    const QSize room(free.width() - kFrameRoomWidth, free.height() - kFrameRoomHeight);
+    if (size.width() <= room.width() && size.height() <= room.height()) return nullptr;
+    auto* frame = new QScrollArea;
+    frame->setFrameShape(QFrame::NoFrame);
+    frame->setWidgetResizable(false);
+    frame->setWidget(page);
+    const int bar = frame->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize whole(size.width() + bar, size.height() + bar);
+    frame->setMaximumSize(whole);
+    frame->resize(whole.boundedTo(room.expandedTo(QSize(200, 150))));
+    frame->move(free.topLeft());
+    return frame;
+}
+
 int FreeHandle() {
     int h = 1;
     while (g_panels.count(h)) ++h;
@@ -363,7 +409,8 @@ void DropPanel(int panel) {
         if (p.parent == panel) children.push_back(h);
     for (int h : children) DropPanel(h);
     it = g_panels.find(panel);
-    QPointer<QWidget> w = it->second.widget;
+    // A scrolling frame goes with its panel, which it holds.
+    QPointer<QWidget> w = it->second.frame ? it->second.frame : it->second.widget;
     g_panels.erase(it);
     if (g_activePanel == panel) g_activePanel = 0;
     if (w) {
@@ -596,19 +643,28 @@ QString WithExtension(const QString& path, const QString& ext) {
     return path;
 }
 
-// Can a window be opened? Without a display a Qt platform plugin aborts the program.
-bool WindowSystemAvailable(int argc, char** argv) {
+// Can a window be opened? Without a display a Qt platform plugin aborts the program. Empty when
+// it can; otherwise what is missing, for a line on standard error.
+std::string MissingWindowSystem(int argc, char** argv) {
     QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     for (int i = 1; i + 1 < argc; ++i)
         if (argv[i] && std::string(argv[i]) == "-platform" && argv[i + 1]) platform = argv[i + 1];
 #if defined(Q_OS_LINUX) || defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    bool x11 = !qgetenv("DISPLAY").isEmpty();
-    bool wayland = !qgetenv("WAYLAND_DISPLAY").isEmpty();
-    if (platform.isEmpty()) return x11 || wayland;
-    if (platform.startsWith("xcb")) return x11;
-    if (platform.startsWith("wayland")) return wayland;
+    const bool x11 = !qgetenv("DISPLAY").isEmpty();
+    const bool wayland = !qgetenv("WAYLAND_DISPLAY").isEmpty();
+    const char* cure = "start it in a desktop session, or without a screen under xvfb-run (package xvfb)";
+    if (platform.isEmpty() && !x11 && !wayland)
+        return std::string("no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set): ") + cure;
+    if (platform.startsWith("xcb") && !x11)
+        return std::string("no X display to open the window on (DISPLAY is not set): ") + cure;
+    if (platform.startsWith("wayland") && !wayland)
+        return std::string("no Wayland display to open the window on (WAYLAND_DISPLAY is not set): ") + cure;
+#else
+    (void)argc;
+    (void)argv;
+    (void)platform;
 #endif
-    return true;
+    return {};
 }
 
 // Headless platforms have no window stacking (and say so on every try).
@@ -701,7 +757,10 @@ using namespace kryta;
 
 bool InitUserInterface(int argc, char** argv) {
     if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    if (!WindowSystemAvailable(argc, argv)) return false;
+    if (const std::string missing = MissingWindowSystem(argc, argv); !missing.empty()) {
+        std::fprintf(stderr, "KRYTA-LT-Scope: %s\n", missing.c_str());
+        return false;
+    }
     // Qt keeps references to argc and argv for the life of the application.
     static int s_argc = 0;
     static std::vector<std::string> s_args;
@@ -751,18 +810,28 @@ int LoadPanel(int parent, const std::string& uirFile, int resourceId) {
         page->resize(size);
         page->move(0, 0);
         page->hide();
-    } else {
+    }
+    QScrollArea* frame = nullptr;
+    if (!parentWidget) {
         page->setWindowFlags(Qt::Window);
         page->setWindowTitle(QStringLiteral("KRYTA-LT-Scope"));
         page->setFixedSize(size);
         page->move(0, 0);
         page->hide();
+        frame = ScrollingFrameFor(page, size);
     }
     page->setAttribute(Qt::WA_StyledBackground, true);
 
     int handle = FreeHandle();
     PanelState& p = g_panels[handle];
     p.widget = page;
+    p.frame = frame;
+    if (frame) {
+        frame->setWindowTitle(page->windowTitle());
+        frame->setProperty("krytaPanelOf", handle);  // its close button closes the panel
+        frame->installEventFilter(Router());
+        frame->hide();
+    }
     p.resource = resourceId;
     p.parent = parent;
     p.loadSeq = ++g_loadSeq;
@@ -786,6 +855,7 @@ int DisplayPanel(int panel) {
     PanelState* p = FindPanel(panel);
     if (!p) return kNoPanel;
     p->widget->show();
+    if (p->frame) p->frame->show();
     if (p->parent != 0 || WindowsStack()) p->widget->raise();
     // A page shown over the main panel must not cover its visible message boxes (the help boxes).
     if (PanelState* parent = p->parent != 0 ? FindPanel(p->parent) : nullptr) {
@@ -799,6 +869,7 @@ int HidePanel(int panel) {
     PanelState* p = FindPanel(panel);
     if (!p) return kNoPanel;
     p->widget->hide();
+    if (p->frame) p->frame->hide();
     return 0;
 }
 
@@ -1124,6 +1195,17 @@ int ReplaceListItem(int panel, int control, int index, const std::string& label,
         r->setItemText(index, ToQ(label));
         r->setItemData(index, value);
     }
+    return 0;
+}
+
+int DeleteListItem(int panel, int control, int index, int count) {
+    int err = 0;
+    QComboBox* r = RingOf(panel, control, err);
+    if (!r) return err;
+    if (index < 0 || index >= r->count()) return kNoValue;
+    if (count < 0 || index + count > r->count()) count = r->count() - index;
+    QSignalBlocker block(r);
+    for (int i = 0; i < count; ++i) r->removeItem(index);
     return 0;
 }
 

@@ -19,6 +19,7 @@ enum Event : int {
     EVENT_RIGHT_CLICK = 5,  // right mouse button pressed on the control
     EVENT_KEYPRESS = 7,     // a key pressed while the control has the focus
     EVENT_CLOSE = 11,       // panel callback: the window is being closed
+    EVENT_DROPDOWN = 12,    // a drop-down list is about to open: its items may still be changed
 };
 
 // Control and panel callback: (panel, control, event, callback data, event data 1, event data 2).
@@ -97,6 +98,8 @@ int GetCtrlBoundingRect(int panel, int control, int& top, int& left, int& height
 
 // Ring items: index from 0. Replace (or, at index == count, append) an item.
 int ReplaceListItem(int panel, int control, int index, const std::string& label, int value);
+// Removes `count` items from index on (count < 0: all from index to the end).
+int DeleteListItem(int panel, int control, int index, int count);
 int GetNumListItems(int panel, int control);
 int GetListItem(int panel, int control, int index, std::string& label, int& value);
 

@@ -55,7 +55,27 @@ std::string GetProjectDir() {
     return ".";
 }
 
-std::string ProgramFile(const std::string& name) { return MakePathname(GetProjectDir(), name); }
+namespace {
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+std::string ProgramFile(const std::string& name) {
+    const std::string dir = GetProjectDir();
+    const std::string beside = MakePathname(dir, name);
+    if (IsFile(beside)) return beside;
+    // Installed: the program in <prefix>/bin, its files in <prefix>/share/kryta-lt-scope.
+    const size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos) {
+        const std::string installed = MakePathname(dir.substr(0, slash) + "/share/kryta-lt-scope", name);
+        if (IsFile(installed)) return installed;
+    }
+    return beside;
+}
 
 std::string MakePathname(const std::string& dir, const std::string& file) {
     if (dir.empty()) return file;

@@ -9,7 +9,9 @@ std::string DateStr();      // "MM-DD-YYYY"
 std::string TimeStr();      // "HH:MM:SS", 24-hour
 // The directory that holds the program.
 std::string GetProjectDir();
-// The path of a file that comes with the program (resource file, logo): beside the program.
+// The path of a file that comes with the program (resource file, logo): beside the program, else
+// in the data folder of an installed program (<prefix>/share/kryta-lt-scope for a program in
+// <prefix>/bin); the path beside the program when neither holds it.
 std::string ProgramFile(const std::string& name);
 std::string MakePathname(const std::string& dir, const std::string& file);
 // 1 and the size when the file exists, 0 otherwise.

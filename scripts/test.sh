@@ -9,8 +9,12 @@ jobs=$(nproc)
 
 echo "== build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/check-deps.sh build
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j1
+
+echo "== the Debian package"
+scripts/check-package.sh build
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKRYTA_SANITIZE=ON -DKRYTA_BENCH=OFF >/dev/null

@@ -30,7 +30,8 @@ void Usage(FILE* to) {
         "  --ram WORD=VALUE   start with a parameter word in RAM, repeatable; WORD as the\n"
         "                     program numbers them: the sensor's block (3-17 standard,\n"
         "                     18-32 V303, 33-47 CL), 48-58 and 60-63 the extension frame\n"
-        "  --log              print every request received on standard error, as words\n"
+        "  --log              print every request on standard error as it arrives:\n"
+        "                     'request SECONDS s: WORD0 ... WORD17' (decimal words)\n"
         "  --unpaced          write every answer at once instead of at 19200 baud\n"
         "  --link PATH        make a symbolic link PATH to the device (removed at exit)\n"
         "  --still            keep the object on the line still\n"
@@ -136,6 +137,14 @@ int main(int argc, char** argv) {
         const double v = model->ccdvirtpixel;
         sensor.SetObject(v * 0.5, v * 0.7, false);
     }
+    if (log) {
+        sensor.OnRequest([](const sim::Request& r) {
+            std::fprintf(stderr, "request %.3f s:", r.time);
+            for (int w = 0; w < 18; ++w) std::fprintf(stderr, " %u", unsigned(r.word(w)));
+            std::fprintf(stderr, "\n");
+            std::fflush(stderr);
+        });
+    }
     if (!sensor.Start()) {
         std::fprintf(stderr, "kryta-sensor-sim: cannot open a pseudo-terminal: %s\n",
                      std::strerror(errno));
@@ -156,24 +165,7 @@ int main(int argc, char** argv) {
                  sensor.DevicePath().c_str(), paced ? ", 19200 baud" : ", unpaced");
 
     int sig = 0;
-    if (log) {
-        // Print the requests as they come, until an ending signal arrives.
-        size_t shown = 0;
-        const timespec tick{0, 50 * 1000 * 1000};
-        for (;;) {
-            const int got = sigtimedwait(&ending, nullptr, &tick);
-            const auto reqs = sensor.Requests();
-            if (reqs.size() < shown) shown = 0;  // the log dropped its oldest requests
-            for (; shown < reqs.size(); ++shown) {
-                std::fprintf(stderr, "request %8.3f s:", reqs[shown].time);
-                for (int w = 0; w < 18; ++w) std::fprintf(stderr, " %u", unsigned(reqs[shown].word(w)));
-                std::fprintf(stderr, "\n");
-            }
-            if (got > 0) break;
-        }
-    } else {
-        sigwait(&ending, &sig);
-    }
+    sigwait(&ending, &sig);
     sensor.Stop();
     if (!link.empty()) ::unlink(link.c_str());
     return 0;

@@ -89,6 +89,7 @@ struct Simulator::Impl {
     std::vector<FaultSpec> faults;
     bool paced = true;
     std::vector<Request> requests;
+    std::function<void(const Request&)> onRequest;
     std::mt19937 rng{20250};
 
     // --- the line
@@ -474,6 +475,7 @@ struct Simulator::Impl {
                 requests.erase(requests.begin(), requests.begin() + kMaxLoggedRequests / 2);
             requests.push_back(q);
             cv.notify_all();
+            if (onRequest) onRequest(q);
             Answer a = Respond(q);
             if (a.none) return;
             plan.bytes = std::move(a.bytes);
@@ -729,6 +731,11 @@ void Simulator::Unplug() {
 std::vector<Request> Simulator::Requests() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->requests;
+}
+
+void Simulator::OnRequest(std::function<void(const Request&)> fn) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->onRequest = std::move(fn);
 }
 
 void Simulator::ClearRequests() {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,6 +97,8 @@ public:
     void Unplug();                    // closes the line now
 
     std::vector<Request> Requests() const;  // every request received, in order
+    // Called on the serving thread with every request as it arrives, before it is answered.
+    void OnRequest(std::function<void(const Request&)> fn);
     void ClearRequests();
     // Waits until at least n requests have been received (false after `timeout` seconds).
     bool WaitForRequests(size_t n, double timeout) const;

@@ -1,5 +1,6 @@
 // Pictures of the window with each page, as an operator sees it against a simulated sensor.
 // They land in $KRYTA_SCREENS when set, else in a temporary folder that is removed again.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -90,6 +91,88 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
         EXPECT_GT(TestPixelsLike(help.string(), pHandle, box, 0xFFFFE1, 0), 5000) << kCtrlTable[box].name;
 
     if (!keep) fs::remove_all(dir);
+}
+
+// The window on the screen this test process has (KRYTA_SCREEN_EXPECT says what it should do
+// there: "scrolls" or "as-laid-out"); run below for each screen size in a process of its own.
+TEST_F(ProgramTest, WindowOnThisScreen) {
+    const char* expect = std::getenv("KRYTA_SCREEN_EXPECT");
+    if (!expect) GTEST_SKIP() << "run by WindowOnALaptopScrollsAndOnAMonitorIsAsLaidOut";
+    StartWithoutSensor();
+    Settle(0.2);
+    const WindowModel w = TestWindowModel(pHandle);
+    // Pictures of the whole screen when asked for (scripts/screenshot.sh).
+    const char* shots = std::getenv("KRYTA_SCREENS");
+    auto picture = [&](const char* what) {
+        if (!shots || !*shots) return;
+        Settle(0.2);
+        const fs::path png = fs::path(shots) / ("screen-" + std::to_string(w.freeWidth) + "x" +
+                                                std::to_string(w.freeHeight) + "-" + what + ".png");
+        EXPECT_TRUE(TestScreenScreenshot(png.string())) << png;
+    };
+    picture("opened");
+    EXPECT_TRUE(w.onFreeArea) << w.width << "x" << w.height << " on " << w.freeWidth << "x" << w.freeHeight;
+    if (std::string(expect) == "as-laid-out") {
+        EXPECT_FALSE(w.scrolls);
+        EXPECT_EQ(w.width, 1260);
+        EXPECT_EQ(w.height, 780);
+        EXPECT_TRUE(TestCtrlInView(pHandle, PANEL_STRStatus));
+        return;
+    }
+    EXPECT_TRUE(w.scrolls);
+    EXPECT_LE(w.height, w.freeHeight);
+    EXPECT_LE(w.width, w.freeWidth);
+    // The status line, at the bottom, lies below the window's edge until the operator scrolls.
+    EXPECT_TRUE(TestCtrlInView(pHandle, PANEL_BTNRun));
+    EXPECT_FALSE(TestCtrlInView(pHandle, PANEL_STRStatus));
+    TestScrollIntoView(pHandle, PANEL_STRStatus);
+    Settle(0.1);
+    EXPECT_TRUE(TestCtrlInView(pHandle, PANEL_STRStatus));
+    picture("scrolled");
+    // The layout is the same: the status line keeps its place and size in the panel.
+    int top = 0, left = 0, height = 0, width = 0;
+    GetCtrlBoundingRect(pHandle, PANEL_STRStatus, top, left, height, width);
+    EXPECT_EQ(top, 744);
+    EXPECT_EQ(left, 8);
+    EXPECT_EQ(width, 1244);
+    // And back to the header.
+    TestScrollIntoView(pHandle, PANEL_DECOBanner);
+    Settle(0.1);
+    EXPECT_TRUE(TestCtrlInView(pHandle, PANEL_DECOBanner));
+}
+
+TEST(Screens, WindowOnALaptopScrollsAndOnAMonitorIsAsLaidOut) {
+    struct Screen {
+        int width, height;
+        const char* expect;
+    };
+    const Screen screens[] = {{1366, 768, "scrolls"}, {1920, 1080, "as-laid-out"}};
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    for (const Screen& sc : screens) {
+        SCOPED_TRACE(std::to_string(sc.width) + "x" + std::to_string(sc.height));
+        const fs::path config = fs::temp_directory_path() /
+                                ("kryta-screen-" + std::to_string(getpid()) + "-" + std::to_string(sc.width) + ".json");
+        {
+            std::FILE* f = std::fopen(config.c_str(), "w");
+            ASSERT_NE(f, nullptr);
+            std::fprintf(f, "{\"screens\": [{\"name\": \"screen\", \"x\": 0, \"y\": 0, \"width\": %d, "
+                            "\"height\": %d, \"logicalDpi\": 96, \"logicalBpi\": 96, \"dpr\": 1}]}\n",
+                         sc.width, sc.height);
+            std::fclose(f);
+        }
+        const std::string cmd = "QT_QPA_PLATFORM='offscreen:configfile=" + config.string() + "' KRYTA_SCREEN_EXPECT=" +
+                                sc.expect + " timeout 120 '" + self +
+                                "' --gtest_filter=ProgramTest.WindowOnThisScreen 2>&1";
+        FILE* out = popen(cmd.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        std::string text;
+        char buf[1024];
+        while (std::fgets(buf, sizeof buf, out)) text += buf;
+        const int status = pclose(out);
+        fs::remove(config);
+        EXPECT_EQ(status, 0) << text;
+        EXPECT_NE(text.find("[  PASSED  ] 1 test."), std::string::npos) << text;
+    }
 }
 
 }  // namespace

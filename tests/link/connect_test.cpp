@@ -1,5 +1,11 @@
 // The connect sequence against the simulated sensor: what crosses the line, the status texts,
 // the identification and the pages it leaves, and the line faults.
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "fixture.h"
@@ -370,6 +376,60 @@ TEST_F(Connect, PortChangeRunsTheWholeSequenceOnTheNewPort) {
     EXPECT_EQ(com, 1);
     EXPECT_EQ(Line(0), "KRYTA-M01");
     EXPECT_EQ(Commands(sensor->Requests()), (std::vector<uint16_t>{5, 10, 2, 2, 7}));
+    second.Stop();
+    unsetenv("KRYTA_COM2");
+}
+
+// An operator who may not use the port's device is told so in the status line, with the group
+// that owns the device and what to do. Tests run as root here, whom no permission stops: a child
+// process gives up root for the unprivileged user and picks the port as that operator would.
+TEST_F(Connect, PortThatTheOperatorMayNotUseTellsWhichGroupToJoin) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a device that the test user may not open";
+    const group* dialout = ::getgrnam("dialout");
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!dialout || !nobody) GTEST_SKIP() << "no group dialout or user nobody on this machine";
+    const gid_t dialoutGid = dialout->gr_gid;
+    const uid_t nobodyUid = nobody->pw_uid;
+    const gid_t nobodyGid = nobody->pw_gid;
+
+    StartWithoutSensor();
+    sim::Simulator second("M19", false);
+    ASSERT_TRUE(second.Start());
+    const std::string device = second.DevicePath();
+    ASSERT_EQ(::chown(device.c_str(), 0, dialoutGid), 0);
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    setenv("KRYTA_COM2", device.c_str(), 1);
+
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGid) != 0 || ::setuid(nobodyUid) != 0) ::_exit(3);
+        TestUserSetValue(pHandle, PANEL_DropDCom, 2);
+        const std::string status = TestCtrlText(pHandle, PANEL_STRStatus);
+        const bool open = IsComOpen(2);
+        const std::string report = (open ? "open\n" : "closed\n") + status;
+        [[maybe_unused]] ssize_t n = ::write(out[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string report;
+    char buf[512];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) report.append(buf, size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "could not become the unprivileged user";
+    EXPECT_EQ(report, "closed\nCannot open port: permission denied on " + device +
+                          ", which belongs to group dialout: join it (sudo adduser nobody dialout) and log in again");
+    EXPECT_TRUE(second.Requests().empty());  // nothing reached the sensor
+
+    // Root, in the group or not, opens it: the same pick connects.
+    TestUserSetValue(pHandle, PANEL_DropDCom, 2);
+    EXPECT_EQ(Status(), second.model().firmwareText);
     second.Stop();
     unsetenv("KRYTA_COM2");
 }

@@ -38,7 +38,7 @@ protected:
 TEST_F(PanelTransfer, StartWithoutSensorLeavesDefaults) {
     EXPECT_EQ(ParamVariant(), Variant::Standard);
     EXPECT_EQ(target, RAM);
-    EXPECT_EQ(Status(), "No serial port found");
+    EXPECT_EQ(Status(), "No serial port found: /dev/kryta-no-such-device: No such file or directory");
     // the standard block holds the controls' initial values, the others the start values
     EXPECT_EQ(parameter[0], 85);
     EXPECT_EQ(parameter[7], Word(pHandle, PANEL_NEDITEdgeLeft));

@@ -5,8 +5,11 @@
 
 #include <QApplication>
 
+#include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <array>
@@ -374,6 +377,8 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     setenv("KRYTA_COM37", "/dev/kryta-no-such-device", 1);
     EXPECT_EQ(ComDeviceName(37), "/dev/kryta-no-such-device");
     EXPECT_EQ(OpenComConfig(37, "", 19200, 0, 8, 1, 4096, 4096), kComNoSerialPort);
+    EXPECT_EQ(ComOpenErrorDetail(37), "/dev/kryta-no-such-device: No such file or directory");
+    EXPECT_EQ(ComDeviceAbout(37), "not present");
     EXPECT_FALSE(IsComOpen(37));
     EXPECT_EQ(ComWrt(37, "x", 1), 0);
 
@@ -381,6 +386,7 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     unsetenv("KRYTA_COM999");
     EXPECT_EQ(ComDeviceName(999), "");
     EXPECT_EQ(OpenComConfig(999, "", 19200, 0, 8, 1, 4096, 4096), kComNoSerialPort);
+    EXPECT_EQ(ComOpenErrorDetail(999), "no device for port 999");
 
     // KRYTA_COM<n> points the port at a pseudo-terminal: the bytes reach it.
     Line line;
@@ -388,6 +394,8 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     setenv("KRYTA_COM37", line.slave.c_str(), 1);
     EXPECT_EQ(ComDeviceName(37), line.slave);
     ASSERT_EQ(OpenComConfig(37, "", 19200, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_EQ(ComOpenErrorDetail(37), "");  // a good open forgets the last failure
+    EXPECT_EQ(ComDeviceAbout(37), "");      // the system knows nothing of a pseudo-terminal
     EXPECT_EQ(ComWrt(37, "\x00\x55", 2), 2);
     EXPECT_EQ(line.Receive(2), (std::vector<unsigned char>{0x00, 0x55}));
     EXPECT_EQ(SetCTSMode(37, 0), 0);
@@ -407,12 +415,15 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     ASSERT_GE(fd, 0);
     ::close(fd);
     EXPECT_EQ(OpenComConfig(38, path, 19200, 0, 8, 1, 4096, 4096), kComCannotOpen);
+    EXPECT_EQ(ComOpenErrorDetail(38).rfind(std::string(path) + ": ", 0), 0u) << ComOpenErrorDetail(38);
+    EXPECT_GT(ComOpenErrorDetail(38).size(), std::string(path).size() + 2) << "the system's reason";
     EXPECT_FALSE(IsComOpen(38));
     ::unlink(path);
 
     // A device that another port holds is busy.
     ASSERT_EQ(OpenComConfig(37, line.slave, 19200, 0, 8, 1, 4096, 4096), 0);
     EXPECT_EQ(OpenComConfig(38, line.slave, 19200, 0, 8, 1, 4096, 4096), kComCannotOpen);
+    EXPECT_EQ(ComOpenErrorDetail(38).rfind(line.slave + ": ", 0), 0u) << ComOpenErrorDetail(38);
     EXPECT_FALSE(IsComOpen(38));
     EXPECT_TRUE(IsComOpen(37));
     CloseCom(37);
@@ -420,4 +431,34 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     // A port that is not open.
     EXPECT_EQ(SetComTime(38, 1.5), kComPortNotOpen);
     EXPECT_EQ(InstallComCallback(38, LWRS_RECEIVE, 36, 0x55, Record, nullptr), kComPortNotOpen);
+}
+
+// Low latency is asked of a driver that has the setting and given back at the close; a
+// pseudo-terminal has no such setting, and its open neither fails nor changes anything.
+TEST(Rs232Open, LowLatencyWhereTheDriverHasIt) {
+    EnsureApp();
+    Line line;
+    ASSERT_GE(line.master, 0);
+    ASSERT_EQ(OpenComConfig(39, line.slave, 19200, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_EQ(LowLatencyOf(39), -1);
+    EXPECT_EQ(ComWrt(39, "\x00\x55", 2), 2);
+    EXPECT_EQ(line.Receive(2), (std::vector<unsigned char>{0x00, 0x55}));
+    CloseCom(39);
+    EXPECT_EQ(LowLatencyOf(39), -1);
+
+    // A real adapter, named by the person running the tests (never a port of the machine by
+    // chance: it may be the console).
+    const char* device = std::getenv("KRYTA_TEST_SERIAL_DEVICE");
+    if (!device || !*device) GTEST_SKIP() << "set KRYTA_TEST_SERIAL_DEVICE to a USB serial adapter to check it";
+    const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << device;
+    serial_struct before {};
+    ASSERT_EQ(::ioctl(fd, TIOCGSERIAL, &before), 0) << "the driver of " << device << " has no such setting";
+    ASSERT_EQ(OpenComConfig(39, device, 19200, 0, 8, 1, 4096, 4096), 0) << ComOpenErrorDetail(39);
+    EXPECT_EQ(LowLatencyOf(39), 1);
+    CloseCom(39);
+    serial_struct after {};
+    ASSERT_EQ(::ioctl(fd, TIOCGSERIAL, &after), 0);
+    ::close(fd);
+    EXPECT_EQ(after.flags & ASYNC_LOW_LATENCY, before.flags & ASYNC_LOW_LATENCY);
 }

@@ -12,6 +12,8 @@
 #include <regex>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/userint.h"
 #include "platform/utility.h"
 
@@ -151,4 +153,36 @@ TEST(Utility, FilesAndPaths) {
     EXPECT_EQ(size, 0);
     EXPECT_LT(DeleteFile(path), 0);  // already gone
     EXPECT_EQ(GetFileInfo("", size), 0);
+}
+
+// A file that comes with the program: beside it first, else in the data folder of an installed
+// program (<prefix>/share/kryta-lt-scope beside <prefix>/bin), else the path beside it.
+TEST(Utility, ProgramFilesBesideTheProgramOrInTheInstalledDataFolder) {
+    const std::string dir = GetProjectDir();
+    const std::string prefix = dir.substr(0, dir.find_last_of('/'));
+    const std::string name = "kryta-program-file-" + std::to_string(getpid()) + ".txt";
+    const std::string beside = MakePathname(dir, name);
+    const std::string share = prefix + "/share/kryta-lt-scope";
+    const std::string installed = MakePathname(share, name);
+    auto write = [](const std::string& path) {
+        FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr) << path;
+        std::fputs("x\n", f);
+        std::fclose(f);
+    };
+
+    EXPECT_EQ(ProgramFile(name), beside);  // nowhere: the path beside the program
+    ASSERT_EQ(std::system(("mkdir -p '" + share + "'").c_str()), 0);
+    write(installed);
+    EXPECT_EQ(ProgramFile(name), installed);
+    write(beside);
+    EXPECT_EQ(ProgramFile(name), beside);  // beside the program wins
+    std::remove(beside.c_str());
+    std::remove(installed.c_str());
+    // A folder of that name is no file.
+    ASSERT_EQ(std::system(("mkdir -p '" + installed + "'").c_str()), 0);
+    EXPECT_EQ(ProgramFile(name), beside);
+    ::rmdir(installed.c_str());
+    ::rmdir(share.c_str());
+    ::rmdir((prefix + "/share").c_str());
 }

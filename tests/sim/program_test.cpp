@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,14 +34,15 @@ struct SimRun {
     int out = -1;
     std::string text;
 
-    explicit SimRun(const std::vector<std::string>& args) {
+    // withErrors: standard error goes into the same pipe as standard output.
+    explicit SimRun(const std::vector<std::string>& args, bool withErrors = false) {
         int p[2];
         if (::pipe(p) != 0) return;
         pid = ::fork();
         if (pid == 0) {
             ::dup2(p[1], 1);
             const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 2);
+            ::dup2(withErrors ? p[1] : null, 2);
             ::close(p[0]);
             std::vector<char*> argv;
             static std::string prog = SimulatorProgram();
@@ -191,6 +193,29 @@ TEST(SimProgram, LinkIsMadeAndRemovedAndFaultsApply) {
     struct stat st{};
     EXPECT_NE(::lstat(link.c_str(), &st), 0) << "the link is gone";
     ::rmdir(dir);
+}
+
+// A script that starts the simulator can follow the line: every request, as it arrives.
+TEST(SimProgram, LogsEveryRequestOnStandardError) {
+    SimRun run({"--unpaced", "--log"}, true);
+    const std::string path = run.OutputLine(5);
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    {
+        Line line(path);
+        ASSERT_TRUE(line.ok());
+        ASSERT_EQ(line.Ask(5, 0).size(), 36u);
+        ASSERT_EQ(line.Ask(2, 1).size(), 36u);
+        ASSERT_EQ(line.Ask(7, 0, {}, 72).size(), 72u);
+    }
+    ::kill(run.pid, SIGTERM);
+    const std::string all = run.All(5);
+    // The start-up line, then one line a request with all 18 words, in order.
+    const std::regex request("request [0-9]+\\.[0-9]{3} s: 85 ([0-9]+) ([0-9]+)( [0-9]+){15}");
+    std::vector<std::string> seen;
+    for (std::sregex_iterator it(all.begin(), all.end(), request), end; it != end; ++it)
+        seen.push_back((*it)[1].str() + "." + (*it)[2].str());
+    EXPECT_EQ(seen, (std::vector<std::string>{"5.0", "2.1", "7.0"})) << all;
+    EXPECT_EQ(run.Wait(5), 0);
 }
 
 }  // namespace
