@@ -428,6 +428,9 @@ int StartProgram(const std::string& uirPath) {
     SetCtrlOnOffText(pHandle, PANEL_TOGGButtonZoom, "ZOOM ON", "ZOOM OFF");
 
     proj_dir = GetProjectDir();
+    // An installed program's folder (/usr/bin) is not the operator's to write in: the recorder
+    // file and the file dialogs start in the home folder instead.
+    if (!IsWritableDir(proj_dir) && IsWritableDir(GetHomeDir())) proj_dir = GetHomeDir();
     InitVars();
 
     FillPortList();

@@ -10,7 +10,8 @@ extern int pPara2;   // parameter page 2, resource 4
 extern int pRec;     // recorder page, resource 5
 extern int pCalib;   // calibration page, resource 1
 
-extern std::string proj_dir;   // the directory that holds the program
+extern std::string proj_dir;   // the directory that holds the program (the home folder when
+                               // the program's own is not writable, as when installed)
 extern std::string rec_fname;  // the recorder's file name
 
 // The program's entry: start-up, event loop, shutdown. 0 after a normal end, -1 when the

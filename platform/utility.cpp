@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
@@ -75,6 +77,18 @@ std::string ProgramFile(const std::string& name) {
         if (IsFile(installed)) return installed;
     }
     return beside;
+}
+
+bool IsWritableDir(const std::string& dir) {
+    struct stat st {};
+    return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK) == 0;
+}
+
+std::string GetHomeDir() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid())) return pw->pw_dir ? pw->pw_dir : "";
+    return "";
 }
 
 std::string MakePathname(const std::string& dir, const std::string& file) {

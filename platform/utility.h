@@ -14,6 +14,10 @@ std::string GetProjectDir();
 // <prefix>/bin); the path beside the program when neither holds it.
 std::string ProgramFile(const std::string& name);
 std::string MakePathname(const std::string& dir, const std::string& file);
+// True when the user may create files in the folder.
+bool IsWritableDir(const std::string& dir);
+// The user's home folder ("" when unknown).
+std::string GetHomeDir();
 // 1 and the size when the file exists, 0 otherwise.
 int GetFileInfo(const std::string& path, long& size);
 int DeleteFile(const std::string& path);  // 0 or < 0

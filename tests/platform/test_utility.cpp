@@ -12,6 +12,9 @@
 #include <regex>
 #include <string>
 
+#include <pwd.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/userint.h"
@@ -153,6 +156,30 @@ TEST(Utility, FilesAndPaths) {
     EXPECT_EQ(size, 0);
     EXPECT_LT(DeleteFile(path), 0);  // already gone
     EXPECT_EQ(GetFileInfo("", size), 0);
+
+    // Where the operator may create files: a folder of one's own, not a missing one or a file;
+    // not a system folder for an ordinary user (checked in a child that gives up root).
+    EXPECT_TRUE(IsWritableDir("/tmp"));
+    EXPECT_FALSE(IsWritableDir("/tmp/kryta-no-such-folder"));
+    EXPECT_FALSE(IsWritableDir(MakePathname(dir, program_invocation_short_name)));
+    const char* home = std::getenv("HOME");
+    const std::string homeBefore = home ? home : "";
+    setenv("HOME", "/tmp", 1);
+    EXPECT_EQ(GetHomeDir(), "/tmp");
+    setenv("HOME", homeBefore.c_str(), 1);
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() == 0 && nobody) {
+        const uid_t uid = nobody->pw_uid;
+        const gid_t gid = nobody->pw_gid;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0;
+            ::_exit(!ok ? 3 : IsWritableDir("/usr/bin") ? 1 : !IsWritableDir("/tmp") ? 2 : 0);
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
 }
 
 // A file that comes with the program: beside it first, else in the data folder of an installed
