@@ -85,5 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // keep the edge graph's model from growing without end
     if ((mode & 0x30) == 0x30) DeleteGraphPlot(pHandle, PANEL_GRAPHVideoBar, VAL_DELETE_ALL);
+    ProcessSystemEvents();  // as the program does between frames
     return 0;
 }

@@ -1,0 +1,124 @@
+// libFuzzer target: any bytes, any length, as a parameter file and as a linearisation file, read
+// through the program's own file readers with the real panels loaded headless. A file that is read
+// must give exactly the numbers it holds; a file that fails must load nothing. Aborts otherwise.
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "files/files.h"
+#include "link/com232.h"
+#include "params/vars.h"
+#include "platform/testing.h"
+#include "platform/userint.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) abort();
+}
+
+bool Blank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// What a correct reader makes of the first `count` numbers: false when the file does not hold
+// them (too few, not a plain decimal number, or out of range for a strict reader).
+bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<uint16_t>& out) {
+    out.clear();
+    size_t i = 0;
+    while (int(out.size()) < count) {
+        while (i < n && Blank(d[i])) ++i;
+        if (i == n) return false;
+        const size_t start = i;
+        while (i < n && !Blank(d[i])) ++i;
+        std::string token(reinterpret_cast<const char*>(d + start), i - start);
+        const bool negative = token[0] == '-';
+        const std::string digits = negative ? token.substr(1) : token;
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+        uint64_t exact = 0;
+        uint32_t low16 = 0;
+        for (char c : digits) {
+            low16 = (low16 * 10 + uint32_t(c - '0')) & 0xFFFF;
+            exact = exact > 65535 ? exact : exact * 10 + uint64_t(c - '0');
+        }
+        if (strict ? (exact > 65535 || (negative && exact != 0)) : negative) return false;
+        out.push_back(uint16_t(strict ? exact : low16));
+    }
+    return true;
+}
+
+std::string g_path;
+
+void WriteFile(const uint8_t* d, size_t n) {
+    std::FILE* f = std::fopen(g_path.c_str(), "wb");
+    Check(f != nullptr);
+    if (n) Check(std::fwrite(d, 1, n, f) == n);
+    Check(std::fclose(f) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("KRYTA_COM1", "/dev/kryta-no-such-device", 1);
+    static int argc = 1;
+    static char arg0[] = "fuzz";
+    static char* argv[] = {arg0, nullptr};
+    if (!InitUserInterface(argc, argv)) abort();
+    TestSetDialogMode(true);
+    const char* uir = getenv("KRYTA_UIR");
+    if (StartProgram(uir ? uir : "") != 0) abort();
+    g_path = "/tmp/kryta-fuzz-file-" + std::to_string(getpid()) + ".dat";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const uint8_t mode = data[0];
+    ++data;
+    --size;
+    WriteFile(data, size);
+    std::vector<uint16_t> want;
+
+    if (mode & 1) {
+        // the linearisation table: 1024 values for hardware code 400, else 2048, 0 to 65535
+        hwtype = (mode & 2) ? 400 : 37;
+        const int n = hwtype == 400 ? 1024 : 2048;
+        const auto before = linArray;
+        TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, g_path);
+        const int result = ReadLinDataFromFile();
+        if (Expected(data, size, n, true, want)) {
+            Check(result == 0);
+            for (int i = 0; i < n; ++i) Check(linArray[i] == uint16_t((want[i] + 32767u) % 65536u));
+            for (int i = n; i < int(linArray.size()); ++i) Check(linArray[i] == before[i]);
+        } else {
+            Check(result != 0);
+            Check(linArray == before);
+        }
+    } else {
+        // the parameter file: 30 values, taken as their low 16 bits
+        hwtype = (mode & 2) ? 20250 : 37;
+        softversion = (mode & 4) ? 303 : 302;
+        const auto before = parameter;
+        TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, g_path);
+        ReadParaFromFile();
+        if (Expected(data, size, 30, false, want)) {
+            Check(szStatus == "Parameter file loaded!");
+            const int b = BlockStart(ParamVariant());
+            for (int i = 0; i < 15; ++i) Check(parameter[b + i] == want[i]);
+            for (int i = 0; i < 11; ++i) Check(parameter[48 + i] == want[15 + i]);
+            for (int i = 0; i < 4; ++i) Check(parameter[60 + i] == want[26 + i]);
+            Check(parameter[59] == before[59]);
+        } else {
+            Check(szStatus != "Parameter file loaded!");
+            Check(parameter == before);
+        }
+    }
+    Check(TestPendingDialogAnswers() == 0);
+    ProcessSystemEvents();  // as the program does between operations
+    return 0;
+}
