@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "fuzz/fuzz_program.h"
 #include "files/files.h"
 #include "link/com232.h"
 #include "params/vars.h"
@@ -18,10 +19,6 @@
 #include "platform/userint.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) abort();
-}
 
 bool Blank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -63,15 +60,7 @@ void WriteFile(const uint8_t* d, size_t n) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("KRYTA_COM1", "/dev/kryta-no-such-device", 1);
-    static int argc = 1;
-    static char arg0[] = "fuzz";
-    static char* argv[] = {arg0, nullptr};
-    if (!InitUserInterface(argc, argv)) abort();
-    TestSetDialogMode(true);
-    const char* uir = getenv("KRYTA_UIR");
-    if (StartProgram(uir ? uir : "") != 0) abort();
+    StartProgramHeadless();
     g_path = "/tmp/kryta-fuzz-file-" + std::to_string(getpid()) + ".dat";
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "fuzz/fuzz_program.h"
 #include "link/com232.h"
 #include "params/codec.h"
 #include "params/panel.h"
@@ -14,10 +15,6 @@
 #include "platform/userint.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) abort();
-}
 
 void CheckActiveBlock() {
     const uint16_t cvp = ccdvirtpixel;
@@ -35,15 +32,7 @@ void CheckActiveBlock() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("KRYTA_COM1", "/dev/kryta-no-such-device", 1);
-    static int argc = 1;
-    static char arg0[] = "fuzz";
-    static char* argv[] = {arg0, nullptr};
-    if (!InitUserInterface(argc, argv)) abort();
-    TestSetDialogMode(true);
-    const char* uir = getenv("KRYTA_UIR");
-    if (StartProgram(uir ? uir : "") != 0) abort();
+    StartProgramHeadless();
     return 0;
 }
 

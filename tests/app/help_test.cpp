@@ -153,6 +153,10 @@ TEST_F(HelpTest, EveryControlWithHelpShowsItsTextAtItsPlace) {
         int dx, dy;
         const char* text;  // as the operator reads it
     };
+    const char* const kVideoGraphHelp =  // the video and the trigger-buffer graph share it
+        "VIDEO-GRAPH-WINDOW:\nVisualizes the actual video signal\nof the CCD-sensor. The video signal\n"
+        "represents the analog-value of each pixel.\nBecause of the limited baudrate of the\n"
+        "serial RS232 interface, the graph is\nrefreshed slowly.\n";
     const std::vector<Row> rows = {
         {PANEL_BTNRun, PANEL_HelpText1, PANEL_BTNRun, RightOf, 10, -10, "RUN-BUTTON:\n"
          "Start the continuosly serial RS232-data-\n"
@@ -200,20 +204,8 @@ TEST_F(HelpTest, EveryControlWithHelpShowsItsTextAtItsPlace) {
          "the left (index=100) to the right.\n"
          "The baudrate of the serial rs232-interface\n"
          "limits the update-rate of this graph."},
-        {PANEL_GRAPHVideo, PANEL_HelpText2, PANEL_GRAPHRaw, Inside, 80, 40, "VIDEO-GRAPH-WINDOW:\n"
-         "Visualizes the actual video signal\n"
-         "of the CCD-sensor. The video signal\n"
-         "represents the analog-value of each pixel.\n"
-         "Because of the limited baudrate of the\n"
-         "serial RS232 interface, the graph is\n"
-         "refreshed slowly.\n"},
-        {PANEL_GRAPHData, PANEL_HelpText2, PANEL_GRAPHRaw, Inside, 80, 40, "VIDEO-GRAPH-WINDOW:\n"
-         "Visualizes the actual video signal\n"
-         "of the CCD-sensor. The video signal\n"
-         "represents the analog-value of each pixel.\n"
-         "Because of the limited baudrate of the\n"
-         "serial RS232 interface, the graph is\n"
-         "refreshed slowly.\n"},
+        {PANEL_GRAPHVideo, PANEL_HelpText2, PANEL_GRAPHRaw, Inside, 80, 40, kVideoGraphHelp},
+        {PANEL_GRAPHData, PANEL_HelpText2, PANEL_GRAPHRaw, Inside, 80, 40, kVideoGraphHelp},
         {PARA1_DROPevalmode, PANEL_HelpText1, PARA1_DROPevalmode, RightOf, 20, -10, "EVALUATION-MODE:\n"
          "Drop-down element to select an\n"
          "evaluation mode at the KRYTA-sensor."},

@@ -311,49 +311,42 @@ TEST_F(Connect, HardwareAnswerWithAnotherCommandWordLeavesTheIdentification) {
 }
 
 TEST_F(Connect, FirmwareTextFaults) {
-    // short text: time-out text, then the connect sequence's error
+    struct Case {
+        sim::Fault kind;
+        int bytes;
+        std::string status;  // the status line at the end of the connect sequence
+    };
+    const Case cases[] = {
+        // short text: time-out text, then the connect sequence's error
+        {sim::Fault::Short, 40, "Error reading firmware-info!"},
+        // a text longer than 72 bytes is an error too, and says so
+        {sim::Fault::Surplus, 8, "Error reading firmware-info! - 80 bytes instead of 72"},
+        // a flood instead of the text: read what fits, the rest discarded, not decoded
+        {sim::Fault::Flood, 9000, "Error reading firmware-info! - "},
+    };
     EnsureUserInterface();
-    sensor = std::make_unique<sim::Simulator>("M05", false);
-    ASSERT_TRUE(sensor->Start());
-    sim::FaultSpec f;
-    f.kind = sim::Fault::Short;
-    f.command = 7;
-    f.bytes = 40;
-    sensor->SetFault(f);
-    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
-    ASSERT_EQ(StartProgram(), 0);
-    started = true;
-    EXPECT_EQ(Status(), "Error reading firmware-info!");
-    EXPECT_TRUE(Seen(History(), "Timeout - reading firmware info!"));
-    EndProgram();
-    started = false;
-    sensor->Stop();
-
-    // a text longer than 72 bytes is an error too, and says so
-    sensor = std::make_unique<sim::Simulator>("M05", false);
-    ASSERT_TRUE(sensor->Start());
-    f.kind = sim::Fault::Surplus;
-    f.bytes = 8;
-    sensor->SetFault(f);
-    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
-    TestClearTextHistory();
-    ASSERT_EQ(StartProgram(), 0);
-    EXPECT_EQ(Status(), "Error reading firmware-info! - 80 bytes instead of 72");
-    EndProgram();
-    sensor->Stop();
-
-    // a flood instead of the text: read what fits, the rest discarded, not decoded
-    sensor = std::make_unique<sim::Simulator>("M05", false);
-    ASSERT_TRUE(sensor->Start());
-    f.kind = sim::Fault::Flood;
-    f.bytes = 9000;
-    sensor->SetFault(f);
-    setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
-    ASSERT_EQ(StartProgram(), 0);
-    started = true;
-    EXPECT_LE(nBytesR, BUF_BYTES);
-    EXPECT_EQ(Status().rfind("Error reading firmware-info! - ", 0), 0u) << Status();
-    EXPECT_EQ(HWTYPE, 1);  // identification done before the text
+    for (const Case& c : cases) {
+        SCOPED_TRACE(sim::FaultName(c.kind));
+        TearDown();
+        sensor = std::make_unique<sim::Simulator>("M05", false);
+        ASSERT_TRUE(sensor->Start());
+        sim::FaultSpec f;
+        f.kind = c.kind;
+        f.command = 7;
+        f.bytes = c.bytes;
+        sensor->SetFault(f);
+        setenv("KRYTA_COM1", sensor->DevicePath().c_str(), 1);
+        ASSERT_EQ(StartProgram(), 0);
+        started = true;
+        if (c.kind == sim::Fault::Flood) {
+            EXPECT_EQ(Status().rfind(c.status, 0), 0u) << Status();  // with the count that came
+        } else {
+            EXPECT_EQ(Status(), c.status);
+        }
+        EXPECT_EQ(Seen(History(), "Timeout - reading firmware info!"), c.kind == sim::Fault::Short);
+        EXPECT_LE(nBytesR, BUF_BYTES);
+        EXPECT_EQ(HWTYPE, 1);  // identification done before the text
+    }
 }
 
 TEST_F(Connect, PortChangeRunsTheWholeSequenceOnTheNewPort) {
