@@ -6,8 +6,9 @@
 
 namespace {
 
-// Fills the set-point, tolerance and trigger lines. The limits are kept within 0 and the number
-// of pixel positions.
+// Fills the set-point, tolerance and trigger lines. The limits, set-point minus and plus a
+// tolerance computed wide (a sum above 32767 must not wrap below the clamp), are kept within 0
+// and the number of pixel positions.
 void RefreshLines(int lower, int upper) {
     int lo = lower < 0 ? 0 : lower;
     int up = upper > int(ccdvirtpixel) ? int(ccdvirtpixel) : upper;
@@ -16,11 +17,6 @@ void RefreshLines(int lower, int upper) {
     FillLine(upTHDArray, uint16_t(up));
     FillLine(loTHDArray, uint16_t(lo));
 }
-
-// Set-point minus and plus a tolerance, computed wide: a sum above 32767 must not wrap below the
-// clamp to the line's end.
-int Diff(uint16_t a, uint16_t b) { return int(a) - int(b); }
-int Sum(uint16_t a, uint16_t b) { return int(a) + int(b); }
 
 // Word of parameter that frame slot n of the extension frame travels in (word 59 is skipped).
 int ExtensionWord(int n) { return n <= 10 ? 48 + n : 49 + n; }
@@ -34,7 +30,7 @@ void CopyVarsToPP(uint16_t frameSelect) {
     } else {
         for (int n = 0; n < 15; ++n) pp[n] = parameter[ExtensionWord(n)];
     }
-    RefreshLines(Diff(parameter[9], parameter[26]), Sum(parameter[9], parameter[25]));
+    RefreshLines(int(parameter[9]) - parameter[26], int(parameter[9]) + parameter[25]);
 }
 
 void CopyPPtoVars(uint16_t frameSelect) {
@@ -47,11 +43,11 @@ void CopyPPtoVars(uint16_t frameSelect) {
     }
     int lower = 0, upper = 0;
     if (frameSelect == 0 && v == Variant::CL) {
-        lower = Diff(parameter[9], parameter[41]);
-        upper = Sum(parameter[9], parameter[40]);
+        lower = int(parameter[9]) - parameter[41];
+        upper = int(parameter[9]) + parameter[40];
     } else if (frameSelect == 0 && v == Variant::V303) {
-        lower = Diff(parameter[9], parameter[26]);
-        upper = Sum(parameter[9], parameter[25]);
+        lower = int(parameter[9]) - parameter[26];
+        upper = int(parameter[9]) + parameter[25];
     }
     RefreshLines(lower, upper);
 }
