@@ -1299,11 +1299,22 @@ int DisplayImageFile(int panel, int control, const std::string& path) {
 
 // ---- dialogs ----------------------------------------------------------------------------------------
 
+namespace {
+
+// The dialogs shown are kept for the tests only, and, like the text history, only the newest.
+void RecordDialog(DialogQueue& q, DialogRecord rec) {
+    if (!q.fromQueue) return;
+    if (q.shown.size() >= kTextHistoryLimit) q.shown.erase(q.shown.begin(), q.shown.begin() + kTextHistoryLimit / 2);
+    q.shown.push_back(std::move(rec));
+}
+
+}  // namespace
+
 int FileSelectPopup(const std::string& defaultDir, const std::string& defaultName, const std::string& filter,
                     const std::string& title, const std::string& buttonLabel, bool restrictDirectory,
                     bool restrictExtension, bool allowCancel, bool allowMakeDirectory, std::string& path) {
     DialogQueue& q = Dialogs();
-    q.shown.push_back({"file", title, "", defaultDir, defaultName, filter, buttonLabel});
+    RecordDialog(q, {"file", title, "", defaultDir, defaultName, filter, buttonLabel});
     const QString ext = restrictExtension ? FilterExtension(ToQ(filter)) : QString();
     if (q.fromQueue) {
         if (q.fileAnswers.empty()) return VAL_NO_FILE_SELECTED;
@@ -1346,7 +1357,7 @@ int ConfirmPopup(const std::string& title, const std::string& message) {
     rec.kind = "confirm";
     rec.title = title;
     rec.message = message;
-    q.shown.push_back(rec);
+    RecordDialog(q, std::move(rec));
     if (q.fromQueue) {
         if (q.confirmAnswers.empty()) return 0;
         int a = q.confirmAnswers.front();
