@@ -87,64 +87,6 @@ TEST_F(GetSend, GetFromRamAndEeprom) {
     EXPECT_EQ(parameter[7], sensor->Ram(0)[4]);
 }
 
-TEST_F(GetSend, SendToRamAndEepromRoundTrips) {
-    StartWith("M03");  // V303
-    SetCtrlVal(pHandle, PANEL_NEDITEdgeLeft, 222);
-    SetCtrlVal(pHandle, PANEL_NEDITEdgeRight, 3000);
-    SetCtrlVal(pPara2, PARA2_NEDITTeach, 1800);
-    SetCtrlVal(pPara1, PARA1_NEDITToleranceUP, 31);
-    SetCtrlVal(pPara1, PARA1_NEDITTolerance, 17);
-    SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, 777);
-    SetCtrlVal(pCalib, CALIB_NUMCalFactor, 2.5);
-    SetCtrlVal(pCalib, CALIB_NUMCalOffset, 100000);
-    sensor->ClearRequests();
-    TestClearTextHistory();
-
-    Target(PANEL_RBTEeprom);
-    TestLeftClick(pHandle, PANEL_BTNSend);
-    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
-    auto r = sensor->Requests();
-    ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0].word(1), 3);
-    EXPECT_EQ(r[0].word(2), 0);
-    EXPECT_EQ(r[1].word(1), 3);
-    EXPECT_EQ(r[1].word(2), 1);
-    EXPECT_GE(r[1].time - r[0].time, 0.1);
-    EXPECT_TRUE(Seen(History(), "Transmit..."));
-    EXPECT_EQ(Count(History(), "Line Ok!"), 2);
-    // the frames carry the V303 block and the extension block
-    EXPECT_EQ(r[0].word(3 + 4), 222);
-    EXPECT_EQ(r[0].word(3 + 5), 3000);
-    EXPECT_EQ(r[0].word(3 + 6), 1800);
-    EXPECT_EQ(r[0].word(3 + 7), 31);
-    EXPECT_EQ(r[0].word(3 + 8), 17);
-    EXPECT_EQ(r[1].word(3 + 0), 777);
-    EXPECT_EQ(r[1].word(3 + 11), 2560);  // 2.5 x 1024, low word
-    EXPECT_EQ(r[1].word(3 + 12), 0);
-    EXPECT_EQ(r[1].word(3 + 13), 100000 & 0xFFFF);
-    EXPECT_EQ(r[1].word(3 + 14), 100000 >> 16);
-    EXPECT_EQ(sensor->Eeprom(0)[4], 222);
-    EXPECT_EQ(sensor->Eeprom(1)[0], 777);
-
-    // RAM: command 1; then a GET brings the values back
-    sensor->ClearRequests();
-    Target(PANEL_RBTRam);
-    SetCtrlVal(pPara2, PARA2_NEDITTeach, 1900);
-    TestLeftClick(pHandle, PANEL_BTNSend);
-    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
-    r = sensor->Requests();
-    EXPECT_EQ(r[0].word(1), 1);
-    EXPECT_EQ(r[1].word(1), 1);
-    EXPECT_EQ(sensor->Ram(0)[6], 1900);
-    SetCtrlVal(pPara2, PARA2_NEDITTeach, 5);
-    parameter[24] = 5;
-    TestLeftClick(pHandle, PANEL_BTNGet);
-    EXPECT_EQ(parameter[24], 1900);
-    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 1900);
-    EXPECT_EQ(ScaleFactor(), 2560u);
-    EXPECT_EQ(CalOffset(), 100000);
-}
-
 TEST_F(GetSend, AnswerAfterOnePointFourIsTakenAfterOnePointSixNot) {
     StartWith("M01");
     auto main = sensor->Ram(0);
@@ -444,6 +386,7 @@ TEST_F(GetSend, WritesAreRefusedUntilTheSensorIsIdentified) {
 TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
     struct Case {
         const char* model;
+        bool eeprom;  // the memory read and written: EEPROM (commands 4 and 3) or RAM (2 and 1)
         std::array<uint16_t, 15> main;
         uint16_t trigger;  // word 48
         const char* average;
@@ -451,9 +394,9 @@ TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
     };
     const Case cases[] = {
         // power, power mode, polarity, eval mode, edges, set-point, then the variant's own slots
-        {"M01", {777, 0, 0, 2, 123, 3456, 2222, 55, 3, 3, 5, 1, 5, 2, 77}, 999, "3", ""},
-        {"M03", {777, 0, 0, 2, 123, 3456, 2222, 66, 55, 3, 3, 6, 5, 2, 77}, 5000, "3", ""},
-        {"M19", {777, 0, 0, 2, 123, 900, 700, 66, 55, 3, 1, 6, 300, 77, 4321}, 999, "3", "300"},
+        {"M01", false, {777, 0, 0, 2, 123, 3456, 2222, 55, 3, 3, 5, 1, 5, 2, 77}, 999, "3", ""},
+        {"M03", true, {777, 0, 0, 2, 123, 3456, 2222, 66, 55, 3, 3, 6, 5, 2, 77}, 5000, "3", ""},
+        {"M19", false, {777, 0, 0, 2, 123, 900, 700, 66, 55, 3, 1, 6, 300, 77, 4321}, 999, "3", "300"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
@@ -466,23 +409,39 @@ TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
         ext[12] = 0x0012;
         ext[13] = 0x1DC0;  // offset -123456
         ext[14] = 0xFFFE;
-        sensor->SetRam(0, c.main);
-        sensor->SetRam(1, ext);
+        if (c.eeprom) {
+            sensor->SetEeprom(0, c.main);
+            sensor->SetEeprom(1, ext);
+        } else {
+            sensor->SetRam(0, c.main);
+            sensor->SetRam(1, ext);
+        }
 
-        Target(PANEL_RBTRam);
+        Target(c.eeprom ? PANEL_RBTEeprom : PANEL_RBTRam);
         TestLeftClick(pHandle, PANEL_BTNGet);
         EXPECT_EQ(TestCtrlText(pPara1, PARA1_DROPaverage), c.average);
         if (*c.hold) {
             EXPECT_EQ(TestCtrlText(pPara1, PARA1_DROPhold), c.hold);
         }
         sensor->ClearRequests();
+        TestClearTextHistory();
         TestLeftClick(pHandle, PANEL_BTNSend);
         ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
         const auto r = sensor->Requests();
         ASSERT_EQ(r.size(), 2u);
+        // main frame, then 0.1 s later the extension frame, no answer awaited
+        const int command = c.eeprom ? 3 : 1;
+        EXPECT_EQ(r[0].word(1), command);
+        EXPECT_EQ(r[0].word(2), 0);
+        EXPECT_EQ(r[1].word(1), command);
+        EXPECT_EQ(r[1].word(2), 1);
+        EXPECT_GE(r[1].time - r[0].time, 0.09);  // the 0.1 s pause, less the simulator's read jitter
+        EXPECT_TRUE(Seen(History(), "Transmit..."));
+        EXPECT_EQ(Count(History(), "Line Ok!"), 2);
         for (int i = 0; i < 15; ++i) {
             EXPECT_EQ(r[0].word(3 + i), c.main[i]) << "main frame slot " << i;
             EXPECT_EQ(r[1].word(3 + i), ext[i]) << "extension frame slot " << i;
         }
+        EXPECT_EQ(c.eeprom ? sensor->Eeprom(0) : sensor->Ram(0), c.main);
     }
 }
