@@ -1301,9 +1301,9 @@ int DisplayImageFile(int panel, int control, const std::string& path) {
 
 namespace {
 
-// The dialogs shown are kept for the tests only, and, like the text history, only the newest.
+// The dialogs shown are kept for the tests, like the text history only the newest: a file read
+// again and again must not grow memory.
 void RecordDialog(DialogQueue& q, DialogRecord rec) {
-    if (!q.fromQueue) return;
     if (q.shown.size() >= kTextHistoryLimit) q.shown.erase(q.shown.begin(), q.shown.begin() + kTextHistoryLimit / 2);
     q.shown.push_back(std::move(rec));
 }
