@@ -7,22 +7,16 @@
 #include "display/display.h"
 #include "files/files.h"
 #include "link/com232.h"
+#include "link/status.h"
 #include "ops/ops.h"
+#include "params/initvars.h"
 #include "params/panel.h"
+#include "params/panels.h"
 #include "params/settings.h"
-#include "params/vars.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
-
-int pHandle = 0;
-int pPara1 = 0;
-int pPara2 = 0;
-int pRec = 0;
-int pCalib = 0;
-
-std::string proj_dir;
-std::string rec_fname;
+#include "sensor/vars.h"
 
 namespace {
 
@@ -265,7 +259,7 @@ int CC_TOGGBTN_Recorder(int, int, int event, void*, int, int) {
 int CC_TOGGBTN_Calib(int, int, int event, void*, int, int) { return PageTabEvent(PANEL_TOGGBTN_Calib, event); }
 
 // ---- status line --------------------------------------------------------------------------
-void ShowStatus(const std::string& text) { SetCtrlVal(pHandle, PANEL_STRStatus, text); }
+void ShowStatusLine(const std::string& text) { SetCtrlVal(pHandle, PANEL_STRStatus, text); }
 
 // ---- panels adjusted to the connected sensor ----------------------------------------------
 void InitGUI() {
@@ -325,65 +319,83 @@ void InitGUI() {
 }
 
 // ---- callbacks ----------------------------------------------------------------------------
+namespace {
+
+// The callback of every control of the program: a right click shows the control's help beside
+// it; every other event goes to the control's own callback, if it has one.
+struct Binding {
+    int control;
+    CtrlCallbackPtr fn;  // nullptr: the control's only event is the help
+};
+
+const Binding kBindings[] = {
+    // main panel
+    {PANEL_BTNRun, CC_BTNRun},
+    {PANEL_BTNStop, CC_BTNStop},
+    {PANEL_BTNVideo, CC_BTNVideo},
+    {PANEL_BTNData, CC_BTNData},
+    {PANEL_BTNGet, CC_BTNGet},
+    {PANEL_BTNSend, CC_BTNSend},
+    {PANEL_ButtonReset, CC_ButtonReset},
+    {PANEL_RBTRam, CC_RBTRam},
+    {PANEL_RBTEeprom, CC_RBTEeprom},
+    {PANEL_RBTFile, CC_RBTFile},
+    {PANEL_TOGGBTN_Para1, CC_TOGGBTN_Para1},
+    {PANEL_TOGGBTN_Para2, CC_TOGGBTN_Para2},
+    {PANEL_TOGGBTN_Recorder, CC_TOGGBTN_Recorder},
+    {PANEL_TOGGBTN_Calib, CC_TOGGBTN_Calib},
+    {PANEL_TOGGButtonZoom, nullptr},  // the roll chart reads its state
+    {PANEL_NEDITEdgeLeft, CC_NEDITEdgeLeft},
+    {PANEL_NEDITEdgeRight, CC_NEDITEdgeRight},
+    {PANEL_DropDCom, CC_DropDCom},
+    {PANEL_GRAPHRaw, nullptr},
+    {PANEL_GRAPHVideo, nullptr},
+    {PANEL_GRAPHData, nullptr},
+    // parameter page 1
+    {PARA1_DROPevalmode, nullptr},
+    {PARA1_DROPhardware, CC_DROPhardware},
+    {PARA1_DROPtrigmode, CC_DROPtrigmode},
+    {PARA1_DROPpolarity, nullptr},
+    {PARA1_DROPaverage, nullptr},
+    {PARA1_DROPanaMode, CC_DROPanaMode},
+    {PARA1_DROPhold, nullptr},
+    {PARA1_NEDITToleranceUP, CC_NEDITToleranceUP},
+    {PARA1_NEDITTolerance, CC_NEDITTolerance},
+    // parameter page 2
+    {PARA2_SLIDEpower, nullptr},
+    {PARA2_SLIDEVideoThreshold, CC_SLIDEVideoThreshold},
+    {PARA2_NUMTriggThreshold, CC_NUMTriggThreshold},
+    {PARA2_DROPpowermode, nullptr},
+    {PARA2_ButtonTeach, CC_ButtonTeach},
+    {PARA2_NEDITTeach, CC_NEDITTeach},
+    // recorder page
+    {RECORD_CMDBTNrecfile, CC_CMDBTNrecfile},
+    {RECORD_CBTNStartRecord, CC_CBTNStartRecord},
+    {RECORD_CBTNStopRecord, CC_CBTNStopRecord},
+    {RECORD_NUMsample, CC_NUMsample},
+    {RECORD_NUMinctime, CC_NUMinctime},
+    // calibration page
+    {CALIB_BINSWopmode, nullptr},
+    {CALIB_BTNWriteXFLASH, CC_WriteXFLASH},
+    {CALIB_BTNReadXFLASH, CC_ReadXFLASH},
+};
+
+int ControlEvent(int panel, int control, int event, void* callbackData, int eventData1, int eventData2) {
+    if (event == EVENT_RIGHT_CLICK) {
+        ShowCtrlHelp(panel, control);
+        return 0;
+    }
+    const auto* b = static_cast<const Binding*>(callbackData);
+    return b->fn ? b->fn(panel, control, event, nullptr, eventData1, eventData2) : 0;
+}
+
+}  // namespace
+
 void InstallCallbacks() {
-    struct Binding {
-        int control;
-        CtrlCallbackPtr fn;
-    };
-    static const Binding kBindings[] = {
-        // main panel
-        {PANEL_BTNRun, CC_BTNRun},
-        {PANEL_BTNStop, CC_BTNStop},
-        {PANEL_BTNVideo, CC_BTNVideo},
-        {PANEL_BTNData, CC_BTNData},
-        {PANEL_BTNGet, CC_BTNGet},
-        {PANEL_BTNSend, CC_BTNSend},
-        {PANEL_ButtonReset, CC_ButtonReset},
-        {PANEL_RBTRam, CC_RBTRam},
-        {PANEL_RBTEeprom, CC_RBTEeprom},
-        {PANEL_RBTFile, CC_RBTFile},
-        {PANEL_TOGGBTN_Para1, CC_TOGGBTN_Para1},
-        {PANEL_TOGGBTN_Para2, CC_TOGGBTN_Para2},
-        {PANEL_TOGGBTN_Recorder, CC_TOGGBTN_Recorder},
-        {PANEL_TOGGBTN_Calib, CC_TOGGBTN_Calib},
-        {PANEL_TOGGButtonZoom, CC_TOGGButtonZoom},
-        {PANEL_NEDITEdgeLeft, CC_NEDITEdgeLeft},
-        {PANEL_NEDITEdgeRight, CC_NEDITEdgeRight},
-        {PANEL_DropDCom, CC_DropDCom},
-        {PANEL_GRAPHRaw, CC_GRAPHRaw},
-        {PANEL_GRAPHVideo, CC_GRAPHVideo},
-        {PANEL_GRAPHData, CC_GRAPHData},
-        {PANEL_HelpText1, CC_HelpText1},
-        {PANEL_HelpText2, CC_HelpText2},
-        // parameter page 1
-        {PARA1_DROPevalmode, CC_DROPevalmode},
-        {PARA1_DROPhardware, CC_DROPhardware},
-        {PARA1_DROPtrigmode, CC_DROPtrigmode},
-        {PARA1_DROPpolarity, CC_DROPpolarity},
-        {PARA1_DROPaverage, CC_DROPaverage},
-        {PARA1_DROPanaMode, CC_DROPanaMode},
-        {PARA1_DROPhold, CC_DROPhold},
-        {PARA1_NEDITToleranceUP, CC_NEDITToleranceUP},
-        {PARA1_NEDITTolerance, CC_NEDITTolerance},
-        // parameter page 2
-        {PARA2_SLIDEpower, CC_SLIDEpower},
-        {PARA2_SLIDEVideoThreshold, CC_SLIDEVideoThreshold},
-        {PARA2_NUMTriggThreshold, CC_NUMTriggThreshold},
-        {PARA2_DROPpowermode, CC_DROPpowermode},
-        {PARA2_ButtonTeach, CC_ButtonTeach},
-        {PARA2_NEDITTeach, CC_NEDITTeach},
-        // recorder page
-        {RECORD_CMDBTNrecfile, CC_CMDBTNrecfile},
-        {RECORD_CBTNStartRecord, CC_CBTNStartRecord},
-        {RECORD_CBTNStopRecord, CC_CBTNStopRecord},
-        {RECORD_NUMsample, CC_NUMsample},
-        {RECORD_NUMinctime, CC_NUMinctime},
-        // calibration page
-        {CALIB_BINSWopmode, CC_BINSWopmode},
-        {CALIB_BTNWriteXFLASH, CC_WriteXFLASH},
-        {CALIB_BTNReadXFLASH, CC_ReadXFLASH},
-    };
-    for (const Binding& b : kBindings) InstallCtrlCallback(PanelOf(b.control), b.control, b.fn, nullptr);
+    for (const Binding& b : kBindings)
+        InstallCtrlCallback(PanelOf(b.control), b.control, ControlEvent, const_cast<Binding*>(&b));
+    InstallCtrlCallback(pHandle, PANEL_HelpText1, CC_HelpText1, nullptr);
+    InstallCtrlCallback(pHandle, PANEL_HelpText2, CC_HelpText2, nullptr);
     InstallPanelCallback(pHandle, CC_PANEL, nullptr);
 }
 
@@ -391,8 +403,38 @@ int CC_PANEL(int, int, int event, void*, int, int) {
     if (event == EVENT_CLOSE) {
         stop_flag = 1;  // a running RUN, VIDEO or recorder loop ends
         Delay(0.2);
-        CloseCom(com);
+        CloseLine();    // and an exchange waiting for its answer at once
         QuitUserInterface(0);
+    }
+    return 0;
+}
+
+// ---- port change ----------------------------------------------------------------------------
+namespace {
+
+// The connect sequence on the port picked, once the operation it ended has finished; a failure
+// that operation reported because of the port change comes again last.
+void ConnectPickedPort() {
+    InitRS232(com);
+    InitGUI();
+    if (const std::string failure = TakeRememberedFailure(); !failure.empty()) ShowStatus(failure);
+}
+
+}  // namespace
+
+int CC_DropDCom(int panel, int control, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) {
+        stop_flag = 1;  // a running operation ends, as STOP ends it
+        Delay(0.1);
+        CloseLine();    // an exchange waiting for its answer ends at once and writes nothing more
+        Delay(0.1);
+        int32_t port = com;
+        GetCtrlVal(panel, control, port);
+        com = port;
+        ShowStatus("Init COM-Port ...");
+        RunWhenIdle(ConnectPickedPort);
+    } else if (event == EVENT_DROPDOWN) {
+        FillPortList();  // an adapter plugged in since the list last opened is offered too
     }
     return 0;
 }
@@ -424,6 +466,9 @@ int StartProgram(const std::string& uirPath) {
     if ((pRec = LoadPanel(pHandle, uir, RECORD)) < 0) return -1;
     if ((pCalib = LoadPanel(pHandle, uir, CALIB)) < 0) return -1;
     InstallCallbacks();
+    SetStatusSink(ShowStatusLine);
+    redrawVideoCurve = RedrawVIDEOCurve;
+    redrawDataCurve = RedrawDATACurve;
     // the zoom state reads at a glance: the pressed toggle says so and turns blue
     SetCtrlOnOffText(pHandle, PANEL_TOGGButtonZoom, "ZOOM ON", "ZOOM OFF");
 
@@ -432,6 +477,7 @@ int StartProgram(const std::string& uirPath) {
     // file and the file dialogs start in the home folder instead.
     if (!IsWritableDir(proj_dir) && IsWritableDir(GetHomeDir())) proj_dir = GetHomeDir();
     InitVars();
+    ShowLogo(2);
 
     FillPortList();
 
@@ -448,7 +494,7 @@ int StartProgram(const std::string& uirPath) {
 }
 
 void EndProgram() {
-    CloseCom(com);
+    CloseLine();
     for (int* panel : {&pPara1, &pPara2, &pCalib, &pRec, &pHandle}) {
         if (*panel > 0) DiscardPanel(*panel);
         *panel = 0;

@@ -3,16 +3,7 @@
 
 #include <string>
 
-// Panel handles (loaded at start-up from the resource file).
-extern int pHandle;  // main panel, resource 2
-extern int pPara1;   // parameter page 1, resource 3
-extern int pPara2;   // parameter page 2, resource 4
-extern int pRec;     // recorder page, resource 5
-extern int pCalib;   // calibration page, resource 1
-
-extern std::string proj_dir;   // the directory that holds the program (the home folder when
-                               // the program's own is not writable, as when installed)
-extern std::string rec_fname;  // the recorder's file name
+#include "params/panels.h"  // the panel handles the shell loads
 
 // The program's entry: start-up, event loop, shutdown. 0 after a normal end, -1 when the
 // run-time or a panel cannot be loaded.
@@ -50,5 +41,7 @@ void ShowInfoText(int id, int bgColor, int textColor, const std::string& text, i
 // what the system knows of it; the port in use stays selected.
 void FillPortList();
 
-// Shows a text in the status line of the main panel.
-void ShowStatus(const std::string& text);
+// Shows a text in the status line of the main panel (where the sensor link's texts go).
+void ShowStatusLine(const std::string& text);
+// The port drop-down: the connect sequence on the port picked.
+int CC_DropDCom(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 

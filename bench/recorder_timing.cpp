@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "app/app.h"
-#include "params/vars.h"
+#include "files/files.h"
+#include "sensor/vars.h"
 #include "platform/testing.h"
 #include "platform/userint.h"
 #include "bench/program_on_sensor.h"

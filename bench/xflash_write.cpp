@@ -11,7 +11,7 @@
 
 #include "app/app.h"
 #include "files/files.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 
-#include "params/settings.h"  // KRYTA_CB
 
 // GRAPHRaw, GRAPHVideo and GRAPHData share one place on the main panel: shows `graph` there
 // and hides the other two.
@@ -18,13 +17,13 @@ void PlotRAWGraphCL();
 void PlotDATACurve(const uint16_t* samples, const double* x);
 int Shift(const double* input, int count, int shifts, double* output);
 int Copy1D(const double* input, int count, double* output);
-KRYTA_CB(CC_GRAPHRaw);
-KRYTA_CB(CC_GRAPHData);
-KRYTA_CB(CC_TOGGButtonZoom);
 
 // edge graph and video curve
 void PlotVIDEOBarGraph();
 void PlotVIDEOBarGraphV303();
 void PlotVIDEOBarGraphCL();
 void PlotVIDEOCurve(const uint16_t* video, const uint16_t* threshold, const double* x);
-KRYTA_CB(CC_GRAPHVideo);
+// The last video signal, drawn again with the current threshold line in the shared place; the
+// last trigger buffer the same with its lines.
+void RedrawVIDEOCurve();
+void RedrawDATACurve();

@@ -1,10 +1,10 @@
 // Edge graph (GRAPHVideoBar) with its numeric displays, and the video curve (GRAPHVideo).
 #include <cstdint>
 
-#include "app/app.h"
 #include "display/display.h"
-#include "params/vars.h"
+#include "params/panels.h"
 #include "platform/userint.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -156,7 +156,7 @@ void PlotVIDEOCurve(const uint16_t* video, const uint16_t* threshold, const doub
            VAL_SMALL_SOLID_SQUARE, VAL_SOLID, kDarkGreen);
 }
 
-int CC_GRAPHVideo(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) ShowCtrlHelp(panel, control);
-    return 0;
+void RedrawVIDEOCurve() {
+    ShowInSharedPlace(PANEL_GRAPHVideo);
+    PlotVIDEOCurve(adcbuf.data(), thdArray.data(), xArray.data());
 }

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/app.h"
 #include "display/display.h"
-#include "params/vars.h"
+#include "params/panels.h"
 #include "platform/userint.h"
+#include "sensor/vars.h"
 
 std::array<double, 600> arrayNORM{};
 
@@ -179,18 +179,7 @@ void PlotDATACurve(const uint16_t* samples, const double* x) {
            VAL_DASH, kBlack);
 }
 
-int CC_GRAPHRaw(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) ShowCtrlHelp(panel, control);
-    return 0;
-}
-
-int CC_GRAPHData(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) ShowCtrlHelp(panel, control);
-    return 0;
-}
-
-int CC_TOGGButtonZoom(int panel, int control, int event, void*, int, int) {
-    // the state is read by the next roll-chart sample
-    if (event == EVENT_RIGHT_CLICK) ShowCtrlHelp(panel, control);
-    return 0;
+void RedrawDATACurve() {
+    ShowInSharedPlace(PANEL_GRAPHData);
+    PlotDATACurve(adcbuf.data(), xArray256.data());
 }

@@ -1,23 +1,23 @@
 // The parameter file: the value words of the main and the extension parameter frame, 30 lines of
 // one number each, so that a saved file reproduces exactly what SEND would transmit.
 #include <array>
-#include <cstdio>
 #include <string>
 
-#include "app/app.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "params/codec.h"
+#include "link/status.h"
 #include "params/panel.h"
-#include "params/vars.h"
+#include "params/panels.h"
 #include "platform/userint.h"
+#include "sensor/codec.h"
+#include "sensor/files.h"
+#include "sensor/vars.h"
 
 std::string file_name;
 
 namespace {
 
-constexpr int kParaWords = 15;           // value words per frame
-constexpr int kParaValues = 2 * kParaWords;
+constexpr int kParaWords = 15;  // value words per frame
 
 // Status text of a parameter-file outcome, kept in szStatus as well: GET shows szStatus again
 // after the file branch.
@@ -30,26 +30,14 @@ void ParaStatus(const std::string& text) {
 
 void SendParaToFile() {
     GetPanelValuesOfVariant();
-    std::array<uint16_t, kParaValues> values{};
+    std::array<uint16_t, PARA_FILE_VALUES> values{};
     CopyVarsToPP(0);
-    for (int i = 0; i < kParaWords; ++i) values[i] = pp[i];
+    for (int i = 0; i < kParaWords; ++i) values[size_t(i)] = pp[size_t(i)];
     CopyVarsToPP(1);
-    for (int i = 0; i < kParaWords; ++i) values[kParaWords + i] = pp[i];
-
-    // Each value right-aligned in a field of six characters, CR LF after it.
-    std::string text;
-    for (uint16_t v : values) {
-        char line[16];
-        std::snprintf(line, sizeof line, "%6u\r\n", unsigned(v));
-        text += line;
-    }
-    std::FILE* f = std::fopen(file_name.c_str(), "wb");
-    bool ok = f != nullptr;
-    if (f) {
-        ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-        ok = (std::fclose(f) == 0) && ok;
-    }
-    if (!ok) ParaStatus("Cannot write parameter file!");
+    for (int i = 0; i < kParaWords; ++i) values[size_t(kParaWords + i)] = pp[size_t(i)];
+    std::string reason;
+    if (!WriteFileReplacing(file_name, FormatParaFile(values), reason))
+        ParaStatus("Cannot write parameter file: " + reason + " - file unchanged!");
 }
 
 void ReadParaFromFile() {
@@ -59,25 +47,17 @@ void ReadParaFromFile() {
     if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) return;
     file_name = path;
 
-    std::array<uint16_t, kParaValues> values{};
-    switch (ReadNumberFile(file_name, kParaValues, values.data(), NumRange::Low16)) {
-    case NumFileResult::Ok:
-        break;
-    case NumFileResult::TooShort:
-        ParaStatus("Parameter file holds less than 30 values - nothing loaded!");
-        return;
-    case NumFileResult::NotNumber:
-    case NumFileResult::OutOfRange:
-        ParaStatus("Parameter file holds a non-number - nothing loaded!");
-        return;
-    case NumFileResult::Unreadable:
-    default:
-        ParaStatus("Cannot read parameter file - nothing loaded!");
+    std::array<uint16_t, PARA_FILE_VALUES> values{};
+    const NumberFile f = ReadParaFile(file_name, values);
+    if (f.status != NumberFile::Ok) {
+        ParaStatus(ParaFileProblem(f));
         return;
     }
-    for (int i = 0; i < kParaWords; ++i) pp[i] = values[i];
+    for (int i = 0; i < kParaWords; ++i) pp[size_t(i)] = values[size_t(i)];
     CopyPPtoVars(0);
-    for (int i = 0; i < kParaWords; ++i) pp[i] = values[kParaWords + i];
+    for (int i = 0; i < kParaWords; ++i) pp[size_t(i)] = values[size_t(kParaWords + i)];
     CopyPPtoVars(1);
+    // values the operator chose for this sensor: they may be written into it
+    params_flag = 1;
     ParaStatus("Parameter file loaded!");
 }

@@ -6,15 +6,19 @@
 #include <limits>
 #include <string>
 
-#include "app/app.h"
 #include "display/display.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "params/codec.h"
-#include "params/vars.h"
+#include "link/status.h"
+#include "params/panels.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "sensor/codec.h"
+#include "sensor/files.h"
+#include "sensor/vars.h"
+
+std::string rec_fname;
 
 namespace {
 
@@ -24,6 +28,7 @@ constexpr int kRecStopped = 1;
 constexpr int kRecCompleted = 2;
 constexpr int kRecTimeout = 3;
 constexpr int kRecFileError = 4;  // the recorder file could not be written
+constexpr int kRecLineLost = 5;   // the port went away
 
 constexpr int kGreenDark = 0x008000;
 constexpr int kWhite = 0xFFFFFF;
@@ -31,8 +36,10 @@ constexpr int kBlack = 0x000000;
 constexpr int kRed = 0xFF0000;
 constexpr int kGreyLight = 0xE0E0E0;
 
-constexpr uint16_t kGetRaw = 8;
 constexpr double kServiceIncrement = 8642.0;
+
+// A recording runs (its file is not to be replaced meanwhile).
+bool recording = false;
 
 void RecStatus(const std::string& text) { ResetTextBox(pRec, RECORD_TEXTBOXrecstatus, text); }
 
@@ -55,26 +62,7 @@ bool AppendHeader() {
     uint16_t samples;
     double increment;
     ReadPlan(samples, increment);
-    double divisor = 1024.0;
-    if (hwtype != 500 && softversion < 303) divisor = 16384.0;
-    const float slope = float(double(ScaleFactor()) / divisor);
-
-    std::string h;
-    h += "Date:\t" + DateStr() + "\r\n";
-    h += "Time:\t" + TimeStr() + "\r\n";
-    h += "Time-Increment[s]:\t" + FormatReal(increment) + "\r\n";
-    h += "Number of Samples:\t" + std::to_string(int16_t(samples)) + "\r\n";
-    h += "Offset-Value [\xB5m]:\t" + std::to_string(CalOffset()) + "\r\n";
-    h += "Slope-Value [\xB5m/pixel]:\t" + FormatReal(slope) + "\r\n";
-    h += "E-LEFT\tE-RIGHT\tM-VALUE\tEDGES\tM-VAL[um]\r\n";
-    return AppendToFile(rec_fname, h);
-}
-
-bool AppendDataLine() {
-    char line[96];
-    std::snprintf(line, sizeof line, "%u\t%u\t%u\t%u\t%d\r\n", unsigned(Ledge), unsigned(Redge),
-                  unsigned(Mvalue), unsigned(edcnt), int(int32_t(umValue)));
-    return AppendToFile(rec_fname, line);
+    return AppendWhole(rec_fname, RecorderHeader(DateStr(), TimeStr(), increment, samples));
 }
 
 void FlushBoth() {
@@ -87,6 +75,7 @@ void SetRecButtonsDimmed(bool dimmed) {
     SetCtrlDimmed(pHandle, PANEL_BTNVideo, dimmed);
     SetCtrlDimmed(pPara2, PARA2_ButtonTeach, dimmed);
     SetCtrlDimmed(pRec, RECORD_CBTNStartRecord, dimmed);
+    SetCtrlDimmed(pRec, RECORD_CMDBTNrecfile, dimmed);
 }
 
 void PlotEdgeGraphOfVariant() {
@@ -97,36 +86,42 @@ void PlotEdgeGraphOfVariant() {
     }
 }
 
-// One sample: request, answer, graph, data line. Sets stop_flag on a time-out or a write error.
-// Result: true when a data line was written.
+// One sample: request, answer, graph, data line. Sets stop_flag on a time-out, a lost line or a
+// write error. Result: true when a data line was written.
 bool TakeSample() {
     RecStatus("DATA-RECORDER: RS-232-BUSY ...");
-    FlushBoth();
     CopyVarsToPP(0);
-    FillTxBuf(kGetRaw, 0, pp.data());
-    rx_flag = 0;
-    graph_flag = 0;
-    const double sent = Timer();
-    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
-    for (;;) {
-        ProcessSystemEvents();
-        // Only a measurement frame is a sample; any other answer is as good as none.
-        const bool noSample = rx_flag && !graph_flag;
-        if (noSample || Timer() - sent > TIMEOUT) {
-            ShowStatus("Timeout RS232-Line!");
-            stop_flag = kRecTimeout;
-            return false;  // no line for this sample
-        }
-        if (rx_flag) break;
+    FillTxBuf(GET_RAW, 0, pp.data());
+    // Only a measurement frame is a sample; any other answer is as good as none.
+    switch (Exchange({GET_RAW, true, true})) {
+    case Outcome::Answered: break;
+    case Outcome::TimedOut:
+    case Outcome::Refused:
+        ShowStatus("Timeout RS232-Line!");
+        stop_flag = kRecTimeout;
+        return false;
+    case Outcome::LineLost:
+        ShowStatus(LineLostText());
+        stop_flag = kRecLineLost;
+        return false;
+    default: return false;  // STOP or a port change: stop_flag says so
     }
     CopyPPtoRAWVars();
     PlotEdgeGraphOfVariant();
     RecStatus("APPEND TO DATA-FILE...");
-    if (!AppendDataLine()) {
+    if (!AppendWhole(rec_fname, RecorderDataLine())) {
         stop_flag = kRecFileError;
         return false;
     }
     return true;
+}
+
+// Deletes the file to be overwritten; false, with the reason in the status line, when it stays.
+bool DeleteForOverwrite(const std::string& path) {
+    std::string reason;
+    if (RemoveFile(path, reason)) return true;
+    ShowStatus("Cannot delete " + path + ": " + reason + " - nothing recorded!");
+    return false;
 }
 
 }  // namespace
@@ -149,13 +144,17 @@ void writeFileHeader() { AppendHeader(); }
 
 int CC_CMDBTNrecfile(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (recording) {
+        ShowStatus("Recording runs - the recorder file cannot be changed now!");
+        return 0;
+    }
     std::string path;
     const int chosen = FileSelectPopup(proj_dir, "RECORD.DAT", "*.dat", "KRYTA-Series Recorder-File:", "OK",
                                        false, true, true, true, path);
     if (chosen == VAL_EXISTING_FILE_SELECTED) {
         // Declined: the previous file stays the recorder file, as the file-name box shows.
         if (ConfirmPopup("ATTENTION!", "Output-File already exist! - Overwrite ?") != 1) return 0;
-        DeleteFile(path);
+        if (!DeleteForOverwrite(path)) return 0;
     } else if (chosen != VAL_NEW_FILE_SELECTED) {
         return 0;
     }
@@ -202,8 +201,9 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
     long size = 0;
     if (GetFileInfo(rec_fname, size) == 1) {
         if (ConfirmPopup("ATTENTION !", "File already exist - overwrite ?") != 1) return 0;
-        DeleteFile(rec_fname);
+        if (!DeleteForOverwrite(rec_fname)) return 0;
     }
+    recording = true;
 
     SetRecButtonsDimmed(true);
     SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kGreenDark);
@@ -228,6 +228,7 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
     graph_flag = 0;
     rx_flag = 0;
     uint16_t k = 0;
+    int32_t shownSeconds = -1;
     while (stop_flag == kRecRunning) {
         if (k < n && Timer() - tl >= t) {
             tl = Timer();
@@ -240,10 +241,14 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
             graph_flag = 0;
             FlushBoth();
         }
-        CalcRecTime(WholeSeconds(Timer() - t0));
+        // the elapsed time changes once a second: showing it more often only repaints
+        if (const int32_t s = WholeSeconds(Timer() - t0); s != shownSeconds) {
+            CalcRecTime(s);
+            shownSeconds = s;
+        }
         // All samples taken: completed, also when a stop request came during the last exchange.
         if (k >= n && (stop_flag == kRecRunning || stop_flag == kRecStopped)) stop_flag = kRecCompleted;
-        ProcessSystemEvents();
+        if (stop_flag == kRecRunning) ProcessSystemEvents();
     }
 
     rx_flag = 0;
@@ -252,6 +257,7 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
     InstallRxHandler();
     ProcessSystemEvents();
     SetRecButtonsDimmed(false);
+    recording = false;
 
     switch (stop_flag) {
     case kRecCompleted:
@@ -265,6 +271,11 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
         SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);
         RecStatus("DATA-REC. ERROR - TIMEOUT!");
         ShowStatus("Data-Recorder error - rs232 timeout!");
+        break;
+    case kRecLineLost:
+        SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);
+        RecStatus("DATA-REC. ERROR - LINE LOST!");
+        ShowStatus(LineLostText());
         break;
     case kRecFileError:
         SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);

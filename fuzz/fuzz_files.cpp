@@ -14,7 +14,7 @@
 #include "fuzz/fuzz_program.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/testing.h"
 #include "platform/userint.h"
 

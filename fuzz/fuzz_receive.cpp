@@ -8,9 +8,9 @@
 #include "app/app.h"
 #include "fuzz/fuzz_program.h"
 #include "link/com232.h"
-#include "params/codec.h"
+#include "sensor/codec.h"
 #include "params/panel.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/testing.h"
 #include "platform/userint.h"
 

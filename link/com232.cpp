@@ -1,19 +1,15 @@
-// Sensor link: the 36-byte frame, the serial port with its receive handler, the handshake with
-// its time-out, the echo check of the line and the connect sequence.
+// Sensor link: the serial port with its receive handler, connections, the one exchange road, the
+// line check and the guard that lets one sensor operation run at a time.
 #include "link/com232.h"
 
 #include <algorithm>
 
-#include "app/app.h"
-#include "ops/ops.h"
-#include "params/codec.h"
-#include "params/vars.h"
+#include "link/status.h"
+#include "platform/events.h"
 #include "platform/rs232.h"
-#include "platform/userint.h"
 #include "platform/utility.h"
-
-std::array<uint8_t, BUF_BYTES> szWriteBuf{};
-std::array<uint8_t, BUF_BYTES> szReadBuf{};
+#include "sensor/codec.h"
+#include "sensor/vars.h"
 
 int com = 1;
 const double TIMEOUT = 1.5;
@@ -21,63 +17,105 @@ int eventMask = 0x8006;
 int rx_flag = 0;
 int graph_flag = 0;
 int nBytesW = 0, nBytesR = 0;
-std::string szStatus;
 
+const char* const kLineLostText = "RS232-Line lost! - select the COM-port again";
 const char* const kBusyText = "Busy - press STOP or wait until the running sensor exchange has ended!";
-const char* const kNotIdentifiedText = "Sensor not identified! - select the COM-port again";
-int ident_flag = 0;
 
 namespace {
 
-// Depth of the sensor exchanges in progress: operations started from controls and the connect
-// sequence. Only the former are refused while another exchange runs.
+// How long the line must stay silent before a request that follows one whose answer may come late.
+constexpr double kQuietTime = 0.3;
+
+int connection = 0;        // counts the opens and closes of the port
+bool lineOpened = false;   // the port of this connection opened
+bool quietNeeded = false;  // an answer may still come: let the line fall quiet first
+bool handlerInstalled = false;
+unsigned framesReceived = 0;  // every frame the receive handler read
+Refusal refusal;
+
+// The operations in progress (controls, the connect sequence) and the connection they began on.
 int sensorOpDepth = 0;
+int opConnection = 0;
 // What the status line said before a refused start put the busy text there: once the running
 // exchange has ended, the status line shows its outcome again instead of the busy text.
 std::string statusBeforeBusy;
+void (*whenIdle)() = nullptr;
 
-std::string StatusLineText() {
-    std::string text;
-    GetCtrlVal(pHandle, PANEL_STRStatus, text);
-    return text;
+int BoundConnection() { return sensorOpDepth > 0 ? opConnection : connection; }
+
+void FlushBoth() {
+    FlushInQ(com);
+    FlushOutQ(com);
 }
 
-void PutWord(size_t at, uint16_t w) {
-    szWriteBuf[at] = uint8_t(w >> 8);
-    szWriteBuf[at + 1] = uint8_t(w & 0xFF);
+// Where the line stands for an exchange of connection `conn`: Answered when it can go on.
+Outcome LineState(int conn) {
+    if (conn != connection) return Outcome::ConnectionChanged;
+    if (!IsComOpen(com)) return Outcome::LineLost;
+    return Outcome::Answered;
 }
 
-uint16_t ReadWord(size_t at) { return uint16_t(szReadBuf[at] << 8 | szReadBuf[at + 1]); }
+// Reads everything waiting in the input queue into szReadBuf, at most what it holds; the rest is
+// discarded. Result: the number of bytes waiting.
+int ReadWholeQueue() {
+    const int n = GetInQLen(com);
+    const int want = std::clamp(n, 0, BUF_BYTES);
+    nBytesR = want > 0 ? std::max(0, ComRd(com, reinterpret_cast<char*>(szReadBuf.data()), want)) : 0;
+    if (n > want) FlushInQ(com);
+    return n;
+}
+
+// After a request whose answer may still come: waits until nothing has arrived for kQuietTime
+// (at most TIMEOUT), then discards what came.
+Outcome LetLineFallQuiet(int conn, const Request& req) {
+    if (!quietNeeded) return Outcome::Answered;
+    quietNeeded = false;
+    const double t0 = Timer();
+    double last = t0;
+    int queued = GetInQLen(com);
+    unsigned frames = framesReceived;
+    for (;;) {
+        ProcessSystemEvents();
+        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+        if (req.stoppable && stop_flag != 0) return Outcome::Stopped;
+        const double now = Timer();
+        if (GetInQLen(com) != queued || framesReceived != frames) {
+            queued = GetInQLen(com);
+            frames = framesReceived;
+            last = now;
+        }
+        if (now - last >= kQuietTime || now - t0 > TIMEOUT) break;
+    }
+    FlushBoth();
+    rx_flag = 0;
+    return Outcome::Answered;
+}
+
+// A framed answer has arrived in szReadBuf: does it answer the request?
+bool FrameFits(const Request& req) {
+    const uint16_t sync = GetWord(szReadBuf.data(), 0);
+    const uint16_t command = GetWord(szReadBuf.data(), 1);
+    if (sync != SYNC_SENSOR) {
+        refusal = {Refusal::Sync, sync, FRAME_BYTES};
+        return false;
+    }
+    if (!AnswerFits(req.command, command) || (req.measurementOnly && command != GET_RAW)) {
+        refusal = {Refusal::Command, command, FRAME_BYTES};
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// frame
-
-void FillTxBuf(uint16_t command, uint16_t argument, const uint16_t* words) {
-    PutWord(0, 0x0055);
-    PutWord(2, command);
-    PutWord(4, argument);
-    for (int i = 0; i < 15; ++i) PutWord(6 + 2 * i, words[i]);
-}
-
-int GetRxBuf() {
-    if (ReadWord(2) == 8) {
-        for (int i = 0; i < 16; ++i) pp[i] = ReadWord(4 + 2 * i);
-        return 1;
-    }
-    for (int i = 0; i < 15; ++i) pp[i] = ReadWord(6 + 2 * i);
-    return 0;
-}
 
 // ---------------------------------------------------------------------------------------------
 // receive side
 
 void RX_Receive_Function(int /*port*/, int eventBits, void* /*callbackData*/) {
     if (!(eventBits & LWRS_RECEIVE)) return;
-    int n = ComRd(com, reinterpret_cast<char*>(szReadBuf.data()), FRAME_BYTES);
+    const int n = ComRd(com, reinterpret_cast<char*>(szReadBuf.data()), FRAME_BYTES);
     if (n == FRAME_BYTES) {
-        graph_flag = GetRxBuf();
+        ++framesReceived;
         rx_flag = 1;
     }
     // Whatever came after the frame belongs to no request.
@@ -85,118 +123,150 @@ void RX_Receive_Function(int /*port*/, int eventBits, void* /*callbackData*/) {
 }
 
 void InstallRxHandler() {
-    InstallComCallback(com, eventMask, FRAME_BYTES, 0x55, RX_Receive_Function, nullptr);
+    handlerInstalled =
+        InstallComCallback(com, eventMask, FRAME_BYTES, 0x55, RX_Receive_Function, nullptr) == 0;
 }
 
-void RemoveRxHandler() { InstallComCallback(com, 0, 0, 0, nullptr, nullptr); }
-
-int WaitRxFull() {
-    double t0 = Timer();
-    for (;;) {
-        ProcessSystemEvents();
-        if (rx_flag) return 1;
-        if (Timer() - t0 > TIMEOUT) {
-            szStatus = "Timeout-RS-232...";
-            return 0;
-        }
-    }
+void RemoveRxHandler() {
+    InstallComCallback(com, 0, 0, 0, nullptr, nullptr);
+    handlerInstalled = false;
 }
 
 // ---------------------------------------------------------------------------------------------
-// line check and connect
+// connections
 
-int CheckComLine(int port) {
-    parameter[1] = 5;
-    parameter[2] = 0;
-    CopyVarsToPP(0);
-    FillTxBuf(5, 0, pp.data());
-    FlushOutQ(port);
-    FlushInQ(port);
-    rx_flag = 0;
-    nBytesW = ComWrt(port, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
-    int result = 0;
-    if (WaitRxFull()) {
-        pp[0] = ReadWord(0);
-        if (pp[0] == 0x00AA) {
-            szStatus = "Echo Check - Line Ok!";
-            result = 1;
-        } else {
-            szStatus = "read error - not sync byte 0xAA!";
-        }
-    }
-    ShowStatus(szStatus);
-    return result;
-}
+int Connection() { return connection; }
 
-std::string ComOpenErrorText(int result) {
-    switch (result) {
-        case 0: return "";
-        case -1: return "Unknown system error";
-        case -2: return "Invalid port number";
-        case -3: return "Port is not open";
-        case -4: return "Unknown I/0 error";
-        case -6: return "No serial port found";
-        case -7: return "Cannot open port";
-        case -13: return "Invalid parameter";
-        case -99: return "Timeout";
-        default: return "RS-232 error!";
-    }
-}
-
-void InitRS232(int port) {
-    int r = OpenComConfig(port, "", 19200, 0, 8, 1, BUF_BYTES, BUF_BYTES);
-    if (r < 0) {
-        // The text for the kind of failure, then the system's reason and, for a port the user may
-        // not use, the cure.
-        szStatus = ComOpenErrorText(r);
-        const std::string why = ComOpenErrorDetail(port);
-        if (!why.empty()) szStatus += ": " + why;
-        ShowStatus(szStatus);
-        return;
-    }
-    // The connect sequence is a sensor exchange of its own: buttons pressed meanwhile are refused.
-    ++sensorOpDepth;
-    ident_flag = 0;
+int OpenLine(int port) {
+    ++connection;
+    quietNeeded = false;
+    handlerInstalled = false;
+    const int r = OpenComConfig(port, "", 19200, 0, 8, 1, BUF_BYTES, BUF_BYTES);
+    lineOpened = r >= 0;
+    if (r < 0) return r;
     SetComTime(port, TIMEOUT);
     FlushInQ(port);
     FlushOutQ(port);
     SetCTSMode(port, 0);
-    InstallComCallback(port, eventMask, FRAME_BYTES, 0x55, RX_Receive_Function, nullptr);
-
-    if (CheckComLine(port) != 1) {
-        ShowStatus(szStatus);
-        EndSensorOp();
-        return;
-    }
-    if (GetHARDWAREInfo() == 0) szStatus = "Error reading HARDWARE-info!";
-    Delay(0.1);
-    PushGET(RAM, 0);
-    Delay(0.1);
-    PushGET(RAM, 1);
-    Delay(0.1);
-    if (GetVERSIONInfo() < 72) szStatus = "Error reading firmware-info!";
-    ShowStatus(szStatus);
-    EndSensorOp();
+    InstallRxHandler();
+    return 0;
 }
 
-int CC_DropDCom(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) {
-        stop_flag = 1;
-        Delay(0.1);
-        CloseCom(com);
-        Delay(0.1);
-        int32_t port = com;
-        GetCtrlVal(panel, control, port);
-        com = port;
-        ShowStatus("Init COM-Port ...");
-        InitRS232(com);
-        InitGUI();
-    } else if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_DROPDOWN) {
-        FillPortList();  // an adapter plugged in since the list last opened is offered too
+void CloseLine() {
+    CloseCom(com);
+    ++connection;
+    lineOpened = false;
+    handlerInstalled = false;
+}
+
+std::string ComOpenErrorText(int result) {
+    switch (result) {
+    case 0: return "";
+    case -1: return "Unknown system error";
+    case -2: return "Invalid port number";
+    case -3: return "Port is not open";
+    case -4: return "Unknown I/0 error";
+    case -6: return "No serial port found";
+    case -7: return "Cannot open port";
+    case -13: return "Invalid parameter";
+    case -99: return "Timeout";
+    default: return "RS-232 error!";
     }
-    return 0;
+}
+
+std::string LineLostText() {
+    return lineOpened ? kLineLostText : "Port is not open - select the COM-port again";
+}
+
+// ---------------------------------------------------------------------------------------------
+// the exchange road
+
+const Refusal& LastRefusal() { return refusal; }
+
+void ExpectLateAnswer() { quietNeeded = true; }
+
+Outcome WaitRxFull(const Request& req) {
+    const int conn = BoundConnection();
+    const AnswerKind kind = AnswerOf(req.command);
+    const double t0 = Timer();
+    for (;;) {
+        ProcessSystemEvents();
+        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+        if (req.stoppable && stop_flag != 0) return Outcome::Stopped;
+        if (kind == AnswerKind::Frame && rx_flag == 1) {
+            if (FrameFits(req)) {
+                graph_flag = GetRxBuf();
+                return Outcome::Answered;
+            }
+            rx_flag = 0;  // passed over: the answer may still come
+        }
+        const int expected = req.command == GET_VERSION ? FIRMWARE_TEXT_BYTES : DATA_BLOCK_BYTES;
+        if (kind == AnswerKind::Bytes && GetInQLen(com) >= expected) {
+            const int n = ReadWholeQueue();
+            if (n == expected) return Outcome::Answered;
+            refusal = {Refusal::Length, 0, n};
+            return Outcome::Refused;
+        }
+        if (Timer() - t0 > TIMEOUT) {
+            if (kind == AnswerKind::Bytes) ReadWholeQueue();
+            return refusal.kind != Refusal::None ? Outcome::Refused : Outcome::TimedOut;
+        }
+    }
+}
+
+Outcome Exchange(const Request& req) {
+    const int conn = BoundConnection();
+    refusal = {};
+    if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+    const AnswerKind kind = AnswerOf(req.command);
+    if (kind != AnswerKind::None) {
+        if (Outcome o = LetLineFallQuiet(conn, req); o != Outcome::Answered) return o;
+    }
+    const bool handlerWas = handlerInstalled;
+    if (kind == AnswerKind::Bytes && handlerWas) RemoveRxHandler();
+    if (kind != AnswerKind::None) FlushBoth();
+    rx_flag = 0;
+    graph_flag = 0;
+    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
+    if (nBytesW == FRAME_BYTES && req.textIfWritten) ShowStatus(req.textIfWritten);
+    if (req.textAfterWrite) ShowStatus(req.textAfterWrite);
+
+    Outcome o = LineState(conn);
+    if (o == Outcome::Answered && nBytesW != FRAME_BYTES) o = Outcome::LineLost;
+    if (o == Outcome::Answered && kind != AnswerKind::None) o = WaitRxFull(req);
+    if (o == Outcome::TimedOut || o == Outcome::Refused || o == Outcome::Stopped) quietNeeded = true;
+    if (kind == AnswerKind::Bytes && handlerWas && LineState(conn) == Outcome::Answered) {
+        InstallRxHandler();
+        FlushBoth();
+    }
+    return o;
+}
+
+// ---------------------------------------------------------------------------------------------
+// line check
+
+int CheckComLine(int port) {
+    parameter[1] = ECHO_CHECK;
+    parameter[2] = 0;
+    CopyVarsToPP(0);
+    FillTxBuf(ECHO_CHECK, 0, pp.data());
+    (void)port;  // the exchange goes to the port of the connection
+    int result = 0;
+    switch (Exchange({ECHO_CHECK})) {
+    case Outcome::Answered:
+        pp[0] = GetWord(szReadBuf.data(), 0);
+        szStatus = "Echo Check - Line Ok!";
+        result = 1;
+        break;
+    case Outcome::Refused:
+        pp[0] = LastRefusal().value;
+        szStatus = "read error - not sync byte 0xAA!";
+        break;
+    case Outcome::LineLost: szStatus = LineLostText(); break;
+    default: szStatus = "Timeout-RS-232..."; break;
+    }
+    ShowStatus(szStatus);
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -204,25 +274,35 @@ int CC_DropDCom(int panel, int control, int event, void*, int, int) {
 
 bool BeginSensorOp() {
     if (sensorOpDepth > 0) {
-        std::string shown = StatusLineText();
-        if (shown != kBusyText) statusBeforeBusy = std::move(shown);
+        if (ShownStatus() != kBusyText) statusBeforeBusy = ShownStatus();
         ShowStatus(kBusyText);
         return false;
     }
     ++sensorOpDepth;
+    opConnection = connection;
     return true;
+}
+
+void BeginConnectOp() {
+    if (sensorOpDepth++ == 0) opConnection = connection;
 }
 
 void EndSensorOp() {
     if (sensorOpDepth > 0) --sensorOpDepth;
-    if (sensorOpDepth == 0 && StatusLineText() == kBusyText) ShowStatus(statusBeforeBusy);
-}
-
-bool RefuseUnidentified() {
-    if (ident_flag == 1) return false;
-    szStatus = kNotIdentifiedText;
-    ShowStatus(szStatus);
-    return true;
+    if (sensorOpDepth > 0) return;
+    if (ShownStatus() == kBusyText) ShowStatus(statusBeforeBusy);
+    if (void (*fn)() = whenIdle) {
+        whenIdle = nullptr;
+        fn();
+    }
 }
 
 bool SensorOpRunning() { return sensorOpDepth > 0; }
+
+void RunWhenIdle(void (*fn)()) {
+    if (sensorOpDepth == 0) {
+        fn();
+        return;
+    }
+    whenIdle = fn;
+}

@@ -1,9 +1,15 @@
-// Sensor operations started with buttons: GET/SEND, RUN/STOP, VIDEO/DATA, teach and reset.
+// Sensor operations started with buttons: the connect sequence, GET/SEND, RUN/STOP, VIDEO/DATA,
+// teach and reset.
 #pragma once
 
 #include <cstdint>
 
-#include "params/settings.h"  // KRYTA_CB
+#include "platform/userint.h"  // KRYTA_CB
+
+// connect sequence on a port: line check, identification, parameter read, firmware text
+void InitRS232(int port);
+// The controls that depend on the sensor, after a hardware answer identified it.
+void ShowHARDWAREInfo();
 
 void PushGET(uint16_t target, uint16_t frameSelect);
 KRYTA_CB(CC_BTNGet);
@@ -12,10 +18,8 @@ KRYTA_CB(CC_RBTRam);
 KRYTA_CB(CC_RBTEeprom);
 KRYTA_CB(CC_RBTFile);
 
-// Shown when the serial device went away (adapter unplugged) during RUN or VIDEO; the operator
-// picks the port again in the port drop-down.
-extern const char* const kLineLostText;
-
+// RAM as the memory target, as RUN, VIDEO and DATA use it.
+void ForceRamTarget();
 void PushRUN();
 KRYTA_CB(CC_BTNRun);
 KRYTA_CB(CC_BTNStop);

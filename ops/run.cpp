@@ -1,18 +1,17 @@
 // Continuous measurement: RUN requests one measurement frame after the other and draws each,
-// until STOP, a time-out or the loss of the line ends it.
+// until STOP, a time-out, the loss of the line or a port change ends it.
 #include <cstdint>
 
-#include "app/app.h"
 #include "display/display.h"
 #include "link/com232.h"
+#include "link/status.h"
 #include "ops/ops.h"
-#include "params/codec.h"
-#include "params/vars.h"
+#include "params/panels.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
-
-const char* const kLineLostText = "RS232-Line lost! - select the COM-port again";
+#include "sensor/codec.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -33,12 +32,14 @@ void PlotMeasurement() {
     }
 }
 
-void FlushBoth() {
-    FlushInQ(com);
-    FlushOutQ(com);
-}
-
 }  // namespace
+
+void ForceRamTarget() {
+    SetCtrlVal(pHandle, PANEL_RBTRam, 1);
+    target = RAM;
+    SetCtrlVal(pHandle, PANEL_RBTEeprom, 0);
+    SetCtrlVal(pHandle, PANEL_RBTFile, 0);
+}
 
 void PushRUN() {
     ShowInSharedPlace(PANEL_GRAPHRaw);
@@ -47,77 +48,53 @@ void PushRUN() {
     SetCtrlDimmed(pHandle, PANEL_BTNRun, true);
     SetCtrlDimmed(pHandle, PANEL_BTNVideo, true);
     SetCtrlDimmed(pHandle, PANEL_BTNData, true);
+    ForceRamTarget();
 
-    SetCtrlVal(pHandle, PANEL_RBTRam, 1);
-    target = RAM;
-    SetCtrlVal(pHandle, PANEL_RBTEeprom, 0);
-    SetCtrlVal(pHandle, PANEL_RBTFile, 0);
-
-    // a line that was open and closes meanwhile was unplugged
-    const bool wasOpen = IsComOpen(com);
     stop_flag = 0;
     graph_flag = 0;
     rx_flag = 0;
-    double requestTime = Timer();
 
-    // The first request is PushGETRAW's (the current pp, "Line Ok!" once written), but its
-    // answer is awaited by the loop below, so that STOP ends the run at once and a frame of
-    // another command releases the next request as every later answer does.
-    FlushBoth();
-    parameter[1] = 8;
+    // The first request carries pp as it stands; every later one the active block, so that it
+    // carries the set-point the previous frame reported. A frame of any kind releases the next
+    // request; only measurement frames are drawn.
+    parameter[1] = GET_RAW;
     parameter[2] = 0;
-    FillTxBuf(8, 0, pp.data());
-    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
-    if (nBytesW == FRAME_BYTES) ShowStatus("Line Ok!");
-
-    for (;;) {
-        if (graph_flag == 1) {
-            CopyPPtoRAWVars();
-            PlotMeasurement();
-            graph_flag = 0;
-            FlushBoth();
-        }
-        // a frame of any kind releases the next request, unless the run is ending
-        if (rx_flag == 1 && stop_flag == 0) {
-            FlushBoth();
+    FillTxBuf(GET_RAW, 0, pp.data());
+    const char* firstText = "Line Ok!";
+    while (stop_flag == 0) {
+        const Outcome o = Exchange({GET_RAW, true, false, firstText});
+        firstText = nullptr;
+        if (o == Outcome::Answered) {
+            if (graph_flag == 1) {
+                CopyPPtoRAWVars();
+                PlotMeasurement();
+                graph_flag = 0;
+            }
             CopyVarsToPP(0);
-            FillTxBuf(8, 0, pp.data());
-            rx_flag = 0;
-            requestTime = Timer();
-            nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
+            FillTxBuf(GET_RAW, 0, pp.data());
+            continue;
         }
-        if (wasOpen && !IsComOpen(com)) {
-            ShowStatus(kLineLostText);
-            stop_flag = 1;
-            break;
-        }
-        if (Timer() - requestTime > TIMEOUT) {
-            ShowStatus("Timeout RS232-Line!");
-            stop_flag = 1;
-            break;
-        }
-        ProcessSystemEvents();
-        if (stop_flag != 0) break;
+        if (o == Outcome::TimedOut || o == Outcome::Refused) ShowStatus("Timeout RS232-Line!");
+        if (o == Outcome::LineLost) ShowStatus(LineLostText());
+        stop_flag = 1;
     }
 
     rx_flag = 0;
     graph_flag = 0;
-    FlushBoth();
+    FlushInQ(com);
+    FlushOutQ(com);
     SetCtrlDimmed(pHandle, PANEL_BTNRun, false);
 }
 
-int CC_BTNRun(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
-        SensorOp op;
-        if (!op.ok) return 0;
-        PushRUN();
-    }
+int CC_BTNRun(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    SensorOp op;
+    if (!op.ok) return 0;
+    PushRUN();
     return 0;
 }
 
-int CC_BTNStop(int panel, int control, int event, void*, int, int) {
+int CC_BTNStop(int, int, int event, void*, int, int) {
     switch (event) {
     case EVENT_COMMIT: {
         stop_flag = 1;
@@ -135,9 +112,6 @@ int CC_BTNStop(int panel, int control, int event, void*, int, int) {
     case EVENT_KEYPRESS:
         // ends the loop at its next event processing, before the commit arrives
         stop_flag = 1;
-        break;
-    case EVENT_RIGHT_CLICK:
-        ShowCtrlHelp(panel, control);
         break;
     default:
         break;

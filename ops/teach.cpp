@@ -1,58 +1,38 @@
 // Teach of the set-point, manual set-point entry, and the reset of the analog maximum/minimum.
 #include <cstdint>
 
-#include "app/app.h"
 #include "link/com232.h"
+#include "link/status.h"
 #include "ops/ops.h"
-#include "params/codec.h"
 #include "params/panel.h"
-#include "params/vars.h"
-#include "platform/rs232.h"
+#include "params/panels.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
+#include "sensor/codec.h"
+#include "sensor/vars.h"
 
 namespace {
-
-constexpr uint16_t kTeach = 6;
-constexpr uint16_t kResetMaxMin = 11;
-
-void WriteFrame() {
-    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
-}
 
 // The set-point word of the parameters in force: 9, 24 or 39.
 int SetPointWord() { return BlockStart(ParamVariant()) + 6; }
 
 }  // namespace
 
-int CC_ButtonTeach(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-        return 0;
-    }
+int CC_ButtonTeach(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     SensorOp op;
     if (!op.ok || RefuseUnidentified()) return 0;
 
-    parameter[1] = kTeach;
-    FlushInQ(com);
-    FlushOutQ(com);
+    parameter[1] = TEACH;
     // the request carries the block of the firmware in force, as the panels show it
     GetPanelValuesOfVariant();
     CopyVarsToPP(0);
-    FillTxBuf(kTeach, 0, pp.data());
-    WriteFrame();
-    ShowStatus("New setpoint value teached!");
-
-    rx_flag = 0;
-    const double t0 = Timer();
-    while (rx_flag != 1) {
-        if (Timer() - t0 > TIMEOUT) {
-            ShowStatus("Timeout RS232-Line!");
-            stop_flag = 1;
-            return 0;
-        }
-        ProcessSystemEvents();
+    FillTxBuf(TEACH, 0, pp.data());
+    const Outcome o = Exchange({TEACH, false, false, nullptr, "New setpoint value teached!"});
+    if (o != Outcome::Answered) {
+        ShowStatus(o == Outcome::LineLost ? LineLostText() : "Timeout RS232-Line!");
+        stop_flag = 1;
+        return 0;
     }
 
     // read the taught value back so that the panels show it
@@ -98,32 +78,18 @@ int CC_NEDITTeach(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-int CC_ButtonReset(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-        return 0;
-    }
+int CC_ButtonReset(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     SensorOp op;
-    if (!op.ok) return 0;
+    if (!op.ok || RefuseUnidentified()) return 0;
 
-    FlushInQ(com);
-    FlushOutQ(com);
-    rx_flag = 0;
-    parameter[1] = kResetMaxMin;
-    FillTxBuf(kResetMaxMin, 0, pp.data());
-    WriteFrame();
-    ShowStatus("Reset Max/Min values...");
-
-    const double t0 = Timer();
-    double elapsed = 0;
-    do {
-        if (rx_flag == 1) break;
-        elapsed = Timer() - t0;
-        ProcessSystemEvents();
-    } while (elapsed < TIMEOUT);
-
-    szStatus = rx_flag == 1 ? "Reset of analog-output Max/Min OK!" : "Timeout-RS-232...";
+    parameter[1] = RESET_MAXMIN;
+    FillTxBuf(RESET_MAXMIN, 0, pp.data());
+    switch (Exchange({RESET_MAXMIN, false, false, nullptr, "Reset Max/Min values..."})) {
+    case Outcome::Answered: szStatus = "Reset of analog-output Max/Min OK!"; break;
+    case Outcome::LineLost: szStatus = LineLostText(); break;
+    default: szStatus = "Timeout-RS-232..."; break;
+    }
     ShowStatus(szStatus);
     return 0;
 }

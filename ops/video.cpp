@@ -2,14 +2,15 @@
 // the receive handler switched off.
 #include <cstdint>
 
-#include "app/app.h"
 #include "display/display.h"
 #include "link/com232.h"
 #include "ops/ops.h"
-#include "params/codec.h"
-#include "params/vars.h"
+#include "params/panels.h"
+#include "platform/events.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
+#include "sensor/codec.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ bool ReadBlocks(uint16_t kind) {
     FlushInQ(com);
     FlushOutQ(com);
     bool ok = true;
-    for (uint16_t offset = 0; offset < 256 && ok; offset += 64)
-        ok = stop_flag == 0 && ReadData64(offset, kind) > 0;
+    for (uint16_t offset = 0; offset < 256 && ok; offset += 64) ok = stop_flag == 0 && ReadData64(offset, kind) > 0;
     InstallRxHandler();
     return ok;
 }
@@ -51,13 +51,6 @@ void RestoreReceive() {
     FlushInQ(com);
 }
 
-void ForceRamTarget() {
-    SetCtrlVal(pHandle, PANEL_RBTRam, 1);
-    target = RAM;
-    SetCtrlVal(pHandle, PANEL_RBTEeprom, 0);
-    SetCtrlVal(pHandle, PANEL_RBTFile, 0);
-}
-
 }  // namespace
 
 void PushVIDEO() {
@@ -66,24 +59,17 @@ void PushVIDEO() {
     DimOperations(true);
     SetCtrlDimmed(pHandle, PANEL_BTNData, true);
 
-    const bool wasOpen = IsComOpen(com);
     stop_flag = 0;
     do {
         if (PushGETRAW() == 1) {
             CopyPPtoRAWVars();
             if (ReadBlocks(kVideoSignal)) {
-                SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1.0,
-                                   double(ccdvirtpixel));
+                SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1.0, double(ccdvirtpixel));
                 PlotBarOfVariant();
-                SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, YAXIS, VAL_MANUAL, 1.0,
-                                   double(ADCMAX));
+                SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, YAXIS, VAL_MANUAL, 1.0, double(ADCMAX));
                 PlotVIDEOCurve(adcbuf.data(), thdArray.data(), xArray.data());
             }
         } else {
-            stop_flag = 1;
-        }
-        if (wasOpen && !IsComOpen(com)) {
-            ShowStatus(kLineLostText);
             stop_flag = 1;
         }
         ProcessSystemEvents();
@@ -114,26 +100,20 @@ void PushDATA() {
     RestoreReceive();
 }
 
-int CC_BTNVideo(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
-        SensorOp op;
-        if (!op.ok) return 0;
-        ForceRamTarget();
-        PushVIDEO();
-    }
+int CC_BTNVideo(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    SensorOp op;
+    if (!op.ok) return 0;
+    ForceRamTarget();
+    PushVIDEO();
     return 0;
 }
 
-int CC_BTNData(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
-        SensorOp op;
-        if (!op.ok) return 0;
-        ForceRamTarget();
-        PushDATA();
-    }
+int CC_BTNData(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    SensorOp op;
+    if (!op.ok) return 0;
+    ForceRamTarget();
+    PushDATA();
     return 0;
 }

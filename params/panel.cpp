@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/app.h"
-#include "params/vars.h"
+#include "params/panels.h"
 #include "platform/userint.h"
+#include "sensor/rules.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -97,45 +98,7 @@ void WriteCalibration(double unit) {
     SetCtrlVal(pCalib, CALIB_NUMCalFactor, double(float(double(ScaleFactor()) / unit)));
 }
 
-uint16_t ThresholdLine(uint16_t videoThreshold) {
-    return uint16_t(int32_t(ADCMAX) * int32_t(videoThreshold) / 100);
-}
-
-// Lower and upper tolerance limit around the set-point, computed wide and kept within 0 and the
-// number of pixel positions.
-void ToleranceLimits(uint16_t setPoint, uint16_t tolUp, uint16_t tolLow, uint16_t& lower,
-                     uint16_t& upper) {
-    int lo = int(setPoint) - int(tolLow);
-    int up = int(setPoint) + int(tolUp);
-    if (lo < 0) lo = 0;
-    if (up > int(ccdvirtpixel)) up = ccdvirtpixel;
-    lower = uint16_t(lo);
-    upper = uint16_t(up);
-}
-
-inline void Above(uint16_t& w, uint16_t limit, uint16_t replacement) {
-    if (w > limit) w = replacement;
-}
-inline void Below(uint16_t& w, uint16_t limit, uint16_t replacement) {
-    if (w < limit) w = replacement;
-}
-
-// Range rules common to the three variants for the slots 0-5.
-void CommonRules(int b, uint16_t zeroEdgeEnd) {
-    const uint16_t cvp = ccdvirtpixel;
-    Above(parameter[b + 4], cvp, 1);       // edgeBegin
-    Above(parameter[b + 5], cvp, cvp);     // edgeEnd
-    if (parameter[b + 5] == 0) parameter[b + 5] = zeroEdgeEnd;
-    Above(parameter[b + 3], 3, 4);         // evalMode
-    Above(parameter[b + 2], 1, 1);         // polarity
-    Above(parameter[b + 0], 1000, 500);    // power
-    Above(parameter[b + 1], 1, 1);         // powerMode
-}
-
-void VideoThresholdRule(uint16_t& w) {
-    Above(w, 950, 950);
-    Below(w, 10, 10);
-}
+uint16_t VideoLine(uint16_t videoThreshold) { return ThresholdLine(ADCMAX, videoThreshold); }
 
 // Edge graph after a transfer: x range, then the evaluation cursors and the frame of the line.
 void EdgeGraphAxis() {
@@ -160,7 +123,7 @@ void GetPanelValues() {
     ReadControls(kStandard, 3);
     ReadCalOffset();
     ReadScaleFactor(16384.0);
-    FillLine(thdArray, ThresholdLine(parameter[17]));
+    FillLine(thdArray, VideoLine(parameter[17]));
 }
 
 void GetPanelValuesV303() {
@@ -169,10 +132,10 @@ void GetPanelValuesV303() {
     if (GetCtrlVal(pPara2, PARA2_NUMTriggThreshold, trig) >= 0) parameter[48] = trig;
     ReadCalOffset();
     ReadScaleFactor(1024.0);
-    FillLine(thdArray, ThresholdLine(parameter[32]));
+    FillLine(thdArray, VideoLine(parameter[32]));
     FillLine(trgArray, parameter[48]);
     uint16_t lower, upper;
-    ToleranceLimits(parameter[24], parameter[25], parameter[26], lower, upper);
+    ToleranceLimits(parameter[24], parameter[25], parameter[26], ccdvirtpixel, lower, upper);
     FillLine(loTHDArray, lower);
     FillLine(upTHDArray, upper);
 }
@@ -181,30 +144,19 @@ void GetPanelValuesCL() {
     ReadControls(kCL, 33);
     ReadCalOffset();
     ReadScaleFactor(1024.0);
-    FillLine(thdArray, ThresholdLine(parameter[46]));
+    FillLine(thdArray, VideoLine(parameter[46]));
 }
 
 // ---------------------------------------------------------------------------------------------
 // words to panels
 
 void SetPanelValues() {
-    const uint16_t cvp = ccdvirtpixel;
-    CommonRules(3, 1);
-    Above(parameter[14], 1, 0);                         // option
-    Above(parameter[10], cvp, cvp);                     // tolerance
-    Below(parameter[10], 1, 1);
-    Above(parameter[12], 3, 0);                         // trigMode
-    Above(parameter[16], 3, 3);                         // hardwareMode
-    Above(parameter[11], 1024, 1024);                   // average
-    Above(parameter[13], 7, 0);                         // anaMode
-    VideoThresholdRule(parameter[17]);
-    Above(parameter[48], cvp, cvp);                     // triggerThreshold
-
+    ApplyRangeRules(Variant::Standard, parameter, ccdvirtpixel);
     WriteControls(kStandard, 3);
     SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, unsigned(parameter[48]));
     WriteCalibration(16384.0);
     if (ccdpixE < 256) ccdpixE = 256;
-    FillLine(thdArray, ThresholdLine(parameter[17]));
+    FillLine(thdArray, VideoLine(parameter[17]));
     FillLine(trgArray, parameter[48]);
     EdgeGraphAxis();
     double s = ScaleFactor();
@@ -216,24 +168,14 @@ void SetPanelValues() {
 }
 
 void SetPanelValuesV303() {
-    const uint16_t cvp = ccdvirtpixel;
-    CommonRules(18, 256);
-    Below(parameter[26], 1, 1);                         // toleranceLow
-    Above(parameter[25], cvp, cvp);                     // toleranceUp
-    Below(parameter[25], 1, 1);
-    Above(parameter[28], 3, 0);                         // trigMode
-    Above(parameter[31], 3, 3);                         // hardwareMode
-    Above(parameter[27], 256, 256);                     // average
-    Above(parameter[29], 7, 0);                         // anaMode
-    VideoThresholdRule(parameter[32]);
-
+    ApplyRangeRules(Variant::V303, parameter, ccdvirtpixel);
     WriteControls(kV303, 18);
     SetCtrlVal(pPara2, PARA2_NUMTriggThreshold, unsigned(parameter[48]));
     WriteCalibration(1024.0);
     uint16_t lower, upper;
-    ToleranceLimits(parameter[24], parameter[25], parameter[26], lower, upper);
+    ToleranceLimits(parameter[24], parameter[25], parameter[26], ccdvirtpixel, lower, upper);
     if (ccdpixE < 256) ccdpixE = 256;
-    FillLine(thdArray, ThresholdLine(parameter[32]));
+    FillLine(thdArray, VideoLine(parameter[32]));
     FillLine(upTHDArray, upper);
     FillLine(loTHDArray, lower);
     FillLine(trgArray, parameter[48]);
@@ -253,20 +195,11 @@ void SetPanelValuesV303() {
 }
 
 void SetPanelValuesCL() {
-    const uint16_t cvp = ccdvirtpixel;
-    CommonRules(33, 1);
-    Below(parameter[41], 1, 1);                         // toleranceLow
-    Above(parameter[40], cvp, cvp);                     // toleranceUp
-    Above(parameter[43], 2, 0);                         // trigMode
-    Above(parameter[42], 256, 256);                     // average
-    Above(parameter[44], 7, 0);                         // anaMode
-    Above(parameter[45], 1000, 1000);                   // holdTime
-    VideoThresholdRule(parameter[46]);
-
+    ApplyRangeRules(Variant::CL, parameter, ccdvirtpixel);
     WriteControls(kCL, 33);
     WriteCalibration(1024.0);
     if (ccdpixE < 256) ccdpixE = 256;
-    FillLine(thdArray, ThresholdLine(parameter[46]));
+    FillLine(thdArray, VideoLine(parameter[46]));
     EdgeGraphAxis();
     double s = ScaleFactor();
     SetCtrlVal(pHandle, PANEL_NUMTolUP, s * parameter[40] / 1024000.0);

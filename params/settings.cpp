@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
-#include "app/app.h"
-#include "display/display.h"
-#include "params/vars.h"
+#include "params/panels.h"
 #include "platform/userint.h"
+#include "sensor/vars.h"
+
+void (*redrawVideoCurve)() = nullptr;
+void (*redrawDataCurve)() = nullptr;
 
 namespace {
 
@@ -24,9 +26,7 @@ double ToleranceLength(uint16_t v) {
 }  // namespace
 
 int CC_NEDITEdgeLeft(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
+    if (event == EVENT_COMMIT) {
         uint16_t v = 0;
         GetCtrlVal(panel, control, v);
         if (v < pixB) {
@@ -44,9 +44,7 @@ int CC_NEDITEdgeLeft(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_NEDITEdgeRight(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
+    if (event == EVENT_COMMIT) {
         uint16_t v = 0;
         GetCtrlVal(panel, control, v);
         if (v > pixE) {
@@ -64,9 +62,7 @@ int CC_NEDITEdgeRight(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_NEDITToleranceUP(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_VAL_CHANGED) {
+    if (event == EVENT_VAL_CHANGED) {
         const int s = parameter[SetPointWord()];
         uint16_t v = 0;
         GetCtrlVal(panel, control, v);
@@ -85,9 +81,7 @@ int CC_NEDITToleranceUP(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_NEDITTolerance(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_VAL_CHANGED) {
+    if (event == EVENT_VAL_CHANGED) {
         const int s = parameter[SetPointWord()];
         uint16_t v = 0;
         GetCtrlVal(panel, control, v);
@@ -102,9 +96,7 @@ int CC_NEDITTolerance(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_DROPtrigmode(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
+    if (event == EVENT_COMMIT) {
         int32_t mode = 0;
         GetCtrlVal(panel, control, mode);
         // the internal trigger (3) makes the trigger buffer available
@@ -116,9 +108,7 @@ int CC_DROPtrigmode(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_DROPanaMode(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
+    if (event == EVENT_COMMIT) {
         int32_t mode = 0;
         GetCtrlVal(panel, control, mode);
         const bool show = mode > 1;
@@ -131,9 +121,7 @@ int CC_DROPanaMode(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_DROPhardware(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_COMMIT) {
+    if (event == EVENT_COMMIT) {
         int32_t mode = 0;
         GetCtrlVal(panel, control, mode);
         // modes 1 and 3 let the housing's potentiometer set the tolerance
@@ -145,42 +133,21 @@ int CC_DROPhardware(int panel, int control, int event, void*, int, int) {
 }
 
 int CC_SLIDEVideoThreshold(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_VAL_CHANGED) {
+    if (event == EVENT_VAL_CHANGED) {
         int32_t v = 0;
         GetCtrlVal(panel, control, v);
         FillLine(thdArray, uint16_t(ADCMAX * v / 100));
-        ShowInSharedPlace(PANEL_GRAPHVideo);
-        PlotVIDEOCurve(adcbuf.data(), thdArray.data(), xArray.data());
+        if (redrawVideoCurve) redrawVideoCurve();
     }
     return 0;
 }
 
 int CC_NUMTriggThreshold(int panel, int control, int event, void*, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowCtrlHelp(panel, control);
-    } else if (event == EVENT_VAL_CHANGED) {
+    if (event == EVENT_VAL_CHANGED) {
         uint16_t v = 0;
         GetCtrlVal(panel, control, v);
         FillLine(trgArray, v);
-        ShowInSharedPlace(PANEL_GRAPHData);
-        PlotDATACurve(adcbuf.data(), xArray256.data());
+        if (redrawDataCurve) redrawDataCurve();
     }
     return 0;
 }
-
-// Controls whose value only travels with SEND: their one event is the right-click help.
-#define HELP_ONLY(name)                                            \
-    int name(int panel, int control, int event, void*, int, int) { \
-        if (event == EVENT_RIGHT_CLICK) ShowCtrlHelp(panel, control); \
-        return 0;                                                  \
-    }
-HELP_ONLY(CC_DROPevalmode)
-HELP_ONLY(CC_DROPpolarity)
-HELP_ONLY(CC_DROPaverage)
-HELP_ONLY(CC_DROPhold)
-HELP_ONLY(CC_SLIDEpower)
-HELP_ONLY(CC_DROPpowermode)
-HELP_ONLY(CC_BINSWopmode)
-#undef HELP_ONLY

@@ -1,8 +1,7 @@
 // Callbacks of the sensor-setting controls.
 #pragma once
 
-#define KRYTA_CB(name) \
-    int name(int panel, int control, int event, void* callbackData, int eventData1, int eventData2)
+#include "platform/userint.h"  // KRYTA_CB
 
 KRYTA_CB(CC_NEDITEdgeLeft);
 KRYTA_CB(CC_NEDITEdgeRight);
@@ -13,11 +12,8 @@ KRYTA_CB(CC_DROPanaMode);
 KRYTA_CB(CC_DROPhardware);
 KRYTA_CB(CC_SLIDEVideoThreshold);
 KRYTA_CB(CC_NUMTriggThreshold);
-// controls whose only event is the right-click help
-KRYTA_CB(CC_DROPevalmode);
-KRYTA_CB(CC_DROPpolarity);
-KRYTA_CB(CC_DROPaverage);
-KRYTA_CB(CC_DROPhold);
-KRYTA_CB(CC_SLIDEpower);
-KRYTA_CB(CC_DROPpowermode);
-KRYTA_CB(CC_BINSWopmode);
+
+// The threshold controls redraw the last video signal or trigger buffer with the new line. The
+// curves are drawn by the displays, above this part: the shell tells which routines draw them.
+extern void (*redrawVideoCurve)();
+extern void (*redrawDataCurve)();

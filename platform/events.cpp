@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/userint.h"
+#include "platform/events.h"
 
 namespace {
 

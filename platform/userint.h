@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/events.h"
 #include "ui/uir.h"
 
 // ---- events delivered to the callbacks ----------------------------------------------------
@@ -27,6 +28,9 @@ enum Event : int {
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
                                 int eventData1, int eventData2);
 using PanelCallbackPtr = CtrlCallbackPtr;
+// Declares a control callback of that signature.
+#define KRYTA_CB(name) \
+    int name(int panel, int control, int event, void* callbackData, int eventData1, int eventData2)
 
 // ---- run-time, panels ----------------------------------------------------------------------
 // Creates the application; false when the window system cannot be opened.
@@ -51,9 +55,6 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
 int QuitUserInterface(int code);
-// Processes pending events. When none is pending it waits for the next one, at most about one
-// millisecond, so that polling loops neither spin a core nor lose responsiveness.
-int ProcessSystemEvents();
 
 // ---- control values -----------------------------------------------------------------------
 // Rings take and give the value of the selected item; a value that no item carries gets an item

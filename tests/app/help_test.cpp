@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "fixture.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "fixture.h"
+#include "files/files.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
 

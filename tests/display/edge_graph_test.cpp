@@ -3,7 +3,7 @@
 
 #include "display/display.h"
 #include "fixture.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/userint.h"
 
 namespace {

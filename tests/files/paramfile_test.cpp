@@ -11,7 +11,7 @@
 #include "files_test_util.h"
 #include "fixture.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -190,8 +190,9 @@ TEST_F(ParamFileTest, BadFilesChangeNothingAndSaySo) {
     std::string comma = text;
     comma.replace(8 * 4, 6, "  1,2 ");
     const std::vector<Case> cases = {
-        {"short.cfg", text.substr(0, 29 * 8), "Parameter file holds less than 30 values - nothing loaded!"},
-        {"empty.cfg", "", "Parameter file holds less than 30 values - nothing loaded!"},
+        {"short.cfg", text.substr(0, 29 * 8), "Parameter file holds 29 numbers, 30 are needed - nothing loaded!"},
+        {"long.cfg", text + "     7\r\n", "Parameter file holds 31 numbers, 30 are needed - nothing loaded!"},
+        {"empty.cfg", "", "Parameter file holds 0 numbers, 30 are needed - nothing loaded!"},
         {"word.cfg", nonNumber, "Parameter file holds a non-number - nothing loaded!"},
         {"negative.cfg", negative, "Parameter file holds a non-number - nothing loaded!"},
         {"comma.cfg", comma, "Parameter file holds a non-number - nothing loaded!"},
@@ -212,7 +213,7 @@ TEST_F(ParamFileTest, BadFilesChangeNothingAndSaySo) {
         const auto before = parameter;
         LoadFrom(path);
         EXPECT_EQ(parameter, before);
-        EXPECT_EQ(Status(), "Cannot read parameter file - nothing loaded!");
+        EXPECT_EQ(Status().rfind("Cannot read parameter file: ", 0), 0u) << Status();
     }
     // A good file afterwards is loaded and reported as loaded, not with the old complaint.
     LoadFrom(good);
@@ -258,7 +259,7 @@ TEST_F(ParamFileTest, UnwritableFileIsReportedNotSaved) {
         TestClearTextHistory();
         TestQueueFileSelect(VAL_NEW_FILE_SELECTED, path);
         TestLeftClick(pHandle, PANEL_BTNSend);
-        EXPECT_EQ(Status(), "Cannot write parameter file!");
+        EXPECT_EQ(Status().rfind("Cannot write parameter file: ", 0), 0u) << Status();
     }
     struct stat st;
     EXPECT_NE(stat(noFolder.c_str(), &st), 0);

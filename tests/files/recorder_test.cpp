@@ -7,10 +7,11 @@
 #include <regex>
 
 #include "files/files.h"
+#include "sensor/files.h"
 #include "files_test_util.h"
 #include "fixture.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/utility.h"
 
 namespace {

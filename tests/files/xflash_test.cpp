@@ -8,7 +8,7 @@
 #include "files_test_util.h"
 #include "fixture.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -156,12 +156,14 @@ TEST_F(XFlashTest, HalfTableForHardwareCode400) {
         const auto got = sensor->XFlashPage(page);
         for (uint16_t w : got) ASSERT_EQ(w, 0xFFFF) << "page " << page << " stays erased";
     }
-    EXPECT_TRUE(StatusSeen("X-FLASH-write OK: PAGE5 ..."));
     EXPECT_FALSE(StatusSeen("X-FLASH-write OK: PAGE6 ..."));
-    EXPECT_EQ(Status(), "X-FLASH Data successfully written!");
+    // the last frame is page 5's: the completion message belongs to page 9
+    EXPECT_EQ(Status(), "X-FLASH-write OK: PAGE5 ...");
+    EXPECT_FALSE(StatusSeen("X-FLASH Data successfully written!"));
     const auto g = TestGraphModel(pHandle, PANEL_GRAPHVideoBar);
     ASSERT_FALSE(g.plots.empty());
-    EXPECT_EQ(g.plots.back().fillColor, 0xA0A0A0);
+    EXPECT_EQ(g.plots.back().fillColor, 0x00FF00);
+    EXPECT_DOUBLE_EQ(g.plots.back().x2, 1016);
     ExpectHiddenAgain();
 }
 
@@ -200,7 +202,8 @@ TEST_F(XFlashTest, BadFilesAndCancelSendNothing) {
     };
     table.resize(2047);
     const std::vector<Case> cases = {
-        {"short.dat", TableText(Table(1024)), "Linearisation file holds less than 2048 values - nothing written!"},
+        {"short.dat", TableText(Table(1024)), "Linearisation file holds 1024 values, 2048 are needed - nothing written!"},
+        {"long.dat", TableText(Table(2048)) + "5\r\n", "Linearisation file holds 2049 values, 2048 are needed - nothing written!"},
         {"word.dat", TableText(std::vector<long>{1, 2}) + "x3\r\n" + TableText(Table(2048)),
          "Linearisation file holds a non-number - nothing written!"},
         {"big.dat", withBad("65536"), "Linearisation file: value outside 0...65535 - nothing written!"},

@@ -7,7 +7,7 @@
 #include "ops/ops_common.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
 
@@ -216,14 +216,19 @@ TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
     EXPECT_EQ(parameter[9], 1717);
 }
 
-TEST_F(GetSend, UnpluggedSensorFailsQuietly) {
+TEST_F(GetSend, UnpluggedSensorIsReportedAsALostLine) {
     StartWith("M01");
     sensor->Unplug();
+    RunEventsFor(0.2);  // the program is idle when the line goes
     TestClearTextHistory();
     TestLeftClick(pHandle, PANEL_BTNSend);
+    EXPECT_EQ(Status(), kLineLostText);  // not "Transmit...": nothing was sent
     TestLeftClick(pHandle, PANEL_BTNGet);
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
+    EXPECT_EQ(Status(), kLineLostText);
+    TestLeftClick(pHandle, PANEL_ButtonReset);
+    EXPECT_EQ(Status(), kLineLostText);
     EXPECT_FALSE(Seen(History(), "Line Ok!"));
+    EXPECT_FALSE(Seen(History(), "Timeout-RS-232..."));
 }
 
 TEST_F(GetSend, FileTargetSendsNothing) {
@@ -351,14 +356,15 @@ TEST_F(GetSend, WritesAreRefusedUntilTheSensorIsIdentified) {
     EXPECT_EQ(v303.Ram(0), ramBefore);
     EXPECT_EQ(v303.Eeprom(0), eepromBefore);
 
-    // Reading still works: GET, the reset of the analog maximum/minimum, saving to a file.
+    // The reset of the analog maximum/minimum writes into the sensor too.
+    TestUserSetValue(pPara1, PARA1_DROPanaMode, 2);  // an analog mode that shows the reset
+    TestLeftClick(pHandle, PANEL_ButtonReset);
+    EXPECT_EQ(Status(), kNotIdentifiedText);
+    // Reading still works: GET, saving to a file.
     v303.ClearRequests();
     Target(PANEL_RBTRam);
     TestLeftClick(pHandle, PANEL_BTNGet);
     EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
-    TestUserSetValue(pPara1, PARA1_DROPanaMode, 2);  // an analog mode that shows the reset
-    TestLeftClick(pHandle, PANEL_ButtonReset);
-    EXPECT_EQ(Status(), "Reset of analog-output Max/Min OK!");
     const std::string path = proj_dir + "/unidentified.cfg";
     Target(PANEL_RBTFile);
     TestQueueFileSelect(VAL_NEW_FILE_SELECTED, path);
@@ -366,7 +372,7 @@ TEST_F(GetSend, WritesAreRefusedUntilTheSensorIsIdentified) {
     long size = 0;
     EXPECT_EQ(GetFileInfo(path, size), 1);
     DeleteFile(path);
-    EXPECT_EQ(Commands(v303.Requests()), (std::vector<int>{2, 2, 11}));
+    EXPECT_EQ(Commands(v303.Requests()), (std::vector<int>{2, 2}));
 
     // Selecting the port again identifies the sensor, and SEND writes.
     v303.ClearFaults();

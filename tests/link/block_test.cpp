@@ -3,7 +3,7 @@
 
 #include "fixture.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 
 namespace {
 

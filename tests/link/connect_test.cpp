@@ -10,7 +10,7 @@
 
 #include "fixture.h"
 #include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
 

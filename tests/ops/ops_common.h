@@ -8,7 +8,7 @@
 #include "fixture.h"
 #include "link/com232.h"
 #include "ops/ops.h"
-#include "params/vars.h"
+#include "sensor/vars.h"
 #include "platform/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"

@@ -91,11 +91,12 @@ TEST_F(VideoTest, StopWhileTheMeasurementAnswerIsAwaitedRequestsNoBlock) {
     for (int button : {PANEL_BTNVideo, PANEL_BTNData}) {
         SCOPED_TRACE(kCtrlTable[button].name);
         sensor->ClearFaults();
-        sensor->SetFault({sim::Fault::Delay, 8, 0.6});
+        sensor->SetFault({sim::Fault::Delay, 8, 1.0});
         sensor->ClearRequests();
-        TestLeftClickLater(0.2, pHandle, PANEL_BTNStop);
+        // after the first pass the line first falls quiet (the late answer of the one stopped)
+        TestLeftClickLater(0.6, pHandle, PANEL_BTNStop);
         TestLeftClick(pHandle, button);
-        RunEventsFor(0.6);
+        RunEventsFor(1.0);
         EXPECT_EQ(Commands(sensor->Requests()), std::vector<int>{8});
         TestLeftClick(pHandle, PANEL_BTNStop);
     }

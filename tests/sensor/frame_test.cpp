@@ -1,10 +1,11 @@
-// The 36-byte frame on the line, the receive decode, the open-error texts and the firmware text.
+// The 36-byte frame on the line, the command table's answers, and the firmware text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "link/com232.h"
-#include "params/vars.h"
+#include "sensor/frame.h"
+#include "sensor/hardware.h"
+#include "sensor/vars.h"
 
 namespace {
 
@@ -75,33 +76,7 @@ TEST(Frame, DecodesMeasurementAndOtherFrames) {
     EXPECT_EQ(std::count(pp.begin(), pp.end(), 0x7777), 0);
 }
 
-TEST(Frame, ReceiveHandlerIgnoresOtherEventsAndShortReads) {
-    rx_flag = 0;
-    graph_flag = 7;
-    // the event character and transmit-empty events are not frames
-    RX_Receive_Function(1, 0x0002 | 0x0004, nullptr);
-    EXPECT_EQ(rx_flag, 0);
-    EXPECT_EQ(graph_flag, 7);
-    // with the port closed nothing can be read: no frame is reported
-    com = 1;
-    RX_Receive_Function(1, 0x8000, nullptr);
-    EXPECT_EQ(rx_flag, 0);
-}
-
-TEST(Link, OpenErrorTexts) {
-    EXPECT_EQ(ComOpenErrorText(-1), "Unknown system error");
-    EXPECT_EQ(ComOpenErrorText(-2), "Invalid port number");
-    EXPECT_EQ(ComOpenErrorText(-3), "Port is not open");
-    EXPECT_EQ(ComOpenErrorText(-4), "Unknown I/0 error");
-    EXPECT_EQ(ComOpenErrorText(-6), "No serial port found");
-    EXPECT_EQ(ComOpenErrorText(-7), "Cannot open port");
-    EXPECT_EQ(ComOpenErrorText(-13), "Invalid parameter");
-    EXPECT_EQ(ComOpenErrorText(-99), "Timeout");
-    for (int r : {-5, -8, -9, -10, -11, -12, -14, -100, -98, -100000})
-        EXPECT_EQ(ComOpenErrorText(r), "RS-232 error!") << r;
-}
-
-TEST(Link, FirmwareTextDecoding) {
+TEST(Frame, FirmwareTextDecoding) {
     // word-coded: the low bytes carry the characters
     std::array<uint8_t, 72> b{};
     const char* v = "V3.09 test";
@@ -133,23 +108,39 @@ TEST(Link, FirmwareTextDecoding) {
     EXPECT_EQ(t.substr(0, 2), "\xC3\xA9");
 }
 
-TEST(Link, OneSensorExchangeAtATime) {
-    ASSERT_FALSE(SensorOpRunning());
-    {
-        SensorOp first;
-        EXPECT_TRUE(first.ok);
-        EXPECT_TRUE(SensorOpRunning());
-        EXPECT_FALSE(BeginSensorOp());  // refused while the first runs
-        {
-            SensorOp second;
-            EXPECT_FALSE(second.ok);
-        }
-        // the refused one did not end the running one
-        EXPECT_TRUE(SensorOpRunning());
+
+TEST(Frame, BlockAndXFlashRequestsAndWhichAnswerFitsWhichRequest) {
+    std::fill(szWriteBuf.begin(), szWriteBuf.end(), uint8_t(0xEE));
+    FillBlockRequest(0x0055, 192, 1);
+    const uint8_t block[8] = {0x00, 0x55, 0x00, 0x09, 0x00, 0xC0, 0x00, 0x01};
+    EXPECT_TRUE(std::equal(block, block + 8, szWriteBuf.begin()));
+    EXPECT_TRUE(std::all_of(szWriteBuf.begin() + 8, szWriteBuf.begin() + 36, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(szWriteBuf[36], 0xEE);
+
+    FillXFlashClear();
+    EXPECT_EQ(GetWord(szWriteBuf.data(), 1), XFLASH_CLEAR);
+    for (int w = 3; w < 18; ++w) EXPECT_EQ(GetWord(szWriteBuf.data(), w), 0x00AA) << w;
+    const uint16_t table[8] = {1, 2, 3, 4, 5, 6, 7, 0x8000};
+    FillXFlashWrite(8, 3, table);
+    const uint16_t expect[18] = {0x55, 102, 8, 3, 1, 2, 3, 4, 5, 6, 7, 0x8000, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    for (int w = 0; w < 18; ++w) EXPECT_EQ(GetWord(szWriteBuf.data(), w), expect[w]) << w;
+
+    // The hardware answer carries 10; any frame answers a measurement request or the echo check;
+    // a parameter request takes no answer that another request's code marks.
+    EXPECT_TRUE(AnswerFits(GET_HARDWARE, GET_HARDWARE));
+    EXPECT_FALSE(AnswerFits(GET_HARDWARE, GET_RAM));
+    for (uint16_t c : {uint16_t(0), GET_RAM, GET_HARDWARE, uint16_t(0x0108)}) {
+        EXPECT_TRUE(AnswerFits(GET_RAW, c)) << c;
+        EXPECT_TRUE(AnswerFits(ECHO_CHECK, c)) << c;
     }
-    EXPECT_FALSE(SensorOpRunning());
-    EXPECT_TRUE(BeginSensorOp());
-    EndSensorOp();
-    EXPECT_FALSE(SensorOpRunning());
-    EXPECT_LE(std::string(kBusyText).size(), 72u);
+    for (uint16_t other : {SEND_RAM, GET_EEPROM, ECHO_CHECK, GET_RAW, GET_HARDWARE, RESET_MAXMIN, XFLASH_WRITE})
+        EXPECT_FALSE(AnswerFits(GET_RAM, other)) << other;
+    EXPECT_TRUE(AnswerFits(GET_RAM, GET_RAM));
+    EXPECT_TRUE(AnswerFits(GET_EEPROM, 0));
+    EXPECT_TRUE(AnswerFits(XFLASH_WRITE, XFLASH_WRITE));
+    EXPECT_FALSE(AnswerFits(TEACH, SEND_EEPROM));
+    EXPECT_EQ(AnswerOf(SEND_EEPROM), AnswerKind::None);
+    EXPECT_EQ(AnswerOf(GET_DATA64), AnswerKind::Bytes);
+    EXPECT_EQ(AnswerOf(GET_VERSION), AnswerKind::Bytes);
+    EXPECT_EQ(AnswerOf(TEACH), AnswerKind::Frame);
 }

@@ -1,6 +1,6 @@
-// The program's global data: the parameter words of the three firmware variants, the frame value
-// buffer, the decoded measurement, the identification of the connected sensor, the lines drawn
-// with the curves, and the memory target. InitVars gives them their start values.
+// The sensor's data as the program holds them: the parameter words of the three firmware
+// variants, the frame value buffer, the decoded measurement, the identification of the connected
+// sensor, the lines drawn with the curves, the memory target and the stop request.
 #pragma once
 
 #include <array>
@@ -32,7 +32,7 @@ constexpr int DATFILE = 3;
 constexpr uint32_t YOFFSET = 30000;
 
 extern int target;     // RAM, EEPROM or DATFILE
-extern int stop_flag;  // 1 ends RUN, VIDEO and the recorder
+extern int stop_flag;  // 1 ends RUN, VIDEO, the recorder and the X-FLASH write
 
 // series of 256 entries drawn with the curves
 extern std::array<double, 256> xArray, xArray256;
@@ -42,7 +42,11 @@ extern std::array<uint16_t, 2050> linArray;
 extern std::string szSoftVersion;  // "Version 3.09"
 extern std::string szSoftName;     // "KRYTA-LT-Scope"
 
-void InitVars();
+// Start values of the parameter words (the three blocks, the extension block, words 0-2).
+void SetParameterStartValues(std::array<uint16_t, 64>& words);
+// Everything of this file at its start value: the parameter words, the state, the
+// identification as before any sensor answered, the measurement, the series and the table.
+void SetStartValues();
 
 // Firmware variant rule.
 enum class Variant { Standard, V303, CL };
@@ -52,6 +56,8 @@ Variant ParamVariant();
 Variant DisplayVariant();
 // First word of the variant's block: 3, 18 or 33.
 int BlockStart(Variant v);
+// The storage factor of the scale factor: 16384 (standard) or 1024 (V303, CL).
+double ScaleUnit(Variant v);
 
 // parameter words 60-61 (scaleFactor) and 62-63 (calOffset) as 32-bit values, low word first
 uint32_t ScaleFactor();

@@ -1,8 +1,8 @@
 // Moves values between the parameter words and the frame value buffer pp, refreshes the lines
 // drawn with the trigger-buffer curve, and decodes measurement frames.
-#include "params/codec.h"
+#include "sensor/codec.h"
 
-#include "params/vars.h"
+#include "sensor/vars.h"
 
 namespace {
 

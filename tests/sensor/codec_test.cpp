@@ -4,8 +4,8 @@
 
 #include <numeric>
 
-#include "params/codec.h"
-#include "params/vars.h"
+#include "sensor/codec.h"
+#include "sensor/vars.h"
 
 namespace {
 

@@ -1,0 +1,4 @@
+// The program's start values, set once at start-up before the port is opened.
+#pragma once
+
+void InitVars();

@@ -1,0 +1,241 @@
+// The program's files as bytes, read and written all or nothing.
+#include "sensor/files.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "sensor/vars.h"
+
+namespace {
+
+bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// Closes the file on every way out.
+struct CFile {
+    std::FILE* f;
+    explicit CFile(std::FILE* file) : f(file) {}
+    ~CFile() {
+        if (f) std::fclose(f);
+    }
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+};
+
+std::string Plural(long n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+NumberFile ReadNumberFile(const std::string& path, int count, uint16_t* out, NumRange range) {
+    NumberFile r;
+    errno = 0;
+    CFile file(std::fopen(path.c_str(), "rb"));
+    if (!file.f) {
+        r.reason = std::strerror(errno ? errno : ENOENT);
+        return r;
+    }
+    // The values land here first; `out` changes only when the whole file is right.
+    std::array<uint16_t, 4096> values{};
+    if (count < 0 || count > int(values.size())) return r;
+    std::FILE* f = file.f;
+    bool outOfRange = false;
+    for (;;) {
+        int c;
+        do c = std::getc(f);
+        while (c != EOF && IsBlank(c));
+        if (c == EOF) break;
+        bool negative = false;
+        if (c == '-') {
+            negative = true;
+            c = std::getc(f);
+        }
+        int digits = 0;
+        uint32_t low16 = 0;  // the value modulo 65536, exact for any length
+        uint32_t exact = 0;  // the value while it is at most 65535, then anything above
+        while (c != EOF && IsDigit(c)) {
+            low16 = (low16 * 10 + uint32_t(c - '0')) & 0xFFFFu;
+            if (exact <= 65535) exact = exact * 10 + uint32_t(c - '0');
+            ++digits;
+            c = std::getc(f);
+        }
+        if (digits == 0 || (c != EOF && !IsBlank(c)) || (negative && range == NumRange::Low16)) {
+            r.status = NumberFile::NotNumber;
+            return r;
+        }
+        uint16_t v = uint16_t(low16);
+        if (range == NumRange::Strict && ((negative && exact != 0) || exact > 65535)) outOfRange = true;
+        if (r.count < count) values[size_t(r.count)] = v;
+        ++r.count;
+    }
+    if (std::ferror(f)) {
+        r.reason = std::strerror(errno ? errno : EIO);
+        r.status = NumberFile::Unreadable;
+        return r;
+    }
+    if (r.count != count) {
+        r.status = NumberFile::WrongCount;
+        return r;
+    }
+    if (outOfRange) {
+        r.status = NumberFile::OutOfRange;
+        return r;
+    }
+    std::copy(values.begin(), values.begin() + count, out);
+    r.status = NumberFile::Ok;
+    return r;
+}
+
+std::string FormatParaFile(const std::array<uint16_t, PARA_FILE_VALUES>& values) {
+    std::string text;
+    for (uint16_t v : values) {
+        char line[16];
+        std::snprintf(line, sizeof line, "%6u\r\n", unsigned(v));
+        text += line;
+    }
+    return text;
+}
+
+NumberFile ReadParaFile(const std::string& path, std::array<uint16_t, PARA_FILE_VALUES>& values) {
+    return ReadNumberFile(path, PARA_FILE_VALUES, values.data(), NumRange::Low16);
+}
+
+std::string ParaFileProblem(const NumberFile& f) {
+    switch (f.status) {
+    case NumberFile::Ok: return "";
+    case NumberFile::WrongCount:
+        return "Parameter file holds " + Plural(f.count, "number", "numbers") + ", 30 are needed - nothing loaded!";
+    case NumberFile::NotNumber:
+    case NumberFile::OutOfRange: return "Parameter file holds a non-number - nothing loaded!";
+    default: return "Cannot read parameter file: " + f.reason + " - nothing loaded!";
+    }
+}
+
+int LinTableSize() { return hwtype == 400 ? 1024 : 2048; }
+
+NumberFile ReadLinFile(const std::string& path) {
+    const int n = LinTableSize();
+    std::array<uint16_t, 2048> values{};
+    NumberFile r = ReadNumberFile(path, n, values.data(), NumRange::Strict);
+    if (r.status == NumberFile::Ok)
+        for (int i = 0; i < n; ++i) linArray[size_t(i)] = uint16_t((uint32_t(values[size_t(i)]) + 32767u) % 65536u);
+    return r;
+}
+
+std::string LinFileProblem(const NumberFile& f) {
+    switch (f.status) {
+    case NumberFile::Ok: return "";
+    case NumberFile::WrongCount:
+        return "Linearisation file holds " + Plural(f.count, "value", "values") + ", " +
+               std::to_string(LinTableSize()) + " are needed - nothing written!";
+    case NumberFile::NotNumber: return "Linearisation file holds a non-number - nothing written!";
+    case NumberFile::OutOfRange: return "Linearisation file: value outside 0...65535 - nothing written!";
+    default: return "Cannot read linearisation file: " + f.reason + " - nothing written!";
+    }
+}
+
+float RecorderSlope() {
+    double divisor = 1024.0;
+    if (hwtype != 500 && softversion < 303) divisor = 16384.0;
+    return float(double(ScaleFactor()) / divisor);
+}
+
+std::string RecorderHeader(const std::string& date, const std::string& time, double increment,
+                           uint16_t samples) {
+    std::string h;
+    h += "Date:\t" + date + "\r\n";
+    h += "Time:\t" + time + "\r\n";
+    h += "Time-Increment[s]:\t" + FormatReal(increment) + "\r\n";
+    h += "Number of Samples:\t" + std::to_string(int16_t(samples)) + "\r\n";
+    h += "Offset-Value [\xB5m]:\t" + std::to_string(CalOffset()) + "\r\n";
+    h += "Slope-Value [\xB5m/pixel]:\t" + FormatReal(RecorderSlope()) + "\r\n";
+    h += "E-LEFT\tE-RIGHT\tM-VALUE\tEDGES\tM-VAL[um]\r\n";
+    return h;
+}
+
+std::string RecorderDataLine() {
+    char line[96];
+    std::snprintf(line, sizeof line, "%u\t%u\t%u\t%u\t%d\r\n", unsigned(Ledge), unsigned(Redge),
+                  unsigned(Mvalue), unsigned(edcnt), int(int32_t(umValue)));
+    return line;
+}
+
+std::string FormatReal(double value) {
+    char buf[512];  // room for any double in fixed notation
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    if (ec != std::errc()) return "0.0";
+    std::string s(buf, end);
+    const auto point = s.find('.');
+    if (point == std::string::npos) return s;
+    while (s.size() > point + 2 && s.back() == '0') s.pop_back();
+    return s;
+}
+
+bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& reason) {
+    namespace fs = std::filesystem;
+    static unsigned serial = 0;
+    const std::string beside = path + ".part" + std::to_string(++serial);
+    errno = 0;
+    bool ok;
+    {
+        std::ofstream out(beside, std::ios::binary | std::ios::trunc);
+        ok = out.is_open();
+        if (ok) {
+            out.write(bytes.data(), std::streamsize(bytes.size()));
+            out.flush();
+            ok = out.good();
+            out.close();
+            ok = ok && !out.fail();
+        }
+    }
+    if (!ok) {
+        reason = std::strerror(errno ? errno : EIO);
+        std::error_code ignore;
+        fs::remove(beside, ignore);
+        return false;
+    }
+    std::error_code ec;
+    fs::rename(beside, path, ec);
+    if (ec) {
+        reason = ec.message();
+        fs::remove(beside, ec);
+        return false;
+    }
+    return true;
+}
+
+bool AppendWhole(const std::string& path, const std::string& bytes) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const bool existed = fs::exists(path, ec);
+    const auto before = existed ? fs::file_size(path, ec) : 0;
+    if (ec) return false;
+    bool ok;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        ok = out.is_open();
+        if (ok) {
+            out.write(bytes.data(), std::streamsize(bytes.size()));
+            out.flush();
+            ok = out.good();
+            out.close();
+            ok = ok && !out.fail();
+        }
+    }
+    if (!ok && fs::exists(path, ec)) fs::resize_file(path, before, ec);  // no torn line stays behind
+    return ok;
+}
+
+bool RemoveFile(const std::string& path, std::string& reason) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (!ec) return true;
+    reason = ec.message();
+    return false;
+}
