@@ -190,6 +190,7 @@ TEST_F(RecorderTest, StoppedRecordingKeepsWhatWasWritten) {
     EXPECT_EQ(int(data.size()), Count());
     EXPECT_EQ(int(data.size()), RequestsOf(8));
     for (const auto& line : data) CheckDataLine(line);
+    unsetenv("KRYTA_COM2");
     EXPECT_EQ(RecStatusText(), "DATA-RECORDER STOPPED!");
     EXPECT_EQ(GetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus), 0xFF0000);
     EXPECT_EQ(GetCtrlTextColor(pRec, RECORD_TEXTBOXrecstatus), 0xFFFFFF);
@@ -408,4 +409,47 @@ TEST_F(RecorderTest, RefusedWhileAnotherExchangeWaits) {
     EXPECT_TRUE(StatusSeen(kBusyText));
     struct stat st;
     EXPECT_NE(stat(path.c_str(), &st), 0);
+}
+
+namespace {
+
+void TryAnotherFile(void*) { TestFireEvent(pRec, RECORD_CMDBTNrecfile, EVENT_COMMIT); }
+void PickPortTwo(void*) { TestUserSetValue(pHandle, PANEL_DropDCom, 2); }
+
+}  // namespace
+
+// The file of a running recording is not replaced; a port change ends the recording with every
+// sample so far on disk; a file that cannot be deleted for the overwrite records nothing.
+TEST_F(RecorderTest, TheRecordingsFileStaysWhole) {
+    StartWith("M01");
+    sensor->SetObject(1000, 2000, false);
+    const std::string path = dir.File("RUN.DAT");
+    ChooseNewFile(path);
+    Plan(100, 0.05);
+    setenv("KRYTA_COM2", "/dev/kryta-no-such-device", 1);
+    TestQueueFileSelect(VAL_NEW_FILE_SELECTED, dir.File("OTHER.DAT"));
+    TestRunLater(0.3, TryAnotherFile, nullptr);
+    TestRunLater(0.6, PickPortTwo, nullptr);
+    TestLeftClick(pRec, RECORD_CBTNStartRecord);
+    EXPECT_TRUE(StatusSeen("Recording runs - the recorder file cannot be changed now!"));
+    EXPECT_EQ(TestPendingDialogAnswers(), 1);  // no dialog opened
+    TestQueueFileSelect(VAL_NO_FILE_SELECTED, "");
+    unsetenv("KRYTA_COM2");
+    EXPECT_EQ(RecStatusText(), "DATA-RECORDER STOPPED!");
+    const auto data = CheckHeader(ReadBytes(path), "0.05", 100, FormatReal(ScaleFactor() / 16384.0));
+    EXPECT_GT(data.size(), 2u);
+    EXPECT_LT(data.size(), 30u);
+    EXPECT_EQ(int(data.size()), Count());
+    for (const auto& line : data) CheckDataLine(line);
+
+    // "overwrite ?" answered yes, and the old file cannot go: said, and nothing recorded
+    TearDown();
+    StartWith("M01");
+    rec_fname = "/proc/version";
+    sensor->ClearRequests();
+    TestQueueConfirm(1);
+    TestLeftClick(pRec, RECORD_CBTNStartRecord);
+    EXPECT_EQ(Status().rfind("Cannot delete /proc/version: ", 0), 0u) << Status();
+    EXPECT_EQ(RequestsOf(8), 0);
+    EXPECT_FALSE(GetCtrlDimmed(pRec, RECORD_CBTNStartRecord));
 }

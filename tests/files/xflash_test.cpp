@@ -8,6 +8,7 @@
 #include "files_test_util.h"
 #include "fixture.h"
 #include "link/com232.h"
+#include "platform/utility.h"
 #include "sensor/vars.h"
 
 namespace {
@@ -267,4 +268,83 @@ TEST_F(XFlashTest, RefusedWhileAnotherExchangeWaits) {
     EXPECT_TRUE(StatusSeen(kBusyText));
     EXPECT_TRUE(Requests(101).empty());
     EXPECT_TRUE(Requests(102).empty());
+}
+
+namespace {
+
+// What ends a running X-FLASH write, acting from inside its waits.
+struct Interruption {
+    sim::Simulator* sensor;
+    sim::Simulator* second;
+};
+void PickPortTwo(void*) { TestUserSetValue(pHandle, PANEL_DropDCom, 2); }
+void PressStop(void*) { TestLeftClick(pHandle, PANEL_BTNStop); }
+void Unplug(void* s) { static_cast<sim::Simulator*>(s)->Unplug(); }
+void CloseWindow(void*) { TestClosePanel(pHandle); }
+void RunEventsFor(double seconds) {
+    for (const double end = Timer() + seconds; Timer() < end;) ProcessSystemEvents();
+}
+
+}  // namespace
+
+// STOP, a lost line, a port change and the window's close each end the write at once: nothing of
+// the table goes on afterwards, nowhere, and the status line says the table is incomplete.
+TEST_F(XFlashTest, StopLostLinePortChangeAndCloseEndTheWriteAtOnce) {
+    const std::string path = dir.File("XF.DAT");
+    WriteBytes(path, TableText(Table(2048)));
+    struct Case {
+        const char* name;
+        void (*act)(void*);
+        const char* ends;  // the start of the status text the write ends with
+    };
+    const Case cases[] = {
+        {"stop", PressStop, "X-FLASH write stopped after "},
+        {"unplug", Unplug, "RS232-Line lost after "},
+        {"port change", PickPortTwo, "X-FLASH write interrupted after "},
+        {"close", CloseWindow, "X-FLASH write interrupted after "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Simulator second("M01", false);
+        ASSERT_TRUE(second.Start());
+        setenv("KRYTA_COM2", second.DevicePath().c_str(), 1);
+        StartWith("M01");
+        sensor->SetFault({sim::Fault::Delay, 102, 0.02});  // about 5 s for the whole table
+        TestClearTextHistory();
+        TestRunLater(0.5, c.act, sensor.get());
+        const double t0 = Timer();
+        WriteTable(path);
+        EXPECT_LT(Timer() - t0, 2.5);
+        const size_t written = Requests(102).size();
+        EXPECT_GT(written, 0u);
+        EXPECT_LT(written, 100u);
+        RunEventsFor(0.5);
+        EXPECT_EQ(Requests(102).size(), written);  // nothing goes on afterwards
+        // the status line ends with it, also after the connect sequence on the port picked
+        EXPECT_EQ(Status().rfind(c.ends, 0), 0u) << Status();
+        EXPECT_NE(Status().find(" of 256 "), std::string::npos) << Status();
+        for (const auto& r : second.Requests()) EXPECT_LT(r.word(1), 101) << "X-FLASH frame on port 2";
+        if (c.act == PickPortTwo) {
+            EXPECT_EQ(com, 2);
+            EXPECT_EQ(ident_flag, 1);  // port 2's sensor was identified after the write ended
+            EXPECT_FALSE(second.Requests().empty());
+        }
+        ExpectHiddenAgain();
+        TearDown();
+        unsetenv("KRYTA_COM2");
+    }
+}
+
+TEST_F(XFlashTest, AnswersWithoutTheSyncWordConfirmNothing) {
+    StartWith("M01");
+    const std::string path = dir.File("XF.DAT");
+    WriteBytes(path, TableText(Table(2048)));
+    sim::FaultSpec wrongSync{sim::Fault::WrongSync, 102};
+    wrongSync.times = 2;
+    sensor->SetFault(wrongSync);
+    TestClearTextHistory();
+    WriteTable(path);
+    EXPECT_EQ(Requests(102).size(), 256u);
+    EXPECT_FALSE(StatusSeen("X-FLASH Data successfully written!"));
+    EXPECT_EQ(Status(), "X-FLASH write incomplete: 2 frames not confirmed!");
 }

@@ -137,6 +137,36 @@ TEST_F(GetSend, SilentSensorTimesOutBothFramesAndShowsTheVariables) {
     EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), parameter[9]);
 }
 
+// The main frame's answer comes after its time-out: it is let pass, the extension request gets its
+// own answer, the GET ends with the time-out, and SEND writes each word where it belongs.
+TEST_F(GetSend, ALateAnswerIsNeverTheAnswerToTheNextRequest) {
+    StartWith("M03");
+    auto main = sensor->Eeprom(0);
+    main[6] = 2222;
+    sensor->SetEeprom(0, main);
+    auto ext = sensor->Eeprom(1);
+    ext[0] = 333;     // trigger threshold
+    ext[11] = 16384;  // scale factor 1.0
+    ext[13] = 30000;  // offset
+    sensor->SetEeprom(1, ext);
+    sim::FaultSpec late{sim::Fault::Delay, 4, 1.7};
+    late.argument = 0;
+    late.times = 1;
+    sensor->SetFault(late);
+    Target(PANEL_RBTEeprom);
+    TestClearTextHistory();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(Status(), "Timeout-RS-232...");
+    EXPECT_EQ(parameter[48], 333);
+    EXPECT_EQ(ScaleFactor(), 16384u);
+    EXPECT_EQ(CalOffset(), 30000);
+    EXPECT_NE(parameter[9], 2222);
+    sensor->ClearRequests();
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
+    EXPECT_EQ(sensor->Eeprom(1), ext);
+}
+
 TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
     StartWith("M01");
     const std::string noSync = "Answer without sync word 0xAA - parameters not taken!";
@@ -162,6 +192,9 @@ TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
         // a late measurement answer or a loop-back, for either frame of the GET
         {spec(sim::Fault::OtherCommand, 2, 0, 8), measurement, false},
         {spec(sim::Fault::WrongSync, 2, 0, 0x0055), noSync, false},
+        // the answer of another request: the hardware answer or the echo
+        {spec(sim::Fault::OtherCommand, 2, 0, 10), "Answer of another request (command 10) - parameters not taken!", false},
+        {spec(sim::Fault::OtherCommand, 2, 0, 5), "Answer of another request (command 5) - parameters not taken!", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(sim::FaultName(c.fault.kind));

@@ -283,6 +283,13 @@ TEST_F(Connect, HardwareAnswerTimeOut) {
             auto c = Commands(sensor->Requests());
             EXPECT_EQ(std::count(c.begin(), c.end(), 2), 2);
             EXPECT_EQ(c.back(), 7);
+            // the late hardware answer is not taken as the main parameter frame (read into the
+            // standard block, whose rules change slots 13 and 14 of this CL frame)
+            const auto ram = sensor->Ram(0);
+            for (int i = 0; i < 13; ++i) EXPECT_EQ(parameter[size_t(3 + i)], ram[size_t(i)]) << i;
+            // and the status line ends with the failure, after the firmware text
+            EXPECT_TRUE(Seen(History(), sensor->model().firmwareText));
+            EXPECT_EQ(Status(), "Error reading HARDWARE-info!");
         }
         EndProgram();
         started = false;
@@ -347,6 +354,52 @@ TEST_F(Connect, FirmwareTextFaults) {
         EXPECT_LE(nBytesR, BUF_BYTES);
         EXPECT_EQ(HWTYPE, 1);  // identification done before the text
     }
+}
+
+// A GET at connect that gets no answer ends the sequence's texts; without both frames of this
+// sensor nothing may be written into it, also after a port change from a sensor that answered.
+TEST_F(Connect, UnreadParametersAreSaidLastAndRefuseEveryWrite) {
+    StartWith("M01");
+    sim::Simulator second("M05", false);
+    sim::FaultSpec silent{sim::Fault::Silent, 2};
+    silent.argument = 1;  // the extension frame
+    second.SetFault(silent);
+    ASSERT_TRUE(second.Start());
+    setenv("KRYTA_COM2", second.DevicePath().c_str(), 1);
+    EXPECT_EQ(params_flag, 1);
+    TestUserSetValue(pHandle, PANEL_DropDCom, 2);
+    EXPECT_EQ(ident_flag, 1);
+    EXPECT_TRUE(Seen(History(), second.model().firmwareText));
+    EXPECT_EQ(Status(), "Timeout-RS-232...");
+    second.ClearRequests();
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    EXPECT_EQ(Status(), kNotReadText);
+    TestLeftClick(pPara2, PARA2_ButtonTeach);
+    EXPECT_EQ(Status(), kNotReadText);
+    TestUserSetValue(pPara1, PARA1_DROPanaMode, 2);
+    TestLeftClick(pHandle, PANEL_ButtonReset);
+    EXPECT_EQ(Status(), kNotReadText);
+    SetCtrlVal(pRec, RECORD_NUMinctime, 1.0);
+    TestUserSetValue(pRec, RECORD_NUMinctime, 8642.0);
+    TestLeftClick(pCalib, CALIB_BTNWriteXFLASH);
+    EXPECT_EQ(Status(), kNotReadText);
+    ProcessSystemEvents();
+    EXPECT_TRUE(second.Requests().empty());
+    // a GET of both frames lifts it
+    second.ClearFaults();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(params_flag, 1);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(second.WaitForRequests(4, 2.0));
+    EXPECT_EQ(Commands(second.Requests()), (std::vector<uint16_t>{2, 2, 1, 1}));
+
+    // a port that does not open forgets the sensor
+    setenv("KRYTA_COM2", "/dev/kryta-no-such-device", 1);
+    TestUserSetValue(pHandle, PANEL_DropDCom, 2);
+    EXPECT_EQ(ident_flag, 0);
+    EXPECT_EQ(params_flag, 0);
+    second.Stop();
+    unsetenv("KRYTA_COM2");
 }
 
 TEST_F(Connect, PortChangeRunsTheWholeSequenceOnTheNewPort) {
