@@ -10,6 +10,7 @@ jobs=$(nproc)
 echo "== build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 scripts/check-deps.sh build
+scripts/check-layers.sh
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j1
 
