@@ -403,6 +403,7 @@ int CC_PANEL(int, int, int event, void*, int, int) {
     if (event == EVENT_CLOSE) {
         stop_flag = 1;  // a running RUN, VIDEO or recorder loop ends
         Delay(0.2);
+        RunWhenIdle(nullptr);  // a port picked meanwhile is not connected any more
         CloseLine();    // and an exchange waiting for its answer at once
         QuitUserInterface(0);
     }

@@ -300,7 +300,8 @@ void EndSensorOp() {
 bool SensorOpRunning() { return sensorOpDepth > 0; }
 
 void RunWhenIdle(void (*fn)()) {
-    if (sensorOpDepth == 0) {
+    if (sensorOpDepth == 0 && fn) {
+        whenIdle = nullptr;
         fn();
         return;
     }

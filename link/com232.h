@@ -129,5 +129,5 @@ struct SensorOp {
     SensorOp& operator=(const SensorOp&) = delete;
 };
 // Runs `fn` once no sensor operation runs: at once when none does, else when the running one has
-// ended (a later call replaces an earlier one not yet run).
+// ended (a later call replaces an earlier one not yet run; nullptr: nothing is run).
 void RunWhenIdle(void (*fn)());
