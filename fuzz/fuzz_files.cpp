@@ -14,6 +14,7 @@
 #include "fuzz/fuzz_program.h"
 #include "files/files.h"
 #include "link/com232.h"
+#include "link/status.h"
 #include "sensor/vars.h"
 #include "platform/testing.h"
 #include "platform/userint.h"
@@ -22,8 +23,8 @@ namespace {
 
 bool Blank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
-// What a correct reader makes of the first `count` numbers: false when the file does not hold
-// them (too few, not a plain decimal number, or out of range for a strict reader).
+// What a correct reader makes of a file of exactly `count` numbers: false when the file does not
+// hold them (too few or too many, not a plain decimal number, or out of range for a strict reader).
 bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<uint16_t>& out) {
     out.clear();
     size_t i = 0;
@@ -45,7 +46,8 @@ bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<ui
         if (strict ? (exact > 65535 || (negative && exact != 0)) : negative) return false;
         out.push_back(uint16_t(strict ? exact : low16));
     }
-    return true;
+    while (i < n && Blank(d[i])) ++i;
+    return i == n;
 }
 
 std::string g_path;

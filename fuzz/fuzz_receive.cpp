@@ -8,7 +8,9 @@
 #include "app/app.h"
 #include "fuzz/fuzz_program.h"
 #include "link/com232.h"
+#include "link/status.h"
 #include "sensor/codec.h"
+#include "ops/ops.h"
 #include "params/panel.h"
 #include "sensor/vars.h"
 #include "platform/testing.h"
@@ -51,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 1; i <= 12; ++i) w[i] = uint16_t(szReadBuf[2 * i] << 8 | szReadBuf[2 * i + 1]);
     if (mode & 1) {
         w[1] = 10;
-        ApplyHardwareAnswer(w);
+        ShowHARDWAREInfo(IdentifySensor(w));
         Check(ccdvirtpixel >= 256 && ccdvirtpixel <= 8192);
         Check(pixB == 1 && pixE >= 1);
         Check(xArray[255] <= 255.0 * 32);

@@ -104,8 +104,7 @@ void UnknownFamily() {
 
 }  // namespace
 
-void ShowHARDWAREInfo() {
-    const SensorIdentity& id = LastIdentity();
+void ShowHARDWAREInfo(const SensorIdentity& id) {
     SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1, id.virtPixelSent);
     SetAxisScalingMode(pHandle, PANEL_GRAPHData, XAXIS, VAL_MANUAL, 1, 256);
     if (!id.knownFamily || id.row) WriteSensorLines(SensorLines(id));
@@ -150,7 +149,7 @@ void InitRS232(int port) {
         szStatus = "Error reading HARDWARE-info!";
         failure = szStatus;
     } else {
-        ShowHARDWAREInfo();
+        ShowHARDWAREInfo(LastIdentity());
     }
     Delay(0.1);
     for (uint16_t frame : {0, 1}) {

@@ -5,11 +5,12 @@
 #include <cstdint>
 
 #include "platform/userint.h"  // KRYTA_CB
+#include "sensor/hardware.h"
 
 // connect sequence on a port: line check, identification, parameter read, firmware text
 void InitRS232(int port);
 // The controls that depend on the sensor, after a hardware answer identified it.
-void ShowHARDWAREInfo();
+void ShowHARDWAREInfo(const SensorIdentity& id);
 
 void PushGET(uint16_t target, uint16_t frameSelect);
 KRYTA_CB(CC_BTNGet);
