@@ -16,7 +16,7 @@
 
 #include "app/app.h"
 #include "params/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "bench/program_on_sensor.h"
 #include "sim/sensor_sim.h"

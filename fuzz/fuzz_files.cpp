@@ -15,7 +15,7 @@
 #include "files/files.h"
 #include "link/com232.h"
 #include "params/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "params/codec.h"
 #include "params/panel.h"
 #include "params/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 
 namespace {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "platform/internal.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "ui/uir.h"
 
