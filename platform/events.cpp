@@ -1,4 +1,4 @@
-// Event processing for the program's polling loops.
+// Event processing for the program's polling loops, on Qt Core alone.
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/userint.h"
+#include "platform/events.h"
 
 namespace {
 

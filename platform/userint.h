@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/events.h"
 #include "ui/uir.h"
 
 // ---- events delivered to the callbacks ----------------------------------------------------
@@ -51,9 +52,7 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
 int QuitUserInterface(int code);
-// Processes pending events. When none is pending it waits for the next one, at most about one
-// millisecond, so that polling loops neither spin a core nor lose responsiveness.
-int ProcessSystemEvents();
+// ProcessSystemEvents: platform/events.h
 
 // ---- control values -----------------------------------------------------------------------
 // Rings take and give the value of the selected item; a value that no item carries gets an item

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -20,18 +20,17 @@
 #include <vector>
 
 #include "platform/rs232.h"
-#include "platform/userint.h"
+#include "platform/events.h"
 #include "platform/utility.h"
 
 namespace {
 
 void EnsureApp() {
     if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
         static int argc = 1;
-        static char arg0[] = "test_platform";
+        static char arg0[] = "test_platform_core";
         static char* argv[] = {arg0, nullptr};
-        static QApplication app(argc, argv);
+        static QCoreApplication app(argc, argv);
     }
 }
 
