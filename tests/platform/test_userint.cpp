@@ -177,6 +177,10 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(kUi);
     }
+    static void TearDownTestSuite() {
+        delete dir;  // and the folder with it
+        dir = nullptr;
+    }
     void SetUp() override {
         main = LoadPanel(0, uiPath, PANEL);
         ASSERT_GT(main, 0);
