@@ -21,7 +21,6 @@
 #ifndef _WIN32
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #endif
 #ifdef __linux__
 #include <linux/serial.h>

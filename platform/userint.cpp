@@ -79,7 +79,6 @@ public:
     }
 };
 
-
 // A mouse or key event that a child widget ignored travels on to its parents, so the control's
 // filter may see one action twice: once at the inner widget, then at an ancestor, with the same
 // time stamp and within the same dispatch. Such a repeat is not a new action.
@@ -550,7 +549,6 @@ int GetInteger(int panel, int control, Int& value, double lo, double hi) {
     return 0;
 }
 
-
 void SetTextBoxLines(QPlainTextEdit* t, const QStringList& lines) {
     QString all = lines.join(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty()) all += QLatin1Char('\n');
@@ -646,7 +644,6 @@ QStringList TextBoxLines(QPlainTextEdit* t) {
     if (lines.size() > 1 && lines.last().isEmpty()) lines.removeLast();
     return lines;
 }
-
 
 PanelState* FindPanel(int panel) {
     auto it = g_panels.find(panel);
