@@ -13,6 +13,7 @@
 
 #include "platform/graph.h"
 #include "platform/internal.h"
+#include "support/testing_graph.h"
 #include "platform/userint.h"
 
 namespace {

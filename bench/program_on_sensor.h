@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/app.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "sim/sensor_sim.h"
 

@@ -18,7 +18,7 @@
 #include "app/app.h"
 #include "files/files.h"
 #include "sensor/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "bench/program_on_sensor.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "bench/program_on_sensor.h"

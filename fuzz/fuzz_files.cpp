@@ -16,7 +16,7 @@
 #include "link/com232.h"
 #include "link/status.h"
 #include "sensor/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/app.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 
 // Aborts, so that libFuzzer keeps the input, when a rule of the program does not hold.

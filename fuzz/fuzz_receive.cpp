@@ -13,7 +13,7 @@
 #include "ops/ops.h"
 #include "params/panel.h"
 #include "sensor/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 
 namespace {

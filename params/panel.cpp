@@ -78,13 +78,17 @@ void WriteControls(const Binding (&table)[N], int base) {
 }
 
 // NUMCalFactor as the fixed-point scale factor: factor x unit, truncated toward zero; values of
-// 2^31 and above are kept as unsigned values.
+// 2^31 and above are kept as unsigned values, and what lies beyond 32 bits is the largest factor.
+// A field that still shows the factor of the word in force gives that word back unchanged: single
+// precision cannot tell every 32-bit word apart, and an untouched field must not change the word.
 void ReadScaleFactor(double unit) {
     float f = 0.0f;
     if (GetCtrlVal(pCalib, CALIB_NUMCalFactor, f) < 0) return;
-    double product = double(f) * unit;
+    if (f == float(double(ScaleFactor()) / unit)) return;
+    const double product = double(f) * unit;
     uint32_t stored = 0;
-    if (product > 0 && product < 18446744073709551616.0) stored = uint32_t(uint64_t(product));
+    if (product >= 4294967295.0) stored = 0xFFFFFFFFu;
+    else if (product > 0) stored = uint32_t(product);
     SetScaleFactor(stored);
 }
 

@@ -1,4 +1,4 @@
-// Event processing for the program's polling loops.
+// Event processing for the program's polling loops, on Qt Core alone.
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -33,6 +33,8 @@ constexpr std::array<int, 8> kTracePalette = {0xFF0000, 0x008000, 0x0000FF, 0x00
 constexpr int kMaxTraces = 64;
 constexpr int kMaxPointsPerScreen = 100000;
 
+StripChartObserverPtr g_stripChartObserver = nullptr;
+
 // A tick step of 1, 2 or 5 times a power of ten giving about `intervals` steps over the span.
 double NiceStep(double span, int intervals = 5) {
     if (!(span > 0) || !std::isfinite(span)) return 1.0;
@@ -203,11 +205,6 @@ void GraphBase::applyAxis(QValueAxis* axis, const AxisModel& m, double lo, doubl
     if (axis->min() != a || axis->max() != b) axis->setRange(a, b);
 }
 
-void GraphBase::fillAxisModels(GraphModel& m) const {
-    m.xAxis = xAxis_;
-    m.yAxis = yAxis_;
-}
-
 void GraphBase::setXMinimum(double v) {
     xAxis_.mode = VAL_MANUAL;
     xAxis_.min = v;
@@ -325,32 +322,6 @@ int XYGraph::setCursor(int cursor, double x, double y) {
     cursorSet_[k] = true;
     markDirty();
     return 0;
-}
-
-int XYGraph::getCursor(int cursor, double& x, double& y) const {
-    if (cursor < 1 || cursor > 3) return kGraphBadArgument;
-    x = cursorX_[static_cast<size_t>(cursor - 1)];
-    y = cursorY_[static_cast<size_t>(cursor - 1)];
-    return 0;
-}
-
-GraphModel XYGraph::model() const {
-    GraphModel m;
-    m.plots.assign(plots_.begin(), plots_.begin() + static_cast<long>(used_));
-    for (size_t k = 0; k < 3; ++k) {
-        m.cursorX[k] = cursorX_[k];
-        m.cursorY[k] = cursorY_[k];
-    }
-    fillAxisModels(m);
-    return m;
-}
-
-int XYGraph::visibleCurveSeries() const {
-    return static_cast<int>(std::count_if(curves_.begin(), curves_.end(), [](auto* s) { return s->isVisible(); }));
-}
-
-int XYGraph::visibleRectangleSeries() const {
-    return static_cast<int>(std::count_if(rects_.begin(), rects_.end(), [](auto* s) { return s->isVisible(); }));
 }
 
 void XYGraph::sync() {
@@ -498,8 +469,6 @@ int StripChart::plot(const double* values, int n) {
     const size_t k = static_cast<size_t>(n / traces_);
     const size_t tr = static_cast<size_t>(traces_);
     const size_t pps = static_cast<size_t>(pointsPerScreen_);
-    last_.assign(values, values + n);
-    ++calls_;
     for (size_t t = 0; t < tr; ++t) {
         std::vector<double>& d = data_[t];
         if (continuous_) {
@@ -521,24 +490,8 @@ int StripChart::plot(const double* values, int n) {
         }
     }
     markDirty();
+    if (g_stripChartObserver) g_stripChartObserver(this, values, n);
     return 0;
-}
-
-GraphModel StripChart::model() const {
-    GraphModel m;
-    fillAxisModels(m);
-    m.traces = traces_;
-    m.pointsPerScreen = pointsPerScreen_;
-    m.continuous = continuous_;
-    m.traceColors = colors_;
-    m.traceData = data_;
-    m.lastPlotted = last_;
-    m.plotCalls = calls_;
-    return m;
-}
-
-int StripChart::visibleTraceSeries() const {
-    return static_cast<int>(std::count_if(series_.begin(), series_.end(), [](auto* s) { return s->isVisible(); }));
 }
 
 void StripChart::sync() {
@@ -622,12 +575,6 @@ int GraphSetCursor(QWidget* graph, int cursor, double x, double y) {
     return g ? g->setCursor(cursor, x, y) : err;
 }
 
-int GraphGetCursor(QWidget* graph, int cursor, double& x, double& y) {
-    int err = 0;
-    XYGraph* g = XY(graph, err);
-    return g ? g->getCursor(cursor, x, y) : err;
-}
-
 int GraphSetAxisScaling(QWidget* graph, int axis, int mode, double min, double max) {
     GraphBase* g = GraphFromWidget(graph);
     return g ? g->setAxisScaling(axis, mode, min, max) : kGraphNotAGraph;
@@ -657,14 +604,12 @@ int GraphSetTraceColor(QWidget* graph, int trace, int color) {
     return g ? g->setTraceColor(trace, color) : err;
 }
 
+void SetStripChartObserver(StripChartObserverPtr fn) { g_stripChartObserver = fn; }
+
 int GraphPlotStripChart(QWidget* graph, const double* values, int n) {
     int err = 0;
     StripChart* g = Strip(graph, err);
     return g ? g->plot(values, n) : err;
-}
-
-void GraphRefreshNow(QWidget* graph) {
-    if (GraphBase* g = GraphFromWidget(graph)) g->refreshNow();
 }
 
 // ---- the resource loader's side -------------------------------------------------------------
@@ -685,11 +630,6 @@ QWidget* CreateGraphWidget(const QString& className, QWidget* parent, const QStr
     // resource file may still give it other limits.
     if (name == QLatin1String("GRAPHVideoBar")) g->setAxisScaling(YAXIS, VAL_MANUAL, 0.0, 1.0);
     return g;
-}
-
-GraphModel GraphModelOf(QWidget* graph) {
-    GraphBase* g = GraphFromWidget(graph);
-    return g ? g->model() : GraphModel{};
 }
 
 }  // namespace kryta

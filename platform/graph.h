@@ -1,9 +1,9 @@
 // Graph widgets of the run-time layer: the x/y graph (curves, filled rectangles, three
 // vertical cursors) and the strip chart (rolling traces).
 //
-// Each widget keeps a model of what is drawn (GraphModel of platform/testing.h). Every drawing
-// call updates that model at once and cheaply; the Qt Charts series are brought in line with
-// it lazily, at most about every 33 ms, and at once before the widget is painted or grabbed.
+// Each widget keeps a model of what is drawn (platform/graphmodel.h). Every drawing call updates
+// that model at once and cheaply; the Qt Charts series are brought in line with it lazily, at
+// most about every 33 ms, and at once before the widget is painted or grabbed.
 // The program may draw after every measurement frame, far more often than a screen refreshes.
 #pragma once
 
@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/testing.h"
+#include "platform/graphmodel.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;
@@ -27,6 +27,9 @@ class QAreaSeries;
 QT_END_NAMESPACE
 
 namespace kryta {
+
+// Reads what a graph holds and shows from outside the widget (the test library defines it).
+struct GraphInspector;
 
 // Results of the graph functions besides 0 / a plot handle.
 constexpr int kGraphNotAGraph = -1;     // no graph widget behind the control
@@ -39,6 +42,7 @@ constexpr int kGraphRefreshMs = 33;
 // Common part: the chart view, the two value axes, the model's axis settings and the lazy refresh.
 class GraphBase : public QWidget {
     Q_OBJECT
+    friend struct GraphInspector;
     // Axis settings from the resource file: setting a limit switches the axis to a fixed range.
     Q_PROPERTY(double xMinimum READ xMinimum WRITE setXMinimum)
     Q_PROPERTY(double xMaximum READ xMaximum WRITE setXMaximum)
@@ -52,13 +56,11 @@ public:
     ~GraphBase() override;
 
     virtual bool isStripChart() const = 0;
-    virtual GraphModel model() const = 0;
 
     int setAxisScaling(int axis, int mode, double min, double max);
 
     // Brings the chart in line with the model now (normally done by the refresh timer).
     void refreshNow();
-    bool refreshPending() const { return dirty_; }
 
     QChart* chart() const { return chart_; }
     QChartView* chartView() const { return view_; }
@@ -84,7 +86,6 @@ protected:
     // Sets one axis to the fixed range or, when autoscaling, to the data range lo..hi
     // (hasData false: nothing to scale over) rounded out to nice numbers.
     void applyAxis(QValueAxis* axis, const AxisModel& m, double lo, double hi, bool hasData);
-    void fillAxisModels(GraphModel& m) const;
 
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -103,24 +104,18 @@ private:
 // "GraphWidget": curves, filled rectangles and cursors 1 to 3.
 class XYGraph : public GraphBase {
     Q_OBJECT
+    friend struct GraphInspector;
+
 public:
     explicit XYGraph(QWidget* parent);
 
     bool isStripChart() const override { return false; }
-    GraphModel model() const override;
 
     int plotXY(const double* x, const uint16_t* y, int n, int plotStyle, int pointStyle, int lineStyle,
                int color);
     int plotRectangle(double x1, double y1, double x2, double y2, int frameColor, int fillColor);
     int deletePlot(int handle);
     int setCursor(int cursor, double x, double y);
-    int getCursor(int cursor, double& x, double& y) const;
-
-    // Series in use for curves and rectangles after the last refresh (for tests).
-    int visibleCurveSeries() const;
-    int visibleRectangleSeries() const;
-    QLineSeries* curveSeries(int i) const { return curves_.at(i); }
-    QLineSeries* cursorSeries(int cursor) const { return cursorSeries_.at(cursor - 1); }
 
 protected:
     void sync() override;
@@ -145,20 +140,18 @@ private:
 // "StripChartWidget": traces rolling through a fixed number of points per screen.
 class StripChart : public GraphBase {
     Q_OBJECT
+    friend struct GraphInspector;
+
 public:
     explicit StripChart(QWidget* parent);
 
     bool isStripChart() const override { return true; }
-    GraphModel model() const override;
 
     int setTraces(int traces);
     int setPointsPerScreen(int points);
     int setContinuous(bool continuous);
     int setTraceColor(int trace, int color);
     int plot(const double* values, int n);
-
-    int visibleTraceSeries() const;
-    QLineSeries* traceSeries(int i) const { return series_.at(i); }
 
 protected:
     void sync() override;
@@ -169,8 +162,6 @@ private:
     bool continuous_ = false;
     std::vector<int> colors_;
     std::vector<std::vector<double>> data_;  // on screen, oldest first, per trace
-    std::vector<double> last_;
-    long calls_ = 0;
 
     std::vector<QLineSeries*> series_;
 };
@@ -186,14 +177,15 @@ int GraphPlotRectangle(QWidget* graph, double x1, double y1, double x2, double y
                        int fillColor);
 int GraphDeletePlot(QWidget* graph, int plotHandle);
 int GraphSetCursor(QWidget* graph, int cursor, double x, double y);
-int GraphGetCursor(QWidget* graph, int cursor, double& x, double& y);
 int GraphSetAxisScaling(QWidget* graph, int axis, int mode, double min, double max);
 int GraphSetTraces(QWidget* graph, int traces);
 int GraphSetPointsPerScreen(QWidget* graph, int points);
 int GraphSetContinuous(QWidget* graph, bool continuous);
 int GraphSetTraceColor(QWidget* graph, int trace, int color);
 int GraphPlotStripChart(QWidget* graph, const double* values, int n);
-// Brings the chart of a graph in line with its model now.
-void GraphRefreshNow(QWidget* graph);
+
+// Called with every sample block that a strip chart takes (after it took it); nullptr: none.
+using StripChartObserverPtr = void (*)(QWidget* chart, const double* values, int n);
+void SetStripChartObserver(StripChartObserverPtr fn);
 
 }  // namespace kryta

@@ -24,10 +24,6 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
     return kryta::GraphSetCursor(kryta::ControlWidget(panel, control), cursor, x, y);
 }
 
-int GetGraphCursor(int panel, int control, int cursor, double& x, double& y) {
-    return kryta::GraphGetCursor(kryta::ControlWidget(panel, control), cursor, x, y);
-}
-
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max) {
     return kryta::GraphSetAxisScaling(kryta::ControlWidget(panel, control), axis, mode, min, max);
 }

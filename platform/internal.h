@@ -4,8 +4,6 @@
 #include <QString>
 #include <QWidget>
 
-#include "platform/testing.h"
-
 namespace kryta {
 
 // The widget of a control on a loaded panel; nullptr when the panel or control is unknown.
@@ -18,10 +16,8 @@ void DeliverEvent(int panel, int control, int event, int eventData1 = 0, int eve
 QColor ToQColor(int rgb);
 
 // Graph widgets, created by the resource loader for the classes "GraphWidget" and
-// "StripChartWidget" of the resource file. They keep a model of what is drawn (read by tests)
-// and render it with Qt Charts.
+// "StripChartWidget" of the resource file. They keep what they draw and render it with Qt Charts.
 QWidget* CreateGraphWidget(const QString& className, QWidget* parent, const QString& name);
 bool IsGraphWidgetClass(const QString& className);
-GraphModel GraphModelOf(QWidget* graph);
 
 }  // namespace kryta

@@ -18,9 +18,12 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#endif
 #ifdef __linux__
 #include <linux/serial.h>
-#include <sys/ioctl.h>
 #endif
 
 #include <algorithm>
@@ -53,6 +56,7 @@ struct Port {
     bool lowLatencySet = false;
     int savedSerialFlags = 0;
     std::string openError;  // why the last open failed, "" after a good one
+    std::string device;     // the device open now, links resolved
 };
 
 // Entries are never erased: references stay valid across callbacks that close or reopen a port.
@@ -279,15 +283,54 @@ bool ProcessHasGroup(gid_t gid) {
     return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
 }
 
+std::string InUse(const std::string& device) { return device + " is in use by another program"; }
+
+// The device as the system knows it: a link (/dev/serial/by-id/..., a link to a pseudo-terminal)
+// stands for the device it points at.
+std::string RealDevice(const std::string& device) {
+    const QString real = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    return real.isEmpty() ? device : real.toStdString();
+}
+
+// The port number of this program that holds the device open, 0 when none.
+int PortHolding(const std::string& realDevice) {
+    for (const auto& [number, p] : Ports())
+        if (p.open && p.device == realDevice) return number;
+    return 0;
+}
+
+// One program per device, by whatever path it is named: after the open, the line is exclusive
+// (further opens of the terminal are refused, except to root) and the open file holds a lock
+// that every opener of this program asks for, root included. Qt's own lock file is named after
+// the path, so it does not see a second name of the device. False when another program holds the
+// lock.
+bool TakeExclusively(QSerialPort* serial) {
+#ifndef _WIN32
+    const int fd = static_cast<int>(serial->handle());
+    if (fd < 0) return true;
+    ::ioctl(fd, TIOCEXCL);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+#else
+    (void)serial;
+#endif
+    return true;
+}
+
 // Why the device cannot be opened, in the system's words, with the cure for missing permission.
-std::string WhyNotOpened(const std::string& device, const QString& qtReason) {
+std::string WhyNotOpened(const std::string& device, QSerialPort::SerialPortError error, const QString& qtReason) {
 #ifndef _WIN32
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
-        ::close(fd);  // the device opens: the reason lies in the serial layer (busy, not a line)
+        // The device opens: held by another program (its lock, or Qt's lock file of the same
+        // path), or the reason lies in the serial layer (not a line).
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        ::close(fd);
+        if (locked || (error == QSerialPort::PermissionError && qtReason.contains(QLatin1String("locking the device"))))
+            return InUse(device);
         return device + ": " + qtReason.toStdString();
     }
     const int err = errno;
+    if (err == EBUSY) return InUse(device);  // opened exclusively by another program
     if (err != EACCES && err != EPERM) return device + ": " + std::strerror(err);
     struct stat st {};
     const group* gr = ::stat(device.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
@@ -302,6 +345,7 @@ std::string WhyNotOpened(const std::string& device, const QString& qtReason) {
     return denied + ", which belongs to group " + name + ": join it (sudo adduser " + user + " " + name +
            ") and log in again";
 #else
+    (void)error;
     return device + ": " + qtReason.toStdString();
 #endif
 }
@@ -385,6 +429,11 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
         QObject::connect(p.serial, &QSerialPort::errorOccurred, p.serial,
                          [port](QSerialPort::SerialPortError e) { OnSerialError(port, e); });
     }
+    const std::string real = RealDevice(device);
+    if (const int holder = PortHolding(real)) {
+        p.openError = device + " is already open as port " + std::to_string(holder);
+        return kComCannotOpen;
+    }
     QSerialPort* serial = p.serial;
     serial->setPortName(QString::fromStdString(device));
     serial->clearError();
@@ -392,9 +441,15 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     serial->setReadBufferSize(p.inputQueueSize);
     if (!serial->open(QIODevice::ReadWrite)) {
         const int code = OpenErrorCode(serial->error());
-        p.openError = WhyNotOpened(device, serial->errorString());
+        p.openError = WhyNotOpened(device, serial->error(), serial->errorString());
         serial->clearError();
         return code;
+    }
+    if (!TakeExclusively(serial)) {
+        serial->close();
+        serial->clearError();
+        p.openError = InUse(device);
+        return kComCannotOpen;
     }
     const bool ok = Apply(serial, serial->setBaudRate(static_cast<qint32>(baudRate))) &&
                     Apply(serial, serial->setDataBits(static_cast<QSerialPort::DataBits>(dataBits))) &&
@@ -411,6 +466,7 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     AskLowLatency(p);
     ++p.generation;
     p.open = true;
+    p.device = real;
     p.timeout = kDefaultTimeout;
     p.eventMask = 0;
     p.fn = nullptr;

@@ -1,19 +1,21 @@
-// The run-time layer's record of loaded panels and their controls, shared by the user-interface
-// functions (userint.cpp) and the test interface (testing.cpp). Inside platform/ only.
+// The run-time layer's state of loaded panels and their controls, kept by the user-interface
+// functions (userint.cpp). Internal to platform/; tools that read the widgets (the test library)
+// include it too.
 #pragma once
 
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QStringList>
 #include <QString>
 #include <QWidget>
 
-#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/testing.h"
 #include "platform/userint.h"
 
 namespace kryta {
@@ -47,7 +49,6 @@ struct PanelState {
     PanelCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
     std::map<int, CtrlState> ctrls;
-    int activeCtrl = 0;
 };
 
 PanelState* FindPanel(int panel);
@@ -57,16 +58,29 @@ const std::map<int, PanelState>& AllPanels();
 // The numeric kinds show their value through a spin box's text; readers of what is shown use it.
 QString ShownText(const CtrlState& c);
 
-// Test mode of the dialogs and the answers queued for them.
-struct DialogQueue {
-    bool fromQueue = false;
-    std::deque<std::pair<int, std::string>> fileAnswers;
-    std::deque<int> confirmAnswers;
-    std::vector<DialogRecord> shown;
-};
-DialogQueue& Dialogs();
+// The control whose widget is `o` or one of its ancestors (panel and control); false when `o`
+// lies outside every control.
+bool OwnerOf(QObject* o, int& panel, int& control);
 
-// Every text put into a String or TextMsg control, per (panel, control).
-std::map<std::pair<int, int>, std::vector<std::string>>& TextHistory();
+// The lines of a text box: a trailing line break does not open another line.
+QStringList TextBoxLines(QPlainTextEdit* t);
+
+// A real numeric: shows `digits` decimals but keeps the value as set.
+class RealSpinBox : public QDoubleSpinBox {
+public:
+    explicit RealSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {}
+    int digits = 2;
+    QString textFromValue(double value) const override { return locale().toString(value, 'f', digits); }
+    // The shown text stands for the kept value: Enter without an edit changes nothing.
+    double valueFromText(const QString& text) const override {
+        const QString shown = textFromValue(value());
+        if (text == shown || text == prefix() + shown + suffix()) return value();
+        return QDoubleSpinBox::valueFromText(text);
+    }
+    void setDigits(int d) {
+        digits = d;
+        setSuffix(suffix());  // re-formats the shown text; the value stays
+    }
+};
 
 }  // namespace kryta

@@ -64,31 +64,8 @@ constexpr int kRealKeptDecimals = 20;
 
 std::map<int, PanelState> g_panels;
 long g_loadSeq = 0;
-int g_activePanel = 0;
 int g_deliverDepth = 0;
 QEventLoop* g_loop = nullptr;
-
-// QDoubleSpinBox that shows `digits` decimals but keeps the value as set.
-class RealSpinBox : public QDoubleSpinBox {
-public:
-    explicit RealSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {}
-    int digits = 2;
-    QString textFromValue(double value) const override {
-        return locale().toString(value, 'f', digits);
-    }
-    // The shown text stands for the kept value: Enter without an edit changes nothing.
-    double valueFromText(const QString& text) const override {
-        const QString shown = textFromValue(value());
-        if (text == shown || text == prefix() + shown + suffix()) return value();
-        return QDoubleSpinBox::valueFromText(text);
-    }
-    void setDigits(int d) {
-        digits = d;
-        setSuffix(suffix());  // re-formats the shown text; the value stays
-    }
-};
-
-bool OwnerOf(QObject* o, int& panel, int& control);
 
 // A drop-down that tells its control, just before its list opens, so that the list can be filled
 // afresh (the serial ports present now).
@@ -101,20 +78,6 @@ public:
         QComboBox::showPopup();
     }
 };
-
-// The control whose widget is `o` or an ancestor of it.
-bool OwnerOf(QObject* o, int& panel, int& control) {
-    for (QObject* p = o; p; p = p->parent()) {
-        QVariant c = p->property("krytaCtrl");
-        if (c.isValid()) {
-            panel = p->property("krytaPanel").toInt();
-            control = c.toInt();
-            return true;
-        }
-        if (p->property("krytaPanelOf").isValid()) return false;  // reached the panel itself
-    }
-    return false;
-}
 
 // A mouse or key event that a child widget ignored travels on to its parents, so the control's
 // filter may see one action twice: once at the inner widget, then at an ancestor, with the same
@@ -264,16 +227,8 @@ void UpdateOnOffText(CtrlState& c) {
     b->setText(b->isChecked() ? c.onText : c.offText);
 }
 
-// Texts kept per control for the tests; a status line that runs for days must not grow memory
-// without end, so the oldest texts go beyond this many.
-constexpr size_t kTextHistoryLimit = 20000;
-
-void RecordText(int panel, int control, const CtrlState& c, const QString& text) {
-    if (c.kind != CtrlKind::String && c.kind != CtrlKind::TextMsg) return;
-    std::vector<std::string>& h = TextHistory()[{panel, control}];
-    if (h.size() >= kTextHistoryLimit) h.erase(h.begin(), h.begin() + kTextHistoryLimit / 2);
-    h.push_back(text.toStdString());
-}
+TextObserverPtr g_textObserver = nullptr;
+DialogObserverPtr g_dialogObserver = nullptr;
 
 // Wires the widget's user signals to the program's events.
 void Wire(int panel, int control, CtrlState& c) {
@@ -412,7 +367,6 @@ void DropPanel(int panel) {
     // A scrolling frame goes with its panel, which it holds.
     QPointer<QWidget> w = it->second.frame ? it->second.frame : it->second.widget;
     g_panels.erase(it);
-    if (g_activePanel == panel) g_activePanel = 0;
     if (w) {
         w->hide();
         if (g_deliverDepth > 0)
@@ -508,24 +462,24 @@ int SetText(int panel, int control, CtrlState& c, const QString& text) {
         if (auto* e = qobject_cast<QLineEdit*>(w)) {
             e->setText(text);
             e->setCursorPosition(0);
-            RecordText(panel, control, c, text);
-            return 0;
+            break;
         }
         return kWrongKind;
     case CtrlKind::TextMsg:
         if (auto* l = qobject_cast<QLabel*>(w)) {
             l->setText(text);
             if (c.autoSize) l->adjustSize();
-            RecordText(panel, control, c, text);
-            return 0;
+            break;
         }
         return kWrongKind;
     case CtrlKind::TextBox:
-        if (auto* t = qobject_cast<QPlainTextEdit*>(w)) { t->setPlainText(text); return 0; }
+        if (auto* t = qobject_cast<QPlainTextEdit*>(w)) { t->setPlainText(text); break; }
         return kWrongKind;
     default:
         return kWrongKind;
     }
+    if (g_textObserver) g_textObserver(panel, control, text.toStdString());
+    return 0;
 }
 
 int SetNumber(int panel, int control, double v) {
@@ -593,15 +547,6 @@ int GetInteger(int panel, int control, Int& value, double lo, double hi) {
     v = std::clamp(std::round(v), lo, hi);
     value = Int(v);
     return 0;
-}
-
-// The lines of a text box: a trailing line break does not open another line.
-QStringList TextBoxLines(QPlainTextEdit* t) {
-    QString all = t->toPlainText();
-    if (all.isEmpty()) return {};
-    QStringList lines = all.split(QLatin1Char('\n'));
-    if (lines.size() > 1 && lines.last().isEmpty()) lines.removeLast();
-    return lines;
 }
 
 void SetTextBoxLines(QPlainTextEdit* t, const QStringList& lines) {
@@ -677,6 +622,29 @@ bool WindowsStack() {
 
 // ---- shared with the rest of platform/ -------------------------------------------------------
 
+// The control whose widget is `o` or an ancestor of it.
+bool OwnerOf(QObject* o, int& panel, int& control) {
+    for (QObject* p = o; p; p = p->parent()) {
+        QVariant c = p->property("krytaCtrl");
+        if (c.isValid()) {
+            panel = p->property("krytaPanel").toInt();
+            control = c.toInt();
+            return true;
+        }
+        if (p->property("krytaPanelOf").isValid()) return false;  // reached the panel itself
+    }
+    return false;
+}
+
+// The lines of a text box: a trailing line break does not open another line.
+QStringList TextBoxLines(QPlainTextEdit* t) {
+    QString all = t->toPlainText();
+    if (all.isEmpty()) return {};
+    QStringList lines = all.split(QLatin1Char('\n'));
+    if (lines.size() > 1 && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
 PanelState* FindPanel(int panel) {
     auto it = g_panels.find(panel);
     if (it == g_panels.end() || !it->second.widget) return nullptr;
@@ -704,16 +672,6 @@ QString ShownText(const CtrlState& c) {
     if (auto* t = qobject_cast<QPlainTextEdit*>(w)) return t->toPlainText();
     if (auto* s = qobject_cast<QSlider*>(w)) return QString::number(s->value());
     return {};
-}
-
-DialogQueue& Dialogs() {
-    static DialogQueue q;
-    return q;
-}
-
-std::map<std::pair<int, int>, std::vector<std::string>>& TextHistory() {
-    static std::map<std::pair<int, int>, std::vector<std::string>> h;
-    return h;
 }
 
 QWidget* ControlWidget(int panel, int control) {
@@ -897,16 +855,13 @@ int GetPanelPos(int panel, int& top, int& left) {
     return 0;
 }
 
-bool IsPanelVisible(int panel) {
-    PanelState* p = FindPanel(panel);
-    return p && !p->widget->isHidden();
-}
-
 int SetActivePanel(int panel) {
     PanelState* p = FindPanel(panel);
     if (!p) return kNoPanel;
-    g_activePanel = panel;
     QWidget* win = p->widget->window();
+    int owner = 0, control = 0;
+    QWidget* focus = win->focusWidget();
+    if (!focus || !OwnerOf(focus, owner, control) || owner != panel) p->widget->setFocus(Qt::OtherFocusReason);
     if (win->isVisible() && WindowsStack()) {
         win->raise();
         win->activateWindow();
@@ -917,19 +872,8 @@ int SetActivePanel(int panel) {
 int SetActiveCtrl(int panel, int control) {
     CtrlState* c = FindCtrl(panel, control);
     if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
-    FindPanel(panel)->activeCtrl = control;
     c->widget->setFocus(Qt::OtherFocusReason);
     return 0;
-}
-
-int GetActivePanel() { return FindPanel(g_activePanel) ? g_activePanel : 0; }
-
-int GetActiveCtrl(int panel) {
-    PanelState* p = FindPanel(panel);
-    if (!p) return kNoPanel;
-    int owner = 0, control = 0;
-    if (QWidget* f = QApplication::focusWidget(); f && OwnerOf(f, owner, control) && owner == panel) return control;
-    return p->activeCtrl;
 }
 
 int InstallPanelCallback(int panel, PanelCallbackPtr fn, void* callbackData) {
@@ -1044,11 +988,6 @@ int SetCtrlDimmed(int panel, int control, bool dimmed) {
     return 0;
 }
 
-bool GetCtrlDimmed(int panel, int control) {
-    CtrlState* c = FindCtrl(panel, control);
-    return c && c->widget->testAttribute(Qt::WA_ForceDisabled);
-}
-
 int SetCtrlLabel(int panel, int control, const std::string& label) {
     KRYTA_CTRL_OR_FAIL(c);
     auto* b = qobject_cast<QAbstractButton*>(c->widget);
@@ -1064,27 +1003,11 @@ int SetCtrlLabel(int panel, int control, const std::string& label) {
     return kWrongKind;
 }
 
-std::string GetCtrlLabel(int panel, int control) {
-    CtrlState* c = FindCtrl(panel, control);
-    if (!c) return {};
-    auto* b = qobject_cast<QAbstractButton*>(c->widget);
-    if (b && !(c->kind == CtrlKind::BinarySwitch && c->hasOnOffText)) return b->text().toStdString();
-    if (c->label) return c->label->text().toStdString();
-    return {};
-}
-
 int SetCtrlTextColor(int panel, int control, int rgb) {
     KRYTA_CTRL_OR_FAIL(c);
     c->textColor = rgb & 0xFFFFFF;
     ApplyStyle(*c);
     return 0;
-}
-
-int GetCtrlTextColor(int panel, int control) {
-    KRYTA_CTRL_OR_FAIL(c);
-    if (c->textColor) return *c->textColor;
-    c->widget->ensurePolished();
-    return int(c->widget->palette().color(c->widget->foregroundRole()).rgb() & 0xFFFFFF);
 }
 
 int SetCtrlTextBgColor(int panel, int control, int rgb) {
@@ -1094,25 +1017,11 @@ int SetCtrlTextBgColor(int panel, int control, int rgb) {
     return 0;
 }
 
-int GetCtrlTextBgColor(int panel, int control) {
-    KRYTA_CTRL_OR_FAIL(c);
-    if (c->bgColor) return *c->bgColor;
-    c->widget->ensurePolished();
-    return int(c->widget->palette().color(c->widget->backgroundRole()).rgb() & 0xFFFFFF);
-}
-
 int SetCtrlBold(int panel, int control, bool bold) {
     KRYTA_CTRL_OR_FAIL(c);
     c->bold = bold;
     ApplyStyle(*c);
     return 0;
-}
-
-bool GetCtrlBold(int panel, int control) {
-    CtrlState* c = FindCtrl(panel, control);
-    if (!c) return false;
-    if (c->bold) return *c->bold;
-    return c->widget->font().bold();
 }
 
 int SetCtrlPrecision(int panel, int control, int digits) {
@@ -1123,12 +1032,6 @@ int SetCtrlPrecision(int panel, int control, int digits) {
     QSignalBlocker block(d);
     d->setDigits(digits);
     return 0;
-}
-
-int GetCtrlPrecision(int panel, int control) {
-    KRYTA_CTRL_OR_FAIL(c);
-    auto* d = dynamic_cast<RealSpinBox*>(c->widget.data());
-    return d ? d->digits : kWrongKind;
 }
 
 int SetCtrlOnOffText(int panel, int control, const std::string& onText, const std::string& offText) {
@@ -1215,16 +1118,6 @@ int GetNumListItems(int panel, int control) {
     return r ? r->count() : err;
 }
 
-int GetListItem(int panel, int control, int index, std::string& label, int& value) {
-    int err = 0;
-    QComboBox* r = RingOf(panel, control, err);
-    if (!r) return err;
-    if (index < 0 || index >= r->count()) return kNoValue;
-    label = r->itemText(index).toStdString();
-    value = r->itemData(index).toInt();
-    return 0;
-}
-
 // ---- text boxes -----------------------------------------------------------------------------------
 
 int ReplaceTextBoxLine(int panel, int control, int line, const std::string& text) {
@@ -1246,22 +1139,6 @@ int ResetTextBox(int panel, int control, const std::string& text) {
     if (!t) return err;
     t->setPlainText(ToQ(text));
     return 0;
-}
-
-int GetTextBoxLine(int panel, int control, int line, std::string& text) {
-    int err = 0;
-    QPlainTextEdit* t = TextBoxOf(panel, control, err);
-    if (!t) return err;
-    QStringList lines = TextBoxLines(t);
-    if (line < 0 || line >= lines.size()) return kNoValue;
-    text = lines[line].toStdString();
-    return 0;
-}
-
-int GetNumTextBoxLines(int panel, int control) {
-    int err = 0;
-    QPlainTextEdit* t = TextBoxOf(panel, control, err);
-    return t ? int(TextBoxLines(t).size()) : err;
 }
 
 // ---- new controls, pictures -------------------------------------------------------------------
@@ -1299,32 +1176,21 @@ int DisplayImageFile(int panel, int control, const std::string& path) {
 
 // ---- dialogs ----------------------------------------------------------------------------------------
 
-namespace {
+void SetTextObserver(TextObserverPtr fn) { g_textObserver = fn; }
 
-// The dialogs shown are kept for the tests, like the text history only the newest: a file read
-// again and again must not grow memory.
-void RecordDialog(DialogQueue& q, DialogRecord rec) {
-    if (q.shown.size() >= kTextHistoryLimit) q.shown.erase(q.shown.begin(), q.shown.begin() + kTextHistoryLimit / 2);
-    q.shown.push_back(std::move(rec));
-}
-
-}  // namespace
+void SetDialogObserver(DialogObserverPtr fn) { g_dialogObserver = fn; }
 
 int FileSelectPopup(const std::string& defaultDir, const std::string& defaultName, const std::string& filter,
                     const std::string& title, const std::string& buttonLabel, bool restrictDirectory,
                     bool restrictExtension, bool allowCancel, bool allowMakeDirectory, std::string& path) {
-    DialogQueue& q = Dialogs();
-    RecordDialog(q, {"file", title, "", defaultDir, defaultName, filter, buttonLabel});
     const QString ext = restrictExtension ? FilterExtension(ToQ(filter)) : QString();
-    if (q.fromQueue) {
-        if (q.fileAnswers.empty()) return VAL_NO_FILE_SELECTED;
-        auto [result, chosen] = q.fileAnswers.front();
-        q.fileAnswers.pop_front();
-        if (result == VAL_EXISTING_FILE_SELECTED || result == VAL_NEW_FILE_SELECTED) {
-            path = WithExtension(ToQ(chosen), ext).toStdString();
-            return result;
-        }
-        return VAL_NO_FILE_SELECTED;
+    DialogAnswer answer;
+    if (g_dialogObserver &&
+        g_dialogObserver({"file", title, "", defaultDir, defaultName, filter, buttonLabel}, answer)) {
+        if (answer.result != VAL_EXISTING_FILE_SELECTED && answer.result != VAL_NEW_FILE_SELECTED)
+            return VAL_NO_FILE_SELECTED;
+        path = WithExtension(ToQ(answer.path), ext).toStdString();
+        return answer.result;
     }
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return VAL_NO_FILE_SELECTED;
     QFileDialog dlg(QApplication::activeWindow(), ToQ(title), ToQ(defaultDir));
@@ -1352,20 +1218,11 @@ int FileSelectPopup(const std::string& defaultDir, const std::string& defaultNam
 }
 
 int ConfirmPopup(const std::string& title, const std::string& message) {
-    DialogQueue& q = Dialogs();
-    DialogRecord rec;
-    rec.kind = "confirm";
-    rec.title = title;
-    rec.message = message;
-    RecordDialog(q, std::move(rec));
-    if (q.fromQueue) {
-        if (q.confirmAnswers.empty()) return 0;
-        int a = q.confirmAnswers.front();
-        q.confirmAnswers.pop_front();
-        return a ? 1 : 0;
-    }
+    DialogAnswer answer;
+    if (g_dialogObserver && g_dialogObserver({"confirm", title, message, "", "", "", ""}, answer))
+        return answer.result ? 1 : 0;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
-    auto answer = QMessageBox::question(QApplication::activeWindow(), ToQ(title), ToQ(message),
-                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    return answer == QMessageBox::Yes ? 1 : 0;
+    const auto button = QMessageBox::question(QApplication::activeWindow(), ToQ(title), ToQ(message),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return button == QMessageBox::Yes ? 1 : 0;
 }

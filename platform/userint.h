@@ -44,17 +44,18 @@ int HidePanel(int panel);
 int DiscardPanel(int panel);
 int SetPanelPos(int panel, int top, int left);
 int GetPanelPos(int panel, int& top, int& left);
-bool IsPanelVisible(int panel);
+// The panel takes the keyboard input (its window comes to the front where the window system
+// stacks windows): the focus stays on a control of the panel, else the panel itself takes it.
 int SetActivePanel(int panel);
+// The control takes the keyboard focus (once its window is shown).
 int SetActiveCtrl(int panel, int control);
-int GetActivePanel();
-int GetActiveCtrl(int panel);
 int InstallPanelCallback(int panel, PanelCallbackPtr fn, void* callbackData);
 int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callbackData);
 
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
 int QuitUserInterface(int code);
+// ProcessSystemEvents: platform/events.h
 
 // ---- control values -----------------------------------------------------------------------
 // Rings take and give the value of the selected item; a value that no item carries gets an item
@@ -77,17 +78,11 @@ int GetCtrlVal(int panel, int control, std::string& value);
 int SetCtrlVisible(int panel, int control, bool visible);
 bool GetCtrlVisible(int panel, int control);
 int SetCtrlDimmed(int panel, int control, bool dimmed);
-bool GetCtrlDimmed(int panel, int control);
 int SetCtrlLabel(int panel, int control, const std::string& label);
-std::string GetCtrlLabel(int panel, int control);
 int SetCtrlTextColor(int panel, int control, int rgb);
-int GetCtrlTextColor(int panel, int control);
 int SetCtrlTextBgColor(int panel, int control, int rgb);
-int GetCtrlTextBgColor(int panel, int control);
 int SetCtrlBold(int panel, int control, bool bold);
-bool GetCtrlBold(int panel, int control);
 int SetCtrlPrecision(int panel, int control, int digits);
-int GetCtrlPrecision(int panel, int control);
 int SetCtrlOnOffText(int panel, int control, const std::string& onText, const std::string& offText);
 // The application's standard font, as a font name for SetCtrlFont.
 inline constexpr const char* APP_STANDARD_FONT = "";
@@ -102,13 +97,10 @@ int ReplaceListItem(int panel, int control, int index, const std::string& label,
 // Removes `count` items from index on (count < 0: all from index to the end).
 int DeleteListItem(int panel, int control, int index, int count);
 int GetNumListItems(int panel, int control);
-int GetListItem(int panel, int control, int index, std::string& label, int& value);
 
 // Text boxes: lines from 0. Replacing a line past the end adds empty lines up to it.
 int ReplaceTextBoxLine(int panel, int control, int line, const std::string& text);
 int ResetTextBox(int panel, int control, const std::string& text);
-int GetTextBoxLine(int panel, int control, int line, std::string& text);
-int GetNumTextBoxLines(int panel, int control);
 
 // A new text-message control without label on the panel; result: its control id (>= CTRL_COUNT).
 int NewTextMsg(int panel, const std::string& text, int top, int left);
@@ -131,7 +123,6 @@ int PlotRectangle(int panel, int control, double x1, double y1, double x2, doubl
                   int fillColor);  // result: plot handle > 0
 int DeleteGraphPlot(int panel, int control, int plotHandle);  // VAL_DELETE_ALL removes every plot
 int SetGraphCursor(int panel, int control, int cursor, double x, double y);  // cursors 1 to 3
-int GetGraphCursor(int panel, int control, int cursor, double& x, double& y);
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 
 // Strip charts: traces, points per screen, continuous scrolling, trace colours (trace from 1).
@@ -152,3 +143,27 @@ int FileSelectPopup(const std::string& defaultDir, const std::string& defaultNam
                     bool allowMakeDirectory, std::string& path);
 // Yes/no question; 1 for yes, 0 for no.
 int ConfirmPopup(const std::string& title, const std::string& message);
+
+// ---- observers --------------------------------------------------------------------------------
+// A tool that watches the program (the test library) installs these; with none installed the
+// run-time keeps no record of what it showed and every dialog opens its window. nullptr removes one.
+
+// Called with every text that SetCtrlVal puts into a text control (string, text message, text
+// box), once it is shown.
+using TextObserverPtr = void (*)(int panel, int control, const std::string& text);
+void SetTextObserver(TextObserverPtr fn);
+
+// What a dialog is about to show.
+struct DialogRequest {
+    std::string kind;  // "file" or "confirm"
+    std::string title, message, defaultDir, defaultName, filter, buttonLabel;
+};
+// The answer to a dialog: a FileSelectResult and the path chosen, or 1 (yes) / 0 (no).
+struct DialogAnswer {
+    int result = 0;
+    std::string path;
+};
+// Called before a dialog opens. Returning true, the observer has answered it and no window opens;
+// the dialog then treats the answer as the operator's (a file name gets the filter's extension).
+using DialogObserverPtr = bool (*)(const DialogRequest& dialog, DialogAnswer& answer);
+void SetDialogObserver(DialogObserverPtr fn);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "sim/sensor_sim.h"
 

@@ -430,12 +430,13 @@ TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
         uint16_t trigger;  // word 48
         const char* average;
         const char* hold;  // "" where the variant has none
+        uint32_t scale;    // words 60-61
     };
     const Case cases[] = {
         // power, power mode, polarity, eval mode, edges, set-point, then the variant's own slots
-        {"M01", false, {777, 0, 0, 2, 123, 3456, 2222, 55, 3, 3, 5, 1, 5, 2, 77}, 999, "3", ""},
-        {"M03", true, {777, 0, 0, 2, 123, 3456, 2222, 66, 55, 3, 3, 6, 5, 2, 77}, 5000, "3", ""},
-        {"M19", false, {777, 0, 0, 2, 123, 900, 700, 66, 55, 3, 1, 6, 300, 77, 4321}, 999, "3", "300"},
+        {"M01", false, {777, 0, 0, 2, 123, 3456, 2222, 55, 3, 3, 5, 1, 5, 2, 77}, 999, "3", "", 0xFFFFFFFFu},
+        {"M03", true, {777, 0, 0, 2, 123, 3456, 2222, 66, 55, 3, 3, 6, 5, 2, 77}, 5000, "3", "", 0xFFFFFFF7u},
+        {"M19", false, {777, 0, 0, 2, 123, 900, 700, 66, 55, 3, 1, 6, 300, 77, 4321}, 999, "3", "300", 0x123456u},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
@@ -444,8 +445,10 @@ TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
         std::array<uint16_t, 15> ext{};
         ext[0] = c.trigger;
         for (int i = 1; i <= 10; ++i) ext[i] = uint16_t(1000 + i);  // reserved words 49-58
-        ext[11] = 0x3456;  // scale factor 0x123456, exact in the single-precision display
-        ext[12] = 0x0012;
+        // the scale factor: the largest a word pair holds, one that single precision cannot
+        // show exactly, and one it can
+        ext[11] = uint16_t(c.scale & 0xFFFF);
+        ext[12] = uint16_t(c.scale >> 16);
         ext[13] = 0x1DC0;  // offset -123456
         ext[14] = 0xFFFE;
         if (c.eeprom) {

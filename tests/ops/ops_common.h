@@ -9,7 +9,7 @@
 #include "link/com232.h"
 #include "ops/ops.h"
 #include "sensor/vars.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 

@@ -23,7 +23,7 @@
 
 #include "platform/graph.h"
 #include "platform/internal.h"
-#include "platform/testing.h"
+#include "support/testing_graph.h"
 #include "platform/userint.h"
 
 using namespace kryta;
@@ -253,43 +253,43 @@ TEST(XYGraphChart, SeriesFollowTheModelWithStylesAndCursors) {
     GraphSetCursor(w.get(), 2, 100, 1.0);
 
     // the chart is brought in line lazily, after the refresh interval
-    EXPECT_TRUE(g->refreshPending());
+    EXPECT_TRUE(GraphInspector::RefreshPending(*g));
     Pump(3 * kGraphRefreshMs);
-    EXPECT_FALSE(g->refreshPending());
-    ASSERT_EQ(g->visibleCurveSeries(), 2);
+    EXPECT_FALSE(GraphInspector::RefreshPending(*g));
+    ASSERT_EQ(GraphInspector::VisibleCurveSeries(*g), 2);
     const GraphModel m = GraphModelOf(w.get());
     for (int i = 0; i < 2; ++i) {
-        const auto pts = Points(g->curveSeries(i));
+        const auto pts = Points(GraphInspector::CurveSeries(*g, i));
         ASSERT_EQ(pts.size(), 256u);
         for (size_t j = 0; j < 256; ++j) {
             EXPECT_EQ(pts[j].x(), m.plots[i].x[j]);
             EXPECT_EQ(pts[j].y(), m.plots[i].y[j]);
         }
     }
-    EXPECT_EQ(g->curveSeries(0)->pen().color(), QColor(0xFF, 0, 0));
-    EXPECT_TRUE(g->curveSeries(0)->pointsVisible());
-    EXPECT_EQ(g->curveSeries(0)->pen().style(), Qt::SolidLine);
-    EXPECT_EQ(g->curveSeries(1)->pen().style(), Qt::DashLine);  // the reference line stands apart
-    EXPECT_FALSE(g->curveSeries(1)->pointsVisible());
+    EXPECT_EQ(GraphInspector::CurveSeries(*g, 0)->pen().color(), QColor(0xFF, 0, 0));
+    EXPECT_TRUE(GraphInspector::CurveSeries(*g, 0)->pointsVisible());
+    EXPECT_EQ(GraphInspector::CurveSeries(*g, 0)->pen().style(), Qt::SolidLine);
+    EXPECT_EQ(GraphInspector::CurveSeries(*g, 1)->pen().style(), Qt::DashLine);  // the reference line stands apart
+    EXPECT_FALSE(GraphInspector::CurveSeries(*g, 1)->pointsVisible());
 
     // cursor 2 is a vertical line over the whole y range; cursors never set are not drawn
-    const auto cur = Points(g->cursorSeries(2));
+    const auto cur = Points(GraphInspector::CursorSeries(*g, 2));
     ASSERT_EQ(cur.size(), 2u);
     EXPECT_EQ(cur[0].x(), 100);
     EXPECT_EQ(cur[1].x(), 100);
     EXPECT_EQ(cur[0].y(), 1);
     EXPECT_EQ(cur[1].y(), 1024);
-    EXPECT_TRUE(g->cursorSeries(2)->isVisible());
-    EXPECT_FALSE(g->cursorSeries(1)->isVisible());
-    EXPECT_NE(g->cursorSeries(1)->pen().color(), g->cursorSeries(2)->pen().color());
-    EXPECT_NE(g->cursorSeries(3)->pen().color(), g->cursorSeries(2)->pen().color());
+    EXPECT_TRUE(GraphInspector::CursorSeries(*g, 2)->isVisible());
+    EXPECT_FALSE(GraphInspector::CursorSeries(*g, 1)->isVisible());
+    EXPECT_NE(GraphInspector::CursorSeries(*g, 1)->pen().color(), GraphInspector::CursorSeries(*g, 2)->pen().color());
+    EXPECT_NE(GraphInspector::CursorSeries(*g, 3)->pen().color(), GraphInspector::CursorSeries(*g, 2)->pen().color());
 
     // a curve removed from the model leaves the chart
     GraphDeletePlot(w.get(), VAL_DELETE_ALL);
     GraphPlotRectangle(w.get(), 10, 0, 20, 500, 0x00FF00, 0x00FF00);
     g->refreshNow();
-    EXPECT_EQ(g->visibleCurveSeries(), 0);
-    EXPECT_EQ(g->visibleRectangleSeries(), 1);
+    EXPECT_EQ(GraphInspector::VisibleCurveSeries(*g), 0);
+    EXPECT_EQ(GraphInspector::VisibleRectangleSeries(*g), 1);
 }
 
 TEST(XYGraphChart, RedrawingReusesTheSeries) {
@@ -307,8 +307,8 @@ TEST(XYGraphChart, RedrawingReusesTheSeries) {
         if (frame == 0) seriesAfterFirst = g->chart()->series().size();
     }
     EXPECT_EQ(g->chart()->series().size(), seriesAfterFirst);
-    EXPECT_EQ(g->visibleRectangleSeries(), 2);
-    EXPECT_EQ(g->visibleCurveSeries(), 1);
+    EXPECT_EQ(GraphInspector::VisibleRectangleSeries(*g), 2);
+    EXPECT_EQ(GraphInspector::VisibleCurveSeries(*g), 1);
     EXPECT_EQ(GraphModelOf(w.get()).plots.size(), 3u);
     EXPECT_EQ(GraphModelOf(w.get()).plots[0].x1, 49);
 }
@@ -425,10 +425,10 @@ TEST(StripChartChart, LazyRefreshReachesTheSeriesEvenUnderConstantDrawing) {
     for (int i = 0; i < 600; ++i) v[i] = i;
     GraphPlotStripChart(w.get(), v.data(), 600);
     Pump(3 * kGraphRefreshMs);
-    ASSERT_EQ(g->visibleTraceSeries(), 6);
+    ASSERT_EQ(GraphInspector::VisibleTraceSeries(*g), 6);
     GraphModel m = GraphModelOf(w.get());
     for (int t = 0; t < 6; ++t) {
-        const auto pts = Points(g->traceSeries(t));
+        const auto pts = Points(GraphInspector::TraceSeries(*g, t));
         ASSERT_EQ(pts.size(), m.traceData[t].size());
         for (size_t j = 0; j < pts.size(); ++j) {
             EXPECT_EQ(pts[j].y(), m.traceData[t][j]);
@@ -449,7 +449,7 @@ TEST(StripChartChart, LazyRefreshReachesTheSeriesEvenUnderConstantDrawing) {
         for (int i = 0; i < 600; ++i) v[i] = 5000 + frame;
         GraphPlotStripChart(w.get(), v.data(), 600);
         QCoreApplication::processEvents();
-        const double now = Points(g->traceSeries(0)).back().y();
+        const double now = Points(GraphInspector::TraceSeries(*g, 0)).back().y();
         seen = std::max(seen, now);
         if (shown.empty() || shown.back() != now) shown.push_back(now);
     }

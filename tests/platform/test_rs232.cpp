@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -14,24 +14,25 @@
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/rs232.h"
-#include "platform/userint.h"
+#include "platform/events.h"
 #include "platform/utility.h"
 
 namespace {
 
 void EnsureApp() {
     if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
         static int argc = 1;
-        static char arg0[] = "test_platform";
+        static char arg0[] = "test_platform_core";
         static char* argv[] = {arg0, nullptr};
-        static QApplication app(argc, argv);
+        static QCoreApplication app(argc, argv);
     }
 }
 
@@ -423,7 +424,7 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     // A device that another port holds is busy.
     ASSERT_EQ(OpenComConfig(37, line.slave, 19200, 0, 8, 1, 4096, 4096), 0);
     EXPECT_EQ(OpenComConfig(38, line.slave, 19200, 0, 8, 1, 4096, 4096), kComCannotOpen);
-    EXPECT_EQ(ComOpenErrorDetail(38).rfind(line.slave + ": ", 0), 0u) << ComOpenErrorDetail(38);
+    EXPECT_EQ(ComOpenErrorDetail(38), line.slave + " is already open as port 37");
     EXPECT_FALSE(IsComOpen(38));
     EXPECT_TRUE(IsComOpen(37));
     CloseCom(37);
@@ -431,6 +432,32 @@ TEST(Rs232Open, ResultsAndPortMapping) {
     // A port that is not open.
     EXPECT_EQ(SetComTime(38, 1.5), kComPortNotOpen);
     EXPECT_EQ(InstallComCallback(38, LWRS_RECEIVE, 36, 0x55, Record, nullptr), kComPortNotOpen);
+}
+
+// Another program (tests/platform/open_port.cpp) opens the device: "<result> <detail>".
+std::string OtherProgramOpens(const std::string& device) {
+    const std::string command = "'" + MakePathname(GetProjectDir(), "test_open_port") + "' '" + device + "'";
+    FILE* other = ::popen(command.c_str(), "r");
+    char said[512] = {};
+    if (!other || !std::fgets(said, sizeof said, other)) said[0] = 0;
+    if (other) ::pclose(other);
+    return std::string(said, std::strcspn(said, "\n"));
+}
+
+// One program per device, by any name of it and for root too: a second program is refused with
+// the plain reason, and opens once the first has let go.
+TEST(Rs232Open, OneProgramPerDeviceByAnyOfItsNames) {
+    EnsureApp();
+    Line line;
+    ASSERT_GE(line.master, 0);
+    const std::string link = "/tmp/kryta-sensor-link-" + std::to_string(::getpid());
+    ASSERT_EQ(::symlink(line.slave.c_str(), link.c_str()), 0);
+    ASSERT_EQ(OpenComConfig(40, line.slave, 19200, 0, 8, 1, 4096, 4096), 0);
+    EXPECT_EQ(OtherProgramOpens(link), "-7 " + link + " is in use by another program");
+    EXPECT_EQ(OtherProgramOpens(line.slave), "-7 " + line.slave + " is in use by another program");
+    CloseCom(40);
+    EXPECT_EQ(OtherProgramOpens(link), "0 ");
+    ::unlink(link.c_str());
 }
 
 // Low latency is asked of a driver that has the setting and given back at the close; a

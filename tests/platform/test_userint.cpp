@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,7 +24,7 @@
 #include <vector>
 
 #include "platform/internal.h"
-#include "platform/testing.h"
+#include "support/testing.h"
 #include "platform/userint.h"
 #include "ui/uir.h"
 
@@ -175,6 +176,10 @@ protected:
         QFile f(QString::fromStdString(uiPath));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(kUi);
+    }
+    static void TearDownTestSuite() {
+        delete dir;  // and the folder with it
+        dir = nullptr;
     }
     void SetUp() override {
         main = LoadPanel(0, uiPath, PANEL);
@@ -832,6 +837,47 @@ TEST(ResourceFile, EveryControlIsOnItsPanelWithTheClassOfItsKind) {
         }
     }
     DiscardPanel(main);
+}
+
+// Every field that holds a parameter word shows and gives back every value the word carries:
+// the 16-bit words, the signed 32-bit offset, and the 32-bit scale factor over 16384 (standard
+// firmware) or 1024 (V303, CL) as exactly as single precision carries it.
+TEST(ResourceFile, ParameterFieldsHoldEveryValueOfTheirWords) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char arg0[] = "test_platform";
+    static char* argv[] = {arg0, nullptr};
+    ASSERT_TRUE(InitUserInterface(argc, argv));
+    const std::string uir = "KRYTA-LT-VizizE309.uir";
+    int handles[6] = {0, 0, LoadPanel(0, uir, PANEL), 0, 0, 0};
+    ASSERT_GT(handles[PANEL], 0) << "run from the build's bin folder";
+    for (int res : {PARA1, PARA2, CALIB}) ASSERT_GT(handles[res] = LoadPanel(handles[PANEL], uir, res), 0);
+    auto at = [&](int control) { return handles[kCtrlTable[control].panelResource]; };
+    for (int c : {PANEL_NEDITEdgeLeft, PANEL_NEDITEdgeRight, PARA1_NEDITToleranceUP, PARA1_NEDITTolerance,
+                  PARA2_NUMTriggThreshold, PARA2_NEDITTeach})
+        for (unsigned word : {0u, 1u, 65535u}) {
+            uint16_t got = 7;
+            SetCtrlVal(at(c), c, word);
+            EXPECT_EQ(GetCtrlVal(at(c), c, got), 0);
+            EXPECT_EQ(got, word) << kCtrlTable[c].name;
+        }
+    for (int32_t offset : {INT32_MIN, -1, INT32_MAX}) {
+        int32_t got = 7;
+        SetCtrlVal(at(CALIB_NUMCalOffset), CALIB_NUMCalOffset, int(offset));
+        GetCtrlVal(at(CALIB_NUMCalOffset), CALIB_NUMCalOffset, got);
+        EXPECT_EQ(got, offset);
+    }
+    for (double unit : {16384.0, 1024.0})
+        for (uint32_t word : {1u, 0x7FFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+            const float factor = float(double(word) / unit);
+            float got = 0;
+            SetCtrlVal(at(CALIB_NUMCalFactor), CALIB_NUMCalFactor, double(factor));
+            GetCtrlVal(at(CALIB_NUMCalFactor), CALIB_NUMCalFactor, got);
+            EXPECT_EQ(got, factor) << word << " / " << unit;
+            const QString shown = QString::fromStdString(TestCtrlText(at(CALIB_NUMCalFactor), CALIB_NUMCalFactor));
+            EXPECT_NEAR(QLocale().toDouble(shown), factor, 0.00005) << shown.toStdString();
+        }
+    DiscardPanel(handles[PANEL]);
 }
 
 }  // namespace

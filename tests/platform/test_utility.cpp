@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <cerrno>
@@ -17,18 +17,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/userint.h"
+#include "platform/events.h"
 #include "platform/utility.h"
 
 namespace {
 
 void EnsureApp() {
     if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
         static int argc = 1;
-        static char arg0[] = "test_platform";
+        static char arg0[] = "test_platform_core";
         static char* argv[] = {arg0, nullptr};
-        static QApplication app(argc, argv);
+        static QCoreApplication app(argc, argv);
     }
 }
 

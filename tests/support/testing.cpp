@@ -1,7 +1,8 @@
 // Test interface of the run-time layer: acts on the real widgets as an operator would and reads
-// back what the operator sees.
+// back what the operator sees; keeps the texts and dialogs the program showed, through the
+// run-time's observers.
 
-#include "platform/testing.h"
+#include "support/testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,13 +24,80 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <map>
 
 #include "platform/internal.h"
 #include "platform/uistate.h"
+#include "support/testing_graph.h"
 
 using namespace kryta;
 
 namespace {
+
+// Result codes of the run-time's functions besides 0.
+constexpr int kNoPanel = -1;
+constexpr int kNoCtrl = -2;
+constexpr int kWrongKind = -3;
+constexpr int kNoValue = -4;
+
+// Records kept per control and of the dialogs: the newest only, so that a status line set for a
+// whole long run, or a file read again and again, does not grow memory without end.
+constexpr size_t kRecordLimit = 20000;
+
+template <class T>
+void Keep(std::vector<T>& records, T item) {
+    if (records.size() >= kRecordLimit) records.erase(records.begin(), records.begin() + kRecordLimit / 2);
+    records.push_back(std::move(item));
+}
+
+std::map<std::pair<int, int>, std::vector<std::string>>& TextHistory() {
+    static std::map<std::pair<int, int>, std::vector<std::string>> h;
+    return h;
+}
+
+void OnText(int panel, int control, const std::string& text) {
+    const CtrlState* c = FindCtrl(panel, control);
+    if (c && (c->kind == CtrlKind::String || c->kind == CtrlKind::TextMsg)) Keep(TextHistory()[{panel, control}], text);
+}
+
+// Test mode of the dialogs and the answers queued for them.
+struct DialogQueue {
+    bool fromQueue = false;
+    std::deque<std::pair<int, std::string>> fileAnswers;
+    std::deque<int> confirmAnswers;
+    std::vector<DialogRecord> shown;
+};
+
+DialogQueue& Dialogs() {
+    static DialogQueue q;
+    return q;
+}
+
+// Every dialog is recorded; in the test mode it takes the next queued answer of its kind instead
+// of opening, or is cancelled (file) or answered no (question) when none is queued.
+bool OnDialog(const DialogRequest& dialog, DialogAnswer& answer) {
+    DialogQueue& q = Dialogs();
+    Keep(q.shown, dialog);
+    if (!q.fromQueue) return false;
+    answer = {};
+    if (dialog.kind == "file" && !q.fileAnswers.empty()) {
+        answer.result = q.fileAnswers.front().first;
+        answer.path = q.fileAnswers.front().second;
+        q.fileAnswers.pop_front();
+    } else if (dialog.kind == "confirm" && !q.confirmAnswers.empty()) {
+        answer.result = q.confirmAnswers.front();
+        q.confirmAnswers.pop_front();
+    }
+    return true;
+}
+
+// Watching starts with the test process, before any panel is loaded.
+const bool g_watching = [] {
+    SetTextObserver(OnText);
+    SetDialogObserver(OnDialog);
+    return true;
+}();
 
 // A person can only act on a control that is there: a hidden control takes no clicks or
 // entries (a dimmed one is refused by the widget itself).
@@ -306,4 +374,117 @@ bool TestScreenScreenshot(const std::string& pngPath) {
     QCoreApplication::processEvents();
     const QPixmap shot = screen->grabWindow(0);
     return !shot.isNull() && shot.save(QString::fromStdString(pngPath), "PNG");
+}
+
+// ---- attributes as set -----------------------------------------------------------------------
+
+#define KRYTA_CTRL_OR_FAIL(c)                \
+    CtrlState* c = FindCtrl(panel, control); \
+    if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel
+
+bool IsPanelVisible(int panel) {
+    PanelState* p = FindPanel(panel);
+    return p && !p->widget->isHidden();
+}
+
+bool GetCtrlDimmed(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    return c && c->widget->testAttribute(Qt::WA_ForceDisabled);
+}
+
+std::string GetCtrlLabel(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return {};
+    auto* b = qobject_cast<QAbstractButton*>(c->widget);
+    if (b && !(c->kind == CtrlKind::BinarySwitch && c->hasOnOffText)) return b->text().toStdString();
+    if (c->label) return c->label->text().toStdString();
+    return {};
+}
+
+int GetCtrlTextColor(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    if (c->textColor) return *c->textColor;
+    c->widget->ensurePolished();
+    return int(c->widget->palette().color(c->widget->foregroundRole()).rgb() & 0xFFFFFF);
+}
+
+int GetCtrlTextBgColor(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    if (c->bgColor) return *c->bgColor;
+    c->widget->ensurePolished();
+    return int(c->widget->palette().color(c->widget->backgroundRole()).rgb() & 0xFFFFFF);
+}
+
+bool GetCtrlBold(int panel, int control) {
+    CtrlState* c = FindCtrl(panel, control);
+    if (!c) return false;
+    if (c->bold) return *c->bold;
+    return c->widget->font().bold();
+}
+
+int GetCtrlPrecision(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* d = dynamic_cast<RealSpinBox*>(c->widget.data());
+    return d ? d->digits : kWrongKind;
+}
+
+namespace {
+
+// The program's window: the active one, else the newest shown top-level panel's.
+QWidget* ProgramWindow() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    QWidget* window = nullptr;
+    long seq = -1;
+    for (const auto& [handle, p] : AllPanels())
+        if (p.widget && p.parent == 0 && p.loadSeq > seq) window = p.widget->window(), seq = p.loadSeq;
+    return window;
+}
+
+}  // namespace
+
+int GetActivePanel() {
+    QWidget* window = ProgramWindow();
+    for (QWidget* w = window ? window->focusWidget() : nullptr; w; w = w->parentWidget()) {
+        const QVariant p = w->property("krytaPanelOf");
+        if (p.isValid() && FindPanel(p.toInt())) return p.toInt();
+    }
+    return 0;
+}
+
+int GetActiveCtrl(int panel) {
+    PanelState* p = FindPanel(panel);
+    if (!p) return kNoPanel;
+    int owner = 0, control = 0;
+    QWidget* f = p->widget->window()->focusWidget();
+    return f && OwnerOf(f, owner, control) && owner == panel ? control : kNoCtrl;
+}
+
+int GetListItem(int panel, int control, int index, std::string& label, int& value) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* r = qobject_cast<QComboBox*>(c->widget);
+    if (!r) return kWrongKind;
+    if (index < 0 || index >= r->count()) return kNoValue;
+    label = r->itemText(index).toStdString();
+    value = r->itemData(index).toInt();
+    return 0;
+}
+
+int GetTextBoxLine(int panel, int control, int line, std::string& text) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* t = qobject_cast<QPlainTextEdit*>(c->widget);
+    if (!t) return kWrongKind;
+    const QStringList lines = TextBoxLines(t);
+    if (line < 0 || line >= lines.size()) return kNoValue;
+    text = lines[line].toStdString();
+    return 0;
+}
+
+int GetNumTextBoxLines(int panel, int control) {
+    KRYTA_CTRL_OR_FAIL(c);
+    auto* t = qobject_cast<QPlainTextEdit*>(c->widget);
+    return t ? int(TextBoxLines(t).size()) : kWrongKind;
+}
+
+int GetGraphCursor(int panel, int control, int cursor, double& x, double& y) {
+    return GraphGetCursor(ControlWidget(panel, control), cursor, x, y);
 }

@@ -1,10 +1,17 @@
 // Test interface of the run-time layer: act on the user interface as a person would, and read
-// what a person would see. Used by the tests only.
+// what a person would see. The test-only library kryta_testing; the program does not link it.
+//
+// The library watches the program through the run-time's observers (platform/userint.h): it keeps
+// every text put into a String or TextMsg control and every dialog about to open, and answers the
+// dialogs from its queue in the test mode. It installs them when it is linked in.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/graphmodel.h"
+#include "platform/userint.h"
 
 // ---- acting as the operator ---------------------------------------------------------------
 // Delivers the event sequence that the real widget produces for a person's action, through the
@@ -32,11 +39,8 @@ void TestRunLater(double seconds, void (*fn)(void*), void* data);
 void TestQueueFileSelect(int result, const std::string& path);
 void TestQueueConfirm(int answer);
 int TestPendingDialogAnswers();
-// Titles, button labels etc. of the dialogs shown so far.
-struct DialogRecord {
-    std::string kind;  // "file" or "confirm"
-    std::string title, message, defaultDir, defaultName, filter, buttonLabel;
-};
+// Titles, button labels etc. of the dialogs shown so far (in either mode), the newest 20,000.
+using DialogRecord = DialogRequest;
 std::vector<DialogRecord> TestDialogs();
 void TestClearDialogs();
 
@@ -45,7 +49,8 @@ void TestSetDialogMode(bool fromQueue);
 
 // ---- reading what is shown ----------------------------------------------------------------
 std::string TestCtrlText(int panel, int control);   // the text a person reads on the control
-// Every text set on a String or TextMsg control (e.g. the status line), oldest first.
+// Every text set on a String or TextMsg control (e.g. the status line), oldest first; the
+// newest 20,000 per control.
 std::vector<std::string> TestTextHistory(int panel, int control);
 void TestClearTextHistory();
 std::string TestWidgetClass(int panel, int control);
@@ -55,19 +60,26 @@ bool TestCtrlShowsPicture(int panel, int control);        // a picture control h
 std::string TestAppFontFamily();                          // the application's standard font
 int TestPanelFromControl(int control);              // loaded panel handle that holds the control
 
+// Attributes as the program set them (the widget's own until then).
+bool IsPanelVisible(int panel);
+bool GetCtrlDimmed(int panel, int control);
+std::string GetCtrlLabel(int panel, int control);  // a button's text, else the label beside it
+int GetCtrlTextColor(int panel, int control);      // 0xRRGGBB, < 0 for an unknown control
+int GetCtrlTextBgColor(int panel, int control);
+bool GetCtrlBold(int panel, int control);
+int GetCtrlPrecision(int panel, int control);      // decimals a real numeric shows
+// The panel that takes the keyboard input, 0 when none; the control of the panel that has the
+// keyboard focus in its window, < 0 when none.
+int GetActivePanel();
+int GetActiveCtrl(int panel);
+// Ring items and text-box lines, from 0.
+int GetListItem(int panel, int control, int index, std::string& label, int& value);
+int GetTextBoxLine(int panel, int control, int line, std::string& text);
+int GetNumTextBoxLines(int panel, int control);
+// A cursor (1 to 3) of an x/y graph.
+int GetGraphCursor(int panel, int control, int cursor, double& x, double& y);
+
 // The model of a graph: what is drawn.
-struct PlotModel {
-    int handle = 0;
-    bool rectangle = false;
-    std::vector<double> x, y;         // curves
-    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // rectangles
-    int color = 0, fillColor = 0;
-    int plotStyle = 0, pointStyle = 0, lineStyle = 0;
-};
-struct AxisModel {
-    int mode = 1;  // VAL_MANUAL or VAL_AUTOSCALE
-    double min = 0, max = 0;
-};
 struct GraphModel {
     std::vector<PlotModel> plots;
     double cursorX[3] = {0, 0, 0}, cursorY[3] = {0, 0, 0};
