@@ -108,7 +108,9 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
     if (GetHARDWAREInfo() == 0) {
         const Failure f = WhyFailed("the identification request");
         if (f.code == kExitLineLost) return Fail(f.code, f.text);
-        if (mustIdentify) return Fail(kExitNotIdentified, "sensor not identified: " + f.text);
+        if (mustIdentify)
+            return Fail(kExitNotIdentified, shownDevice + ": sensor not identified (" +
+                                                f.text.substr(shownDevice.size() + 2) + ")");
         std::fprintf(stderr, "kryta-lt: warning: %s: the sensor did not answer the identification; its "
                              "parameters are named as those of the standard firmware\n",
                      shownDevice.c_str());
