@@ -137,11 +137,11 @@ void RemoveRxHandler() {
 
 int Connection() { return connection; }
 
-int OpenLine(int port) {
+int OpenLine(int port, const std::string& device) {
     ++connection;
     quietNeeded = false;
     handlerInstalled = false;
-    const int r = OpenComConfig(port, "", 19200, 0, 8, 1, BUF_BYTES, BUF_BYTES);
+    const int r = OpenComConfig(port, device, 19200, 0, 8, 1, BUF_BYTES, BUF_BYTES);
     lineOpened = r >= 0;
     if (r < 0) return r;
     SetComTime(port, TIMEOUT);

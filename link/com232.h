@@ -27,8 +27,9 @@ void RemoveRxHandler();
 // it writes nothing more.
 int Connection();
 // Opens port `port` with the line's settings (19200 baud, 8 data bits, no parity, 1 stop bit, no
-// handshake), installs the receive handler; 0, or the open result (negative).
-int OpenLine(int port);
+// handshake), installs the receive handler; 0, or the open result (negative). A device path, when
+// given, is opened under port number `port` instead of the device the number stands for.
+int OpenLine(int port, const std::string& device = "");
 // Closes the port in use.
 void CloseLine();
 // Text of an open result (0 or negative).

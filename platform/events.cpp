@@ -3,7 +3,12 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -51,4 +56,43 @@ int ProcessSystemEvents() {
     }
     --g_depth;
     return 0;
+}
+
+void InitCoreRuntime(int argc, char** argv) {
+    if (QCoreApplication::instance()) return;
+    // Qt keeps references to argc and argv for the life of the application.
+    static int s_argc = argc;
+    new QCoreApplication(s_argc, argv);  // lives as long as the program
+}
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+void (*g_onInterruption)() = nullptr;
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+}  // namespace
+
+void OnInterruption(void (*fn)()) {
+    g_onInterruption = fn;
+    if (g_signalPipe[0] >= 0 || !QCoreApplication::instance()) return;
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    // The handler only writes a byte; the event loop hears it and calls fn outside the handler.
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char drain[16];
+        while (::read(g_signalPipe[0], drain, sizeof drain) > 0) {
+        }
+        if (g_onInterruption) g_onInterruption();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }

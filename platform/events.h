@@ -6,3 +6,9 @@
 // millisecond, so that polling loops neither spin a core nor lose responsiveness. Without an
 // application object it only pauses for that millisecond.
 int ProcessSystemEvents();
+
+// Creates the run-time of a program without a window (event processing, serial ports), once.
+void InitCoreRuntime(int argc, char** argv);
+// From now on SIGINT and SIGTERM do not end the program: `fn` runs at the next event processing
+// instead, and a wait in progress wakes at once.
+void OnInterruption(void (*fn)());

@@ -3,7 +3,8 @@
 # the program, its resource file and logo, the menu entry and the icon; its dependencies name the
 # Qt libraries and the platform plugins; unpacked, the program starts headless from another
 # working directory, finds its files and connects to the sensor simulator (the simulator's log
-# shows the whole connect sequence: echo check, identification, both parameter frames, firmware).
+# shows the whole connect sequence: echo check, identification, both parameter frames, firmware);
+# kryta-lt, beside it, links no GUI library and identifies a second simulated sensor.
 # Usage: scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)"
@@ -15,7 +16,7 @@ deb="$(ls -t "$build"/kryta-lt-scope_*.deb | head -n1)"
 echo "check-package: built $(basename "$deb")"
 
 files="$(dpkg-deb -c "$deb" | awk '{print $NF}')"
-for f in ./usr/bin/KRYTA-LT-Scope ./usr/bin/kryta-sensor-sim \
+for f in ./usr/bin/KRYTA-LT-Scope ./usr/bin/kryta-lt ./usr/bin/kryta-sensor-sim \
          ./usr/share/kryta-lt-scope/KRYTA-LT-VizizE309.uir ./usr/share/kryta-lt-scope/qz.bmp \
          ./usr/share/applications/kryta-lt-scope.desktop \
          ./usr/share/icons/hicolor/48x48/apps/kryta-lt-scope.png \
@@ -30,10 +31,11 @@ done
 root="$(mktemp -d)"
 elsewhere="$(mktemp -d)"
 sim=""
+sim2=""
 program=""
 cleanup() {
     local rc=$?
-    for pid in $program $sim; do
+    for pid in $program $sim $sim2; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -64,3 +66,16 @@ kill -0 "$program" 2>/dev/null || fail "the packaged program ended early: $(cat 
 [ "$sequence" = "5.0 10.0 2.0 2.1 7.0 " ] ||
     fail "the packaged program did not go through the connect sequence; requests: '$sequence'"
 echo "check-package: the packaged program connected from $elsewhere (requests: $sequence)"
+
+cli="$root/usr/bin/kryta-lt"
+gui="$(ldd "$cli" | grep -oE 'libQt6(Widgets|Gui|Charts)[^ ]*' || true)"
+[ -z "$gui" ] || fail "kryta-lt links a GUI library: $gui"
+"$root/usr/bin/kryta-sensor-sim" --unpaced >"$elsewhere/sim2.out" 2>/dev/null &
+sim2=$!
+for _ in $(seq 50); do [ -s "$elsewhere/sim2.out" ] && break; sleep 0.1; done
+device2="$(head -n1 "$elsewhere/sim2.out")"
+(cd "$elsewhere" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$cli" -p "$device2" info) \
+    >"$elsewhere/info.out" 2>&1 || fail "the packaged kryta-lt did not identify the sensor: $(cat "$elsewhere/info.out")"
+grep -qE '^designation +KRYTA-M01$' "$elsewhere/info.out" ||
+    fail "the packaged kryta-lt named another sensor: $(cat "$elsewhere/info.out")"
+echo "check-package: the packaged kryta-lt identified the sensor without a display and links no GUI library"

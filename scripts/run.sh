@@ -4,15 +4,16 @@
 # Usage: scripts/run.sh [simulator options, e.g. --model M03]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# first what is missing: xvfb-run too, for a machine without a screen
+scripts/install-deps.sh run
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
   echo "run.sh: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set):" \
-       "start it in a desktop session, or without a screen under xvfb-run (package xvfb):" \
+       "start it in a desktop session, or without a screen under a virtual one:" \
        "xvfb-run -a scripts/run.sh" >&2
   exit 1
 fi
-scripts/install-deps.sh run
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target KRYTA-LT-Scope kryta-sensor-sim
+cmake --build build -j"$(nproc)" --target KRYTA-LT-Scope kryta-lt kryta-sensor-sim
 
 fifo=$(mktemp -u)
 mkfifo "$fifo"

@@ -308,6 +308,17 @@ struct Simulator::Impl {
         bool none = false;
     };
 
+    // Whether a write request is to be answered without changing the image (consumes the fault).
+    bool IgnoresWrite(int cmd, int arg) {
+        for (auto& f : faults) {
+            if (f.kind != Fault::IgnoreWrites || f.times == 0) continue;
+            if ((f.command != -1 && f.command != cmd) || (f.argument != -1 && f.argument != arg)) continue;
+            if (f.times > 0) --f.times;
+            return true;
+        }
+        return false;
+    }
+
     Answer Respond(const Request& q) {
         Answer a;
         const uint16_t cmd = q.word(1), arg = q.word(2);
@@ -318,8 +329,8 @@ struct Simulator::Impl {
         case 1:
         case 3: {
             auto& image = cmd == 1 ? ram : eeprom;
-            image[sel] = data;
-            a.bytes = Frame(cmd, arg, image[sel]);
+            if (!IgnoresWrite(cmd, arg)) image[sel] = data;
+            a.bytes = Frame(cmd, arg, data);
             break;
         }
         case 2:
@@ -406,7 +417,7 @@ struct Simulator::Impl {
 
     void ApplyFaults(int cmd, int arg, bool framed, Plan& p) {
         for (auto& f : faults) {
-            if (f.kind == Fault::None || f.times == 0) continue;
+            if (f.kind == Fault::None || f.kind == Fault::IgnoreWrites || f.times == 0) continue;
             if (f.command != -1 && f.command != cmd) continue;
             if (f.argument != -1 && f.argument != arg) continue;
             if (f.times > 0) --f.times;
@@ -438,6 +449,7 @@ struct Simulator::Impl {
             case Fault::Garbage: p.bytes = Random(size_t(f.bytes > 0 ? f.bytes : 24)); break;
             case Fault::Flood: p.bytes = Random(size_t(f.bytes > 4096 ? f.bytes : 6000)); break;
             case Fault::Unplug: p.unplug = true; break;
+            case Fault::IgnoreWrites: break;  // taken when the request is served
             }
         }
         faults.erase(std::remove_if(faults.begin(), faults.end(),
@@ -815,6 +827,7 @@ const char* FaultName(Fault kind) {
     case Fault::Garbage: return "garbage";
     case Fault::Flood: return "flood";
     case Fault::Unplug: return "unplug";
+    case Fault::IgnoreWrites: return "ignore-writes";
     }
     return "none";
 }
@@ -851,7 +864,7 @@ bool ParseFault(const std::string& text, FaultSpec& out) {
     FaultSpec f;
     static const Fault kinds[] = {Fault::Silent, Fault::Delay, Fault::WrongSync, Fault::OtherCommand,
                                   Fault::Short, Fault::Surplus, Fault::Garbage, Fault::Flood,
-                                  Fault::Unplug};
+                                  Fault::Unplug, Fault::IgnoreWrites};
     bool known = false;
     for (Fault k : kinds)
         if (parts[0] == FaultName(k)) {

@@ -47,6 +47,7 @@ enum class Fault {
     Garbage,       // a burst of `bytes` random bytes instead of the answer
     Flood,         // more than 4096 bytes (`bytes`, default 6000) instead of the answer
     Unplug,        // close the line as an unplugged adapter would
+    IgnoreWrites,  // SEND RAM/EEPROM answered as usual, but the image keeps its words
 };
 
 struct FaultSpec {
@@ -60,7 +61,8 @@ struct FaultSpec {
 };
 
 // Reads a fault as the simulator's command line writes it: KIND[:COMMAND[:ARG]], KIND one of
-// silent, delay, wrong-sync, other-command, short, surplus, garbage, flood, unplug; COMMAND a
+// silent, delay, wrong-sync, other-command, short, surplus, garbage, flood, unplug,
+// ignore-writes; COMMAND a
 // command code or "all"; ARG seconds (delay), bytes (short, surplus, garbage, flood) or the
 // word sent instead (wrong-sync, other-command). False for anything else.
 bool ParseFault(const std::string& text, FaultSpec& out);

@@ -1,0 +1,72 @@
+// kryta-lt: the sensor on the command line. Sub-commands on the sensor core and the sensor link,
+// each returning its exit code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Exit codes, as --help and the README list them.
+enum Exit : int {
+    kExitOk = 0,
+    kExitDiffer = 1,          // compare: the parameter sets differ
+    kExitUsage = 2,           // wrong arguments
+    kExitPort = 3,            // the port cannot be opened
+    kExitNoAnswer = 4,        // no answer within the time-out: no sensor, silent port
+    kExitRefused = 5,         // answers came, none fitting: wrong sync word, another request's answer
+    kExitNotIdentified = 6,   // the sensor did not answer the identification (or is unknown: send)
+    kExitBadFile = 7,         // a parameter file that cannot be read or is malformed
+    kExitCannotWrite = 8,     // an output file that cannot be written, or exists (record)
+    kExitLineLost = 9,        // the port went away
+    kExitCorrections = 10,    // send: values outside the ranges, --accept-corrections not given
+    kExitVerify = 11,         // send: the read-back differs from what was written
+    kExitInterrupted = 12,    // Ctrl-C before the work was done
+};
+
+struct Args {
+    std::string command;                  // sub-command
+    std::vector<std::string> positional;  // after the sub-command
+    std::string port = "1";               // -p: a number or a device path
+    std::string output;                   // -o
+    long count = -1;                      // -n (-1: not given)
+    double increment = -1;                // -i (-1: not given)
+    std::string variant;                  // compare --variant
+    bool json = false, force = false, acceptCorrections = false, dryRun = false, noVerify = false;
+};
+
+// Interruption (SIGINT, SIGTERM): set by the signal; stoppable exchanges end on stop_flag, which
+// the program sets from it inside event processing.
+bool Interrupted();
+// stop_flag for the next stoppable exchanges: 0, or 1 when an interruption has come already.
+void ArmStop();
+
+// Prints "kryta-lt: TEXT" on standard error; returns `code`.
+int Fail(int code, const std::string& text);
+
+int CmdPorts(const Args& a);
+int CmdInfo(const Args& a);
+int CmdGet(const Args& a);
+int CmdSend(const Args& a);
+int CmdCompare(const Args& a);
+int CmdRecord(const Args& a);
+int CmdMeasure(const Args& a);
+int CmdVideo(const Args& a);
+
+// ---- shared by the sub-commands (cli/sensor.cpp) ----
+// What the connection to the sensor reached.
+enum class Reach { Line, Identified, Parameters };
+// Opens the port of -p, checks the line and asks for the identification; with Parameters also
+// reads both RAM frames, as the window's connect sequence does. kExitOk or the failure's code
+// (printed). An unidentified sensor is reported as a warning unless `mustIdentify`.
+int Connect(const Args& a, Reach reach, bool mustIdentify);
+// The device that -p stands for ("port N" when the number names none).
+std::string PortDevice(const Args& a);
+// Exit code and message of an exchange that did not succeed: `what` tells what was asked.
+int ExchangeFailed(const std::string& what);
+// Reads both parameter frames of the sensor's RAM or EEPROM: the 30 words, frame 0 then frame 1.
+int ReadSet(int memTarget, std::array<uint16_t, 30>& words);
+// Puts 30 words, frame 0 then frame 1, into the sensor's variant's block and the extension words.
+void LoadSet(const std::array<uint16_t, 30>& words);
+// The 30 words of the parameter words in frame order.
+std::array<uint16_t, 30> StoredSet();

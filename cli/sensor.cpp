@@ -1,0 +1,206 @@
+// The connection to the sensor as the sub-commands make it, the texts of failed exchanges, the
+// parameter set as 30 words, and the sub-commands that only look: ports and info.
+#include <cstdio>
+#include <string>
+
+#include "cli/cli.h"
+#include "cli/text.h"
+#include "link/com232.h"
+#include "link/status.h"
+#include "platform/rs232.h"
+#include "platform/utility.h"
+#include "sensor/codec.h"
+#include "sensor/hardware.h"
+#include "sensor/vars.h"
+
+namespace {
+
+std::string shownDevice;  // the device the sub-command talks to, for its messages
+
+bool AllDigits(const std::string& s) {
+    if (s.empty() || s.size() > 6) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// -p as a port number and, for a device path, the device opened under port 1.
+void ResolvePort(const Args& a, int& port, std::string& device) {
+    if (AllDigits(a.port)) {
+        port = std::stoi(a.port);
+        device.clear();
+    } else {
+        port = 1;
+        device = a.port;
+    }
+}
+
+std::string Hex4(uint16_t w) {
+    char t[8];
+    std::snprintf(t, sizeof t, "0x%04X", unsigned(w));
+    return t;
+}
+
+}  // namespace
+
+std::string PortDevice(const Args& a) {
+    int port;
+    std::string device;
+    ResolvePort(a, port, device);
+    if (!device.empty()) return device;
+    const std::string named = ComDeviceName(port);
+    return named.empty() ? "port " + std::to_string(port) : named;
+}
+
+namespace {
+
+struct Failure {
+    int code;
+    std::string text;  // what happened
+    std::string hint;  // what to check
+};
+
+// Why the last exchange, the request for `what`, did not succeed.
+Failure WhyFailed(const std::string& what) {
+    const std::string& at = shownDevice;
+    if (!IsComOpen(com))
+        return {kExitLineLost, at + ": the line went away during " + what, "adapter unplugged or port closed"};
+    const Refusal& r = LastRefusal();
+    switch (r.kind) {
+    case Refusal::Sync:
+        return {kExitRefused, at + ": answer to " + what + " without the sensor's sync word 0x00AA (" + Hex4(r.value) + ")",
+                "is a KRYTA-LT sensor on this port, at 19200 baud?"};
+    case Refusal::Command:
+        return {kExitRefused, at + ": answer of another request (command " + std::to_string(r.value) + ") to " + what, ""};
+    case Refusal::Length:
+        return {kExitRefused, at + ": " + std::to_string(r.bytes) + " bytes in answer to " + what, ""};
+    default: break;
+    }
+    return {kExitNoAnswer, at + ": no answer to " + what + " within 1.5 s",
+            "is the sensor connected, powered and on this port?"};
+}
+
+}  // namespace
+
+int ExchangeFailed(const std::string& what) {
+    const Failure f = WhyFailed(what);
+    return Fail(f.code, f.text + (f.hint.empty() ? "" : " - " + f.hint));
+}
+
+int Connect(const Args& a, Reach reach, bool mustIdentify) {
+    int port;
+    std::string device;
+    ResolvePort(a, port, device);
+    shownDevice = PortDevice(a);
+    if (port < 1) return Fail(kExitUsage, "port numbers start at 1");
+    com = port;
+    ident_flag = 0;
+    params_flag = 0;
+    const int r = OpenLine(port, device);
+    if (r < 0) {
+        // the window's text for the kind of failure, the system's reason and, for a port the user
+        // may not use, the cure
+        const std::string why = ComOpenErrorDetail(port);
+        return Fail(kExitPort, ComOpenErrorText(r) + (why.empty() ? "" : ": " + why));
+    }
+    if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing done");
+    if (CheckComLine(port) != 1) return ExchangeFailed("the echo check");
+    if (GetHARDWAREInfo() == 0) {
+        const Failure f = WhyFailed("the identification request");
+        if (f.code == kExitLineLost) return Fail(f.code, f.text);
+        if (mustIdentify)
+            return Fail(kExitNotIdentified, shownDevice + ": sensor not identified (" +
+                                                f.text.substr(shownDevice.size() + 2) + ")");
+        std::fprintf(stderr, "kryta-lt: warning: %s: the sensor did not answer the identification; its "
+                             "parameters are named as those of the standard firmware\n",
+                     shownDevice.c_str());
+    }
+    Delay(0.1);
+    if (reach == Reach::Parameters) {
+        for (uint16_t frame : {0, 1}) {
+            if (ReadParameterFrame(RAM, frame) != Outcome::Answered)
+                return ExchangeFailed("the request for RAM parameter frame " + std::to_string(frame));
+            Delay(0.1);
+        }
+    }
+    if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing done");
+    return kExitOk;
+}
+
+int ReadSet(int memTarget, std::array<uint16_t, 30>& words) {
+    const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
+    for (uint16_t frame : {0, 1}) {
+        if (ReadParameterFrame(memTarget, frame) != Outcome::Answered)
+            return ExchangeFailed(std::string("the request for ") + memory + " parameter frame " +
+                                  std::to_string(frame));
+        if (frame == 0) Delay(0.1);
+    }
+    words = StoredSet();
+    return kExitOk;
+}
+
+void LoadSet(const std::array<uint16_t, 30>& words) {
+    for (uint16_t frame : {0, 1}) {
+        for (int i = 0; i < 15; ++i) pp[size_t(i)] = words[size_t(15 * frame + i)];
+        CopyPPtoVars(frame);
+    }
+}
+
+std::array<uint16_t, 30> StoredSet() {
+    std::array<uint16_t, 30> words{};
+    for (uint16_t frame : {0, 1}) {
+        CopyVarsToPP(frame);
+        for (int i = 0; i < 15; ++i) words[size_t(15 * frame + i)] = pp[size_t(i)];
+    }
+    return words;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int CmdPorts(const Args&) {
+    RescanComPorts();
+    const int count = ComPortCount();
+    for (int n = 1; n <= count; ++n) {
+        std::string label = "COM" + std::to_string(n);
+        const std::string device = ComDeviceName(n);
+        if (!device.empty()) {
+            const std::string about = ComDeviceAbout(n);
+            label += " (" + device + (about.empty() ? "" : ", " + about) + ")";
+        }
+        std::printf("%s\n", label.c_str());
+    }
+    return kExitOk;
+}
+
+int CmdInfo(const Args& a) {
+    // the window's connect sequence: line check, identification, both RAM frames, firmware text
+    if (const int code = Connect(a, Reach::Parameters, true); code != kExitOk) return code;
+    const std::string line = szStatus;
+    const int n = GetVERSIONInfo();
+    if (!IsComOpen(com)) return ExchangeFailed("the firmware request");
+    const std::string firmware = n == FIRMWARE_TEXT_BYTES ? szStatus : "";
+    if (n != FIRMWARE_TEXT_BYTES)
+        std::fprintf(stderr, "kryta-lt: warning: %s: %s\n", shownDevice.c_str(), szStatus.c_str());
+    const SensorIdentity& id = LastIdentity();
+    const auto lines = SensorLines(id);
+    const std::pair<const char*, std::string> rows[] = {
+        {"port", shownDevice},
+        {"line", line},
+        {"designation", id.knownFamily && !id.row ? "(hardware code not in the table)" : lines[0]},
+        {"pixels", lines[1]},
+        {"resolution", lines[2]},
+        {"working range", lines[3]},
+        {"CCD family", std::to_string(ccdtype)},
+        {"hardware code", std::to_string(hwtype)},
+        {"firmware number", std::to_string(softversion)},
+        {"firmware text", firmware},
+    };
+    if (a.json) {
+        std::string out = "{";
+        for (const auto& [key, value] : rows) out += (out.size() > 1 ? "," : "") + JsonString(key) + ":" + JsonString(value);
+        std::printf("%s}\n", out.c_str());
+    } else {
+        for (const auto& [key, value] : rows) std::printf("%-16s %s\n", key, TrimRight(value).c_str());
+    }
+    return kExitOk;
+}

@@ -1,0 +1,174 @@
+// Measured data: the recorder, measurement frames on standard output, the video signal and the
+// trigger buffer.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cli/cli.h"
+#include "link/com232.h"
+#include "platform/events.h"
+#include "platform/rs232.h"
+#include "platform/utility.h"
+#include "sensor/codec.h"
+#include "sensor/files.h"
+#include "sensor/vars.h"
+
+namespace {
+
+// One measurement frame, as the recorder and RUN ask for it after their first request: the
+// request carries the active block; only a measurement frame answers it. Decoded into the
+// measurement on success.
+Outcome TakeMeasurement() {
+    CopyVarsToPP(0);
+    FillTxBuf(GET_RAW, 0, pp.data());
+    const Outcome o = Exchange({GET_RAW, true, true});
+    if (o == Outcome::Answered) CopyPPtoRAWVars();
+    return o;
+}
+
+// Waits with events running until `due` or an interruption.
+void PauseUntil(double due) {
+    while (stop_flag == 0 && Timer() < due) ProcessSystemEvents();
+}
+
+void FlushBoth() {
+    FlushInQ(com);
+    FlushOutQ(com);
+}
+
+}  // namespace
+
+int CmdRecord(const Args& a) {
+    if (!a.positional.empty() || a.count < 0 || a.increment < 0 || a.output.empty())
+        return Fail(kExitUsage, "record: say -n N -i SECONDS -o FILE (see kryta-lt record --help)");
+    if (a.count > 32767) return Fail(kExitUsage, "record: at most 32767 samples");
+    std::error_code ec;
+    if (!a.force && std::filesystem::exists(a.output, ec))
+        return Fail(kExitCannotWrite, a.output + " exists - --force replaces it");
+    // the recorder's header takes the calibration, its requests the block, from the sensor's RAM
+    if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
+
+    const uint16_t n = uint16_t(a.count);
+    const std::string header = RecorderHeader(DateStr(), TimeStr(), a.increment, n);
+    std::string reason;
+    // The file appears whole: the header with the first sample (or alone, for no samples), then
+    // one complete line per sample. An existing file stays as it was until then.
+    if (n == 0 && !WriteFileReplacing(a.output, header, reason))
+        return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+
+    // progress on a terminal: "sample k of N" in place, ended by a line break before any message
+    const bool progress = isatty(STDERR_FILENO) == 1;
+    uint16_t k = 0;
+    auto endProgress = [&] {
+        if (progress && k > 0) std::fputc('\n', stderr);
+    };
+    ArmStop();
+    FlushBoth();
+    rx_flag = 0;
+    graph_flag = 0;
+    double last = Timer();
+    while (k < n) {
+        PauseUntil(last + a.increment);
+        last = Timer();
+        const Outcome o = stop_flag != 0 ? Outcome::Stopped : TakeMeasurement();
+        if (o == Outcome::Stopped) {
+            endProgress();
+            return Fail(kExitInterrupted, "interrupted after " + std::to_string(k) + " of " + std::to_string(n) +
+                                              " samples" + (k > 0 ? " - every one is in " + a.output : " - no file written"));
+        }
+        if (o != Outcome::Answered) {
+            endProgress();
+            return ExchangeFailed("the measurement request of sample " + std::to_string(k + 1));
+        }
+        const std::string line = RecorderDataLine();
+        if (!(k == 0 ? WriteFileReplacing(a.output, header + line, reason) : AppendWhole(a.output, line))) {
+            endProgress();
+            return Fail(kExitCannotWrite, "cannot write " + a.output +
+                                              (k == 0 ? ": " + reason + " - no file written" : " - it holds the samples before"));
+        }
+        ++k;
+        if (progress) std::fprintf(stderr, "\rsample %u of %u", unsigned(k), unsigned(n));
+        rx_flag = 0;
+        graph_flag = 0;
+        FlushBoth();
+    }
+    endProgress();
+    return kExitOk;
+}
+
+int CmdMeasure(const Args& a) {
+    if (!a.positional.empty()) return Fail(kExitUsage, "measure: no arguments beside its options");
+    const long n = a.count < 0 ? 1 : a.count;
+    if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
+    ArmStop();
+    for (long k = 0; n == 0 || k < n; ++k) {
+        const Outcome o = TakeMeasurement();
+        if (o == Outcome::Stopped) return n == 0 ? kExitOk : Fail(kExitInterrupted, "interrupted");
+        if (o != Outcome::Answered) return ExchangeFailed("the measurement request");
+        const unsigned v[] = {Ledge,  Redge,    Mvalue, 0,      parameter[9], tol,    edcnt, mvstart,
+                              mvend,  dynpow,   anaMax, anaMin, in0,          videoMax, raw15};
+        const int um = int(int32_t(umValue));
+        if (a.json) {
+            static const char* const keys[] = {"left",  "right",  "value",   "um",     "set_point",
+                                               "tolerance", "edges", "start", "end",   "power",
+                                               "ana_max", "ana_min", "in0",   "video_max", "scan"};
+            std::string line = "{";
+            for (int i = 0; i < 15; ++i)
+                line += std::string(i ? "," : "") + "\"" + keys[i] + "\":" + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
+            std::printf("%s}\n", line.c_str());
+        } else {
+            std::string line;
+            for (int i = 0; i < 15; ++i) line += (i ? "\t" : "") + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
+            std::printf("%s\n", line.c_str());
+        }
+        std::fflush(stdout);
+    }
+    return kExitOk;
+}
+
+namespace {
+
+// The window's VIDEO or DATA pass: a measurement request, then the four 64-word blocks of the
+// video signal (source 0) or the trigger buffer (source 1) with the receive handler off.
+int ReadBlocks(uint16_t source, std::array<uint16_t, 256>& out) {
+    ArmStop();
+    if (PushGETRAW() != 1)
+        return Interrupted() ? Fail(kExitInterrupted, "interrupted") : ExchangeFailed("the measurement request");
+    CopyPPtoRAWVars();
+    RemoveRxHandler();
+    FlushBoth();
+    int code = kExitOk;
+    for (uint16_t offset = 0; offset < 256 && code == kExitOk; offset += 64) {
+        if (Interrupted()) code = Fail(kExitInterrupted, "interrupted");
+        else if (ReadData64(offset, source) != 1)
+            code = ExchangeFailed(std::string("the request for ") + (source ? "trigger-buffer" : "video") +
+                                  " block " + std::to_string(offset / 64));
+    }
+    if (IsComOpen(com)) InstallRxHandler();
+    out = adcbuf;
+    return code;
+}
+
+}  // namespace
+
+int CmdVideo(const Args& a) {
+    if (!a.positional.empty()) return Fail(kExitUsage, "video: no arguments beside its options");
+    if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
+    std::array<uint16_t, 256> video{}, trigger{};
+    if (const int code = ReadBlocks(0, video); code != kExitOk) return code;
+    if (const int code = ReadBlocks(1, trigger); code != kExitOk) return code;
+    std::string csv = "index,pixel,video,trigger\n";
+    for (int i = 0; i < 256; ++i)
+        csv += std::to_string(i) + "," + std::to_string(int(xArray[size_t(i)])) + "," + std::to_string(video[size_t(i)]) +
+               "," + std::to_string(trigger[size_t(i)]) + "\n";
+    if (a.output.empty()) {
+        std::fwrite(csv.data(), 1, csv.size(), stdout);
+        return kExitOk;
+    }
+    std::string reason;
+    if (!WriteFileReplacing(a.output, csv, reason))
+        return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+    return kExitOk;
+}

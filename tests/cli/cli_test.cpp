@@ -1,0 +1,287 @@
+// kryta-lt run as a process against simulated sensors, beside the window program on the same
+// sensor where the two must agree.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <filesystem>
+#include <regex>
+
+#include "sensor/files.h"
+#include "files/files_test_util.h"
+#include "fixture.h"
+#include "link/com232.h"
+#include "platform/utility.h"
+#include "sensor/vars.h"
+
+extern char** environ;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+class CliTest : public ProgramTest {
+protected:
+    TempDir dir;
+
+    pid_t Spawn(std::vector<std::string> args) {
+        args.insert(args.begin(), GetProjectDir() + "/kryta-lt");
+        std::vector<char*> argv;
+        for (auto& s : args) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        return pid;
+    }
+    Result Wait(pid_t pid) {
+        int status = 0;
+        Result r;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
+        r.out = ReadBytes(dir.File("stdout"));
+        r.err = ReadBytes(dir.File("stderr"));
+        return r;
+    }
+    Result Cli(const std::vector<std::string>& args) { return Wait(Spawn(args)); }
+
+    // A simulated sensor of its own, unpaced.
+    std::unique_ptr<sim::Simulator> Sensor(const std::string& model, sim::Fault fault = sim::Fault::None,
+                                           int command = -1) {
+        auto s = std::make_unique<sim::Simulator>(model, false);
+        s->SetFault({fault, command});
+        EXPECT_TRUE(s->Start());
+        return s;
+    }
+    static std::vector<std::array<uint8_t, 36>> Frames(const sim::Simulator& s, int command) {
+        std::vector<std::array<uint8_t, 36>> f;
+        for (const auto& r : s.Requests())
+            if (r.word(1) == command) f.push_back(r.bytes);
+        return f;
+    }
+    // Data lines of a recorder file once it holds at least n (false when the process ended first).
+    bool FileGrows(const std::string& path, pid_t pid, size_t n) {
+        for (int i = 0; i < 3000 && waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
+            bool crlf;
+            if (SplitCrLf(ReadBytes(path), crlf).size() >= 7 + n) return true;
+            Delay(0.01);
+        }
+        return false;
+    }
+    std::string Leftovers() {
+        std::string names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path))
+            if (e.path().filename() != "stdout" && e.path().filename() != "stderr") names += e.path().filename().string() + " ";
+        return names;
+    }
+};
+
+// A parameter file of in-range values that differ from the simulator's own, per variant.
+std::string ParaFile(const std::array<uint16_t, 15>& main, uint16_t trigger) {
+    std::array<uint16_t, 30> v{};
+    std::copy(main.begin(), main.end(), v.begin());
+    v[15] = trigger;
+    for (int i = 1; i <= 10; ++i) v[size_t(15 + i)] = uint16_t(1000 + i);
+    v[26] = 0x3456;  // factor 0x123456
+    v[27] = 0x0012;
+    v[28] = 0x1DC0;  // offset -123456
+    v[29] = 0xFFFE;
+    return FormatParaFile(v);
+}
+const std::array<uint16_t, 15> kV303Main = {777, 0, 0, 2, 123, 3456, 2222, 66, 55, 3, 3, 6, 5, 2, 77};
+
+}  // namespace
+
+// get -o holds the bytes of the window's SEND to FILE; send puts the window's two frames of
+// SEND after FILE + GET on the line, then reads both frames back.
+TEST_F(CliTest, GetAndSendAreTheWindowsBytes) {
+    StartWith("M03");
+    const std::string window = dir.File("window.cfg"), cli = dir.File("cli.cfg"), set = dir.File("set.cfg");
+    TestUserSetValue(pHandle, PANEL_RBTFile, 1);
+    TestQueueFileSelect(VAL_NEW_FILE_SELECTED, window);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    EndProgram();
+    EXPECT_EQ(Cli({"-p", sensor->DevicePath(), "get", "ram", "-o", cli}).code, 0);
+    EXPECT_EQ(ReadBytes(cli), ReadBytes(window));
+
+    WriteBytes(set, ParaFile(kV303Main, 999));
+    ASSERT_EQ(StartProgram(), 0);
+    TestUserSetValue(pHandle, PANEL_RBTFile, 1);
+    TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, set);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    TestUserSetValue(pHandle, PANEL_RBTEeprom, 1);
+    sensor->ClearRequests();
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(sensor->WaitForRequests(2, 3.0));
+    const auto windowFrames = Frames(*sensor, 3);
+    EndProgram();
+    started = false;
+    sensor->SetEeprom(0, {});
+    sensor->ClearRequests();
+    const Result r = Cli({"send", "eeprom", set, "--port", sensor->DevicePath()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Frames(*sensor, 3), windowFrames);
+    ASSERT_EQ(windowFrames.size(), 2u);
+    EXPECT_EQ(Frames(*sensor, 4).size(), 2u);  // the read-back
+    EXPECT_EQ(sensor->Eeprom(0), kV303Main);
+}
+
+// send then get gives back every word of the file, for each firmware variant.
+TEST_F(CliTest, SendThenGetRoundTripsEveryVariant) {
+    const std::pair<const char*, std::array<uint16_t, 15>> cases[] = {
+        {"M01", {777, 0, 0, 2, 123, 3456, 2222, 55, 3, 3, 5, 1, 5, 2, 77}},
+        {"M03", kV303Main},
+        {"M19", {777, 0, 0, 2, 123, 900, 700, 66, 55, 3, 1, 6, 300, 77, 4321}},
+    };
+    for (const auto& [model, main] : cases) {
+        SCOPED_TRACE(model);
+        auto s = Sensor(model);
+        const std::string set = dir.File("set.cfg"), back = dir.File("back.cfg");
+        WriteBytes(set, ParaFile(main, 999));
+        EXPECT_EQ(Cli({"-p", s->DevicePath(), "send", "eeprom", set}).code, 0);
+        EXPECT_EQ(Cli({"-p", s->DevicePath(), "get", "eeprom", "-o", back}).code, 0);
+        EXPECT_EQ(ReadBytes(back), ReadBytes(set));
+    }
+}
+
+// Values outside the ranges, an unidentified sensor and a sensor that keeps its words: send
+// says so with its exit code and writes nothing (or finds the difference on reading back).
+TEST_F(CliTest, SendRefusesOrFindsTheDifference) {
+    const std::string set = dir.File("set.cfg");
+    auto main = kV303Main;
+    main[0] = 1200;  // POWER above 1000: the ranges allow 500
+    WriteBytes(set, ParaFile(main, 999));
+    auto s = Sensor("M03");
+    Result r = Cli({"-p", s->DevicePath(), "send", "ram", set});
+    EXPECT_EQ(r.code, 10);
+    EXPECT_EQ(r.out, "POWER            file 1200, the sensor's range allows 500\n");
+    EXPECT_TRUE(Frames(*s, 1).empty());
+
+    auto unidentified = Sensor("M03", sim::Fault::Silent, GET_HARDWARE);
+    r = Cli({"-p", unidentified->DevicePath(), "send", "ram", set, "--accept-corrections"});
+    EXPECT_EQ(r.code, 6);
+    EXPECT_NE(r.err.find("sensor not identified (no answer to the identification request"), std::string::npos) << r.err;
+    EXPECT_TRUE(Frames(*unidentified, 1).empty());
+
+    auto deaf = Sensor("M03", sim::Fault::IgnoreWrites);
+    const auto before = deaf->Ram(0);
+    r = Cli({"-p", deaf->DevicePath(), "send", "ram", set, "--accept-corrections"});
+    EXPECT_EQ(r.code, 11);
+    EXPECT_EQ(Frames(*deaf, 1).size(), 2u);
+    EXPECT_EQ(deaf->Ram(0), before);
+    EXPECT_NE(r.out.find("TOLERANCE-UP     sent 66, the sensor holds 100\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FACTOR           sent 1165.083984, the sensor holds 1.0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "kryta-lt: the read-back of RAM differs in 27 parameter(s) from what was sent\n");
+}
+
+TEST_F(CliTest, CompareEqualAndDifferent) {
+    auto s = Sensor("M19");
+    const std::string a = dir.File("a.cfg");
+    ASSERT_EQ(Cli({"-p", s->DevicePath(), "get", "eeprom", "-o", a}).code, 0);
+    EXPECT_EQ(Cli({"-p", s->DevicePath(), "compare", "eeprom", a}).code, 0);
+    auto image = s->Ram(0);
+    image[12] = 300;  // the hold time of a CL sensor
+    s->SetRam(0, image);
+    const Result r = Cli({"-p", s->DevicePath(), "compare", a, "ram"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("\nHOLD +100 +300\n$"))) << r.out;
+}
+
+// The recorder file of kryta-lt and of the window, for a still object: the same lines but for
+// the date and time.
+TEST_F(CliTest, RecordWritesTheWindowsRecorderFile) {
+    StartWith("M01");
+    sensor->SetObject(1000, 2000, false);
+    const std::string window = dir.File("window.dat"), cli = dir.File("cli.dat");
+    TestQueueFileSelect(VAL_NEW_FILE_SELECTED, window);
+    TestLeftClick(pRec, RECORD_CMDBTNrecfile);
+    SetCtrlVal(pRec, RECORD_NUMsample, 8);
+    TestUserSetValue(pRec, RECORD_NUMsample, 3);
+    TestUserSetValue(pRec, RECORD_NUMinctime, 0.5);
+    TestLeftClick(pRec, RECORD_CBTNStartRecord);
+    EndProgram();
+    started = false;
+    EXPECT_EQ(Cli({"record", "-n", "3", "-i", "0.5", "-o", cli, "-p", sensor->DevicePath()}).code, 0);
+    const std::regex dateTime("(Date|Time):\t[0-9:-]+\r\n");
+    EXPECT_EQ(std::regex_replace(ReadBytes(cli), dateTime, "$1\r\n"), std::regex_replace(ReadBytes(window), dateTime, "$1\r\n"));
+    EXPECT_EQ(Cli({"record", "-n", "3", "-i", "0", "-o", cli, "-p", sensor->DevicePath()}).code, 8);
+}
+
+// Ctrl-C and a port that vanishes end a recording with every sample taken on disk, complete.
+TEST_F(CliTest, InterruptedOrLostRecordingKeepsEverySample) {
+    for (const bool unplug : {false, true}) {
+        SCOPED_TRACE(unplug ? "unplugged" : "SIGINT");
+        auto s = Sensor("M01");
+        const std::string path = dir.File(unplug ? "lost.dat" : "int.dat");
+        const pid_t pid = Spawn({"-p", s->DevicePath(), "record", "-n", "1000", "-i", "0.02", "-o", path});
+        ASSERT_TRUE(FileGrows(path, pid, 3));
+        if (unplug) s->Unplug();
+        else kill(pid, SIGINT);
+        const Result r = Wait(pid);
+        bool crlf = false;
+        const auto lines = SplitCrLf(ReadBytes(path), crlf);
+        EXPECT_TRUE(crlf);
+        const size_t samples = lines.size() - 7;
+        for (size_t i = 7; i < lines.size(); ++i) EXPECT_EQ(SplitTabs(lines[i]).size(), 5u) << lines[i];
+        const size_t asked = Frames(*s, GET_RAW).size();
+        EXPECT_TRUE(samples == asked || samples + 1 == asked) << samples << " of " << asked;
+        if (unplug) {
+            EXPECT_EQ(r.code, 9);
+            EXPECT_NE(r.err.find("the line went away during the measurement request of sample " +
+                                 std::to_string(samples + 1)), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.code, 12);
+            EXPECT_EQ(r.err, "kryta-lt: interrupted after " + std::to_string(samples) +
+                                 " of 1000 samples - every one is in " + path + "\n");
+        }
+    }
+}
+
+// Each fault: its exit code, one line on standard error, no output file.
+TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
+    const std::string out = dir.File("out.cfg"), bad = dir.File("bad.cfg");
+    WriteBytes(bad, std::string(29 * 8, ' ').replace(0, 1, "1"));
+    struct Case {
+        sim::Fault fault;
+        int command;
+        std::vector<std::string> args;  // after -p DEVICE
+        int code;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {sim::Fault::None, -1, {"-p", "/dev/kryta-no-such-device", "get", "ram", "-o", out}, 3,
+         "No serial port found: /dev/kryta-no-such-device: No such file or directory"},
+        {sim::Fault::Silent, -1, {"get", "ram", "-o", out}, 4, "no answer to the echo check within 1.5 s"},
+        {sim::Fault::Silent, GET_EEPROM, {"get", "eeprom", "-o", out}, 4,
+         "no answer to the request for EEPROM parameter frame 0 within 1.5 s"},
+        {sim::Fault::WrongSync, -1, {"video", "-o", out}, 5, "without the sensor's sync word 0x00AA (0x0055)"},
+        {sim::Fault::Unplug, GET_RAM, {"get", "ram", "-o", out}, 9, "the line went away during the request for RAM"},
+        {sim::Fault::None, -1, {"send", "ram", dir.File("missing.cfg")}, 7,
+         "missing.cfg: Cannot read parameter file: No such file or directory"},
+        {sim::Fault::None, -1, {"send", "eeprom", bad}, 7, "bad.cfg: Parameter file holds 1 number, 30 are needed"},
+        {sim::Fault::None, -1, {"get", "ram", "-o", dir.File("no/folder/out.cfg")}, 8, "cannot write "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        auto s = Sensor("M01", c.fault, c.command);
+        std::vector<std::string> args = c.args;
+        if (args[0] != "-p") args.insert(args.begin(), {"-p", s->DevicePath()});
+        const Result r = Cli(args);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("kryta-lt: ", 0), 0u);
+        EXPECT_TRUE(Frames(*s, SEND_RAM).empty() && Frames(*s, SEND_EEPROM).empty());
+        EXPECT_EQ(Leftovers(), "bad.cfg ") << "no output file";
+    }
+}
