@@ -2,10 +2,12 @@
 // array helpers.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "display/display.h"
 #include "fixture.h"
+#include "sensor/pictures.h"
 #include "sensor/vars.h"
 #include "platform/userint.h"
 
@@ -74,7 +76,6 @@ TEST_F(RollChartTest, HistoryRollsAndOlderPartShowsZeros) {
     GraphModel g = Raw();
     ASSERT_EQ(g.lastPlotted.size(), 600u);
     for (int i = 0; i < 594; ++i) ASSERT_EQ(g.lastPlotted[i], 0.0) << i;
-    EXPECT_EQ(Newest(), (std::vector<double>{510, 490, 500, 500, 500, 500}));
     EXPECT_EQ(g.traces, 6);
     EXPECT_EQ(g.pointsPerScreen, 101);
     EXPECT_TRUE(g.continuous);
@@ -93,129 +94,40 @@ TEST_F(RollChartTest, HistoryRollsAndOlderPartShowsZeros) {
     for (int t = 0; t < 600; t += 6) ASSERT_EQ(g.lastPlotted[t + 3], 505.0) << t;
 }
 
-TEST_F(RollChartTest, LimitsAndAnalogTracesStayOnTheLine) {
-    // V303 with its own tolerances: set-point 10, lower tolerance 20 gives a lower trace of 1
-    softversion = 303;
-    parameter[24] = 10;
-    parameter[25] = 5;
-    parameter[26] = 20;
-    parameter[29] = 0;
-    parameter[31] = 0;
-    Mvalue = 12;
-    PlotRAWGraphV303();
-    std::vector<double> s = Newest();
-    EXPECT_EQ(s[0], 15);
-    EXPECT_EQ(s[1], 1);
-    EXPECT_EQ(s[2], 10);
-
-    // set-point near the end: the upper trace is the last pixel
-    parameter[39] = 4090;
-    parameter[40] = 50;
-    parameter[41] = 50;
-    parameter[44] = 5;  // above 4: analog traces at 1 and the end of the line
-    Mvalue = 4080;
-    PlotRAWGraphCL();
-    s = Newest();
-    EXPECT_EQ(s[0], 4095);
-    EXPECT_EQ(s[1], 4040);
-    EXPECT_EQ(s[4], 4095);  // low
-    EXPECT_EQ(s[5], 1);     // high
-
-    // analog-output modes of the standard routine (low, high)
-    struct Case { int mode; double low, high; };
-    const Case cases[] = {{1, 500, 500}, {2, 500, 800}, {3, 200, 500}, {4, 200, 800}};
-    Mvalue = 500;
-    for (const Case& c : cases) {
-        parameter[13] = uint16_t(c.mode);
-        PlotRAWGraph();
-        s = Newest();
-        EXPECT_EQ(s[4], c.low) << "mode " << c.mode;
-        EXPECT_EQ(s[5], c.high) << "mode " << c.mode;
-    }
-    // mode 3 with the minimum at its reset value: the low trace is drawn at 1
-    parameter[13] = 3;
-    anaMin = 4095;
-    PlotRAWGraph();
-    EXPECT_EQ(Newest()[4], 1);
-}
-
-TEST_F(RollChartTest, ZoomWindowAroundTheSetPoint) {
-    // zoom off: the whole line whatever the values
-    Mvalue = 560;
-    PlotRAWGraph();
-    GraphModel g = Raw();
-    EXPECT_EQ(g.yAxis.mode, VAL_MANUAL);
-    EXPECT_DOUBLE_EQ(g.yAxis.min, 0);
-    EXPECT_DOUBLE_EQ(g.yAxis.max, 4096);
-
+TEST_F(RollChartTest, ChartAndColoursShowTheSampleOfEachVariant) {
+    // words of their own in each block: a routine reading another block draws another sample
+    const std::pair<int, int> words[] = {{9, 500},  {13, 2},  {24, 480}, {25, 40}, {26, 20}, {29, 3},
+                                         {31, 0},   {39, 530}, {40, 5},  {41, 50}, {44, 4}};
+    for (auto [word, value] : words) parameter[size_t(word)] = uint16_t(value);
+    SetScaleFactor(2048);
     SetCtrlVal(pHandle, PANEL_TOGGButtonZoom, 1);
-    PlotRAWGraph();  // set-point 500, tol 10, value 560
-    g = Raw();
-    EXPECT_DOUBLE_EQ(g.yAxis.min, 460);
-    EXPECT_DOUBLE_EQ(g.yAxis.max, 620);
-    tol = 50;
-    Mvalue = 620;
+    Mvalue = 515;
+    const std::pair<Variant, void (*)()> routines[] = {
+        {Variant::Standard, PlotRAWGraph}, {Variant::V303, PlotRAWGraphV303}, {Variant::CL, PlotRAWGraphCL}};
+    for (auto [variant, plot] : routines) {
+        SCOPED_TRACE(int(variant));
+        SetCtrlTextBgColor(pHandle, PANEL_NUMMvalue, 0xFFFFFF);
+        plot();
+        const PictureWords w = PictureWordsOf(variant, parameter, tol);
+        const RollSample r = RollChartSample(w, LastMeasurement(), ccdvirtpixel);
+        EXPECT_EQ(Newest(), std::vector<double>(r.traces.begin(), r.traces.end()));
+        const AxisModel y = Raw().yAxis;
+        EXPECT_EQ(std::tuple(y.mode, y.min, y.max), std::tuple(VAL_MANUAL, double(r.zoomMin), double(r.zoomMax)));
+        const int colour = r.outOfTolerance ? kRed : kDarkGreen;
+        EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMumValue), colour);
+        EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMMvalue), variant == Variant::V303 ? colour : 0xFFFFFF);
+        if (variant != Variant::V303) continue;
+        double up = 0, low = 0;
+        GetCtrlVal(pHandle, PANEL_NUMTolUP, up);
+        GetCtrlVal(pHandle, PANEL_NUMTol, low);
+        const ToleranceLengths lengths = LengthsOf(w, ScaleFactor());
+        EXPECT_EQ(std::pair(up, low), std::pair(lengths.up, lengths.low));
+    }
+    // zoom off: the whole line, whatever the values
+    SetCtrlVal(pHandle, PANEL_TOGGButtonZoom, 0);
     PlotRAWGraph();
-    g = Raw();
-    EXPECT_DOUBLE_EQ(g.yAxis.min, 400);
-    EXPECT_DOUBLE_EQ(g.yAxis.max, 720);
-    tol = 10;
-    Mvalue = 300;  // below the window: 60 below the value
-    PlotRAWGraph();
-    g = Raw();
-    EXPECT_DOUBLE_EQ(g.yAxis.min, 240);
-    EXPECT_DOUBLE_EQ(g.yAxis.max, 540);
-    // near the ends the window stays on the line
-    parameter[9] = 20;
-    Mvalue = 20;
-    PlotRAWGraph();
-    EXPECT_DOUBLE_EQ(Raw().yAxis.min, 1);
-    parameter[9] = 4080;
-    Mvalue = 4080;
-    PlotRAWGraph();
-    EXPECT_DOUBLE_EQ(Raw().yAxis.max, 4095);
-    // CL: each side on its own tolerance
-    parameter[39] = 1000;
-    parameter[40] = 100;
-    parameter[41] = 10;
-    Mvalue = 1000;
-    PlotRAWGraphCL();
-    g = Raw();
-    EXPECT_DOUBLE_EQ(g.yAxis.min, 960);
-    EXPECT_DOUBLE_EQ(g.yAxis.max, 1200);
-}
-
-TEST_F(RollChartTest, ToleranceColourOfTheMeasuredValue) {
-    parameter[9] = 500;
-    tol = 10;
-    Mvalue = 510;  // on the upper limit
-    PlotRAWGraph();
-    EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMumValue), kDarkGreen);
-    Mvalue = 511;
-    PlotRAWGraph();
-    EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMumValue), kRed);
-    Mvalue = 489;
-    PlotRAWGraph();
-    EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMumValue), kRed);
-
-    // V303 colours NUMMvalue as well and shows the tolerance lengths
-    SetCtrlTextBgColor(pHandle, PANEL_NUMMvalue, 0xFFFFFF);
-    SetScaleFactor(1024);
-    parameter[24] = 500;
-    parameter[25] = 40;
-    parameter[26] = 20;
-    parameter[31] = 0;
-    Mvalue = 470;
-    PlotRAWGraphV303();
-    EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMMvalue), kRed);
-    double up = 0, low = 0;
-    GetCtrlVal(pHandle, PANEL_NUMTolUP, up);
-    GetCtrlVal(pHandle, PANEL_NUMTol, low);
-    EXPECT_NEAR(up, 0.04, 1e-9);
-    EXPECT_NEAR(low, 0.02, 1e-9);
-    Mvalue = 540;
-    PlotRAWGraphV303();
-    EXPECT_EQ(GetCtrlTextBgColor(pHandle, PANEL_NUMMvalue), kDarkGreen);
+    const AxisModel y = Raw().yAxis;
+    EXPECT_EQ(std::tuple(y.mode, y.min, y.max), std::tuple(VAL_MANUAL, 0.0, 4096.0));
 }
 
 TEST_F(RollChartTest, TriggerBufferCurveWithItsLines) {
