@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/events.h"
+#include "platform/utility.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ int ProcessSystemEvents() {
 
 void InitCoreRuntime(int argc, char** argv) {
     if (QCoreApplication::instance()) return;
+    EnsureRuntimeDir();
     // Qt keeps references to argc and argv for the life of the application.
     static int s_argc = argc;
     new QCoreApplication(s_argc, argv);  // lives as long as the program

@@ -41,6 +41,7 @@
 #include <cstdlib>
 
 #include "platform/internal.h"
+#include "platform/utility.h"
 #include "platform/uistate.h"
 
 namespace kryta {
@@ -719,6 +720,7 @@ bool InitUserInterface(int argc, char** argv) {
         std::fprintf(stderr, "KRYTA-LT-Scope: %s\n", missing.c_str());
         return false;
     }
+    EnsureRuntimeDir();
     // Qt keeps references to argc and argv for the life of the application.
     static int s_argc = 0;
     static std::vector<std::string> s_args;

@@ -113,3 +113,15 @@ int DeleteFile(const std::string& path) {
     if (std::remove(path.c_str()) == 0) return 0;
     return errno == ENOENT ? -1 : -6;
 }
+
+void EnsureRuntimeDir() {
+    if (const char* set = std::getenv("XDG_RUNTIME_DIR"); set && *set) return;
+    const passwd* pw = ::getpwuid(::geteuid());
+    const std::string dir = std::string("/tmp/runtime-") + (pw && pw->pw_name ? pw->pw_name : std::to_string(::geteuid()));
+    ::mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    // only a folder of our own that nobody else may enter is taken; otherwise Qt says what is wrong
+    if (::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 0777) == 0700)
+        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+}

@@ -21,3 +21,7 @@ std::string GetHomeDir();
 // 1 and the size when the file exists, 0 otherwise.
 int GetFileInfo(const std::string& path, long& size);
 int DeleteFile(const std::string& path);  // 0 or < 0
+// Gives the program a private run-time folder when the session has none (XDG_RUNTIME_DIR unset,
+// as when started as root or outside a desktop session): the one Qt would fall back to,
+// /tmp/runtime-<user>, made with mode 0700, so that starting needs no warning about it.
+void EnsureRuntimeDir();
