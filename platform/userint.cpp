@@ -39,6 +39,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/internal.h"
 #include "platform/uistate.h"
@@ -67,6 +68,9 @@ long g_loadSeq = 0;
 int g_activePanel = 0;
 int g_deliverDepth = 0;
 QEventLoop* g_loop = nullptr;
+// A quit asked for while no event loop runs (a close during the connect sequence at start):
+// the loop then ends as soon as it starts, so that no close request is lost.
+std::optional<int> g_quitAsked;
 
 // QDoubleSpinBox that shows `digits` decimals but keeps the value as set.
 class RealSpinBox : public QDoubleSpinBox {
@@ -950,6 +954,11 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 
 int RunUserInterface() {
     if (g_loop || !QCoreApplication::instance()) return -1;
+    if (g_quitAsked) {
+        const int code = *g_quitAsked;
+        g_quitAsked.reset();
+        return code;
+    }
     QEventLoop loop;
     g_loop = &loop;
     int code = loop.exec();
@@ -958,8 +967,10 @@ int RunUserInterface() {
 }
 
 int QuitUserInterface(int code) {
-    if (!g_loop) return -1;
-    g_loop->exit(code);
+    if (g_loop)
+        g_loop->exit(code);
+    else
+        g_quitAsked = code;
     return 0;
 }
 

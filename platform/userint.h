@@ -50,6 +50,8 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
+// Ends the running event loop with `code`; asked while none runs (e.g. from a wait during
+// start-up), the next RunUserInterface returns `code` at once.
 int QuitUserInterface(int code);
 // Processes pending events. When none is pending it waits for the next one, at most about one
 // millisecond, so that polling loops neither spin a core nor lose responsiveness.
