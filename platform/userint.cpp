@@ -30,6 +30,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QTimer>
 #include <QUiLoader>
@@ -40,6 +41,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include "platform/internal.h"
 #include "platform/uistate.h"
@@ -971,6 +978,47 @@ int QuitUserInterface(int code) {
         g_loop->exit(code);
     else
         g_quitAsked = code;
+    return 0;
+}
+
+#ifndef _WIN32
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int signo) {
+    const char c = char(signo);
+    const ssize_t ignored = ::write(g_signalPipe[1], &c, 1);
+    (void)ignored;
+}
+
+// Inside event processing, also in the waits of a running exchange: every window gets its
+// close event, as from its close button.
+void DeliverCloseToWindows() {
+    char buf[16];
+    while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+    }
+    std::vector<int> windows;
+    for (const auto& [handle, p] : g_panels)
+        if (p.parent == 0) windows.push_back(handle);
+    for (int handle : windows) DeliverPanelEvent(handle, EVENT_CLOSE);
+}
+
+}  // namespace
+#endif
+
+int CloseOnTerminationSignals() {
+#ifndef _WIN32
+    if (g_signalPipe[0] >= 0) return 0;
+    if (!QCoreApplication::instance() || ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, DeliverCloseToWindows);
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART | SA_RESETHAND;  // a second signal ends the program at once
+    for (int signo : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signo, &sa, nullptr);
+#endif
     return 0;
 }
 
