@@ -504,6 +504,7 @@ void EndProgram() {
 
 int WinMain(int argc, char** argv) {
     if (!InitUserInterface(argc, argv)) return -1;
+    CloseOnTerminationSignals();  // a kill closes the port as the close button does
     if (StartProgram() < 0) return -1;
     RunUserInterface();
     EndProgram();

@@ -94,7 +94,6 @@ void OnInterruption(void (*fn)()) {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_flags = SA_RESTART | SA_RESETHAND;  // a second signal ends the program at once
+    for (int signo : {SIGTERM, SIGINT, SIGHUP}) sigaction(signo, &sa, nullptr);
 }

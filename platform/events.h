@@ -9,6 +9,6 @@ int ProcessSystemEvents();
 
 // Creates the run-time of a program without a window (event processing, serial ports), once.
 void InitCoreRuntime(int argc, char** argv);
-// From now on SIGINT and SIGTERM do not end the program: `fn` runs at the next event processing
-// instead, and a wait in progress wakes at once.
+// From now on SIGTERM, SIGINT and SIGHUP do not end the program: `fn` runs at the next event
+// processing instead, and a wait in progress wakes at once. A second signal ends the program.
 void OnInterruption(void (*fn)());

@@ -39,7 +39,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "platform/events.h"
 #include "platform/internal.h"
 #include "platform/utility.h"
 #include "platform/uistate.h"
@@ -67,6 +73,9 @@ std::map<int, PanelState> g_panels;
 long g_loadSeq = 0;
 int g_deliverDepth = 0;
 QEventLoop* g_loop = nullptr;
+// A quit asked for while no event loop runs (a close during the connect sequence at start):
+// the loop then ends as soon as it starts, so that no close request is lost.
+std::optional<int> g_quitAsked;
 
 // A drop-down that tells its control, just before its list opens, so that the list can be filled
 // afresh (the serial ports present now).
@@ -896,6 +905,11 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 
 int RunUserInterface() {
     if (g_loop || !QCoreApplication::instance()) return -1;
+    if (g_quitAsked) {
+        const int code = *g_quitAsked;
+        g_quitAsked.reset();
+        return code;
+    }
     QEventLoop loop;
     g_loop = &loop;
     int code = loop.exec();
@@ -904,8 +918,29 @@ int RunUserInterface() {
 }
 
 int QuitUserInterface(int code) {
-    if (!g_loop) return -1;
-    g_loop->exit(code);
+    if (g_loop)
+        g_loop->exit(code);
+    else
+        g_quitAsked = code;
+    return 0;
+}
+
+namespace {
+
+// Inside event processing, also in the waits of a running exchange: every window gets its
+// close event, as from its close button.
+void DeliverCloseToWindows() {
+    std::vector<int> windows;
+    for (const auto& [handle, p] : g_panels)
+        if (p.parent == 0) windows.push_back(handle);
+    for (int handle : windows) DeliverPanelEvent(handle, EVENT_CLOSE);
+}
+
+}  // namespace
+
+int CloseOnTerminationSignals() {
+    if (!QCoreApplication::instance()) return -1;
+    OnInterruption(DeliverCloseToWindows);
     return 0;
 }
 

@@ -54,7 +54,13 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 
 // Runs the event loop until QuitUserInterface; returns its code.
 int RunUserInterface();
+// Ends the running event loop with `code`; asked while none runs (e.g. from a wait during
+// start-up), the next RunUserInterface returns `code` at once.
 int QuitUserInterface(int code);
+// From now on SIGTERM, SIGINT and SIGHUP (kill, Ctrl-C, the end of the session) are a close
+// request: each top-level panel's callback gets EVENT_CLOSE inside event processing, as from the
+// window's close button. A second signal ends the program at once.
+int CloseOnTerminationSignals();
 // ProcessSystemEvents: platform/events.h
 
 // ---- control values -----------------------------------------------------------------------

@@ -1,7 +1,10 @@
 // Start-up, page tabs, panel adjustment, header and window close of the program.
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -441,6 +444,39 @@ TEST_F(ShellTest, ClosingTheWindowDuringRunEndsTheLoop) {
     // It ended at the latest one answer time-out after the close.
     EXPECT_GE(loopEnd - t0, 0.5);
     EXPECT_LT(loopEnd - t0, 0.5 + 1.5 + 2.0);
+}
+
+// Ending the session or `kill` asks the program to close as its window's close button does,
+// also while the connect sequence waits for the sensor, before the event loop runs: the program
+// ends normally, with the port closed and its lock file given back.
+TEST(Shutdown, ATerminationSignalDuringTheConnectSequenceClosesThePortAndEnds) {
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "KRYTA-LT-Scope";
+    if (!fs::exists(program)) GTEST_SKIP() << "program not built beside the tests";
+    sim::Simulator sensor("M01", false);
+    sim::FaultSpec silent;
+    ASSERT_TRUE(sim::ParseFault("silent", silent));
+    sensor.SetFault(silent);
+    ASSERT_TRUE(sensor.Start());
+    setenv("KRYTA_COM1", sensor.DevicePath().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::string args[] = {"timeout", "-k", "5", "30", program.string()};  // a hang ends as 124
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawnp(&pid, "timeout", nullptr, nullptr, argv, environ), 0);
+
+    const bool waiting = sensor.WaitForRequests(1, 20.0);  // the echo check gets no answer
+    std::string lockName = "LCK.." + sensor.DevicePath().substr(5);  // LCK..pts_N
+    std::replace(lockName.begin(), lockName.end(), '/', '_');
+    const fs::path lockFile = fs::path("/var/lock") / lockName;
+    const bool locked = fs::exists(lockFile);
+    kill(pid, SIGTERM);  // timeout hands it on to the program
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const bool lockLeft = fs::remove(lockFile);
+    ASSERT_TRUE(waiting && locked) << lockFile;
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(lockLeft);
 }
 
 }  // namespace
