@@ -407,19 +407,34 @@ TEST_F(ShellTest, ResourceStartValuesLieWithinTheSettingRanges) {
     EXPECT_EQ(GetCtrlLabel(pPara1, PARA1_NEDITTolerance), "TOLERANCE-LOW");
 }
 
+bool g_closed = false;
+void CloseWindow(void*) {
+    TestClosePanel(pHandle);
+    g_closed = true;
+}
+
+// After RUN and STOP, and while a GET waits for a sensor that does not answer: the close ends
+// what runs at once and closes the port.
 TEST_F(ShellTest, ClosingTheWindowStopsAndClosesThePort) {
     StartWith("M01");
+    TestLeftClickLater(0.3, pHandle, PANEL_BTNStop);
+    TestLeftClick(pHandle, PANEL_BTNRun);
     ASSERT_TRUE(IsComOpen(com));
     stop_flag = 0;
     TestClosePanel(pHandle);
     EXPECT_EQ(stop_flag, 1);
     EXPECT_FALSE(IsComOpen(com));
-}
 
-bool g_closed = false;
-void CloseWindow(void*) {
-    TestClosePanel(pHandle);
-    g_closed = true;
+    TearDown();
+    StartWith("M01");
+    sensor->SetFault({sim::Fault::Silent, 2});
+    g_closed = false;
+    TestRunLater(0.3, CloseWindow, nullptr);
+    const double t0 = Timer();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_TRUE(g_closed);
+    EXPECT_LT(Timer() - t0, 1.0);  // not a time-out per frame
+    EXPECT_FALSE(IsComOpen(com));
 }
 
 TEST_F(ShellTest, ClosingTheWindowDuringRunEndsTheLoop) {
@@ -441,9 +456,9 @@ TEST_F(ShellTest, ClosingTheWindowDuringRunEndsTheLoop) {
     EXPECT_GT(measurementRequests, 1);
     EXPECT_EQ(stop_flag, 1);
     EXPECT_FALSE(IsComOpen(com));
-    // It ended at the latest one answer time-out after the close.
+    // It ended at once, not after an answer time-out.
     EXPECT_GE(loopEnd - t0, 0.5);
-    EXPECT_LT(loopEnd - t0, 0.5 + 1.5 + 2.0);
+    EXPECT_LT(loopEnd - t0, 0.5 + 1.0);
 }
 
 // Ending the session or `kill` asks the program to close as its window's close button does,
