@@ -445,13 +445,7 @@ void FillPortList() {
     RescanComPorts();
     const int count = ComPortCount();
     for (int n = 1; n <= count; ++n) {
-        std::string label = "COM" + std::to_string(n);
-        const std::string device = ComDeviceName(n);
-        if (!device.empty()) {
-            const std::string about = ComDeviceAbout(n);
-            label += " (" + device + (about.empty() ? "" : ", " + about) + ")";
-        }
-        ReplaceListItem(pHandle, PANEL_DropDCom, n - 1, label, n);
+        ReplaceListItem(pHandle, PANEL_DropDCom, n - 1, PortLabel(n), n);
     }
     if (GetNumListItems(pHandle, PANEL_DropDCom) > count) DeleteListItem(pHandle, PANEL_DropDCom, count, -1);
     SetCtrlVal(pHandle, PANEL_DropDCom, com);

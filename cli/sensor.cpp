@@ -161,13 +161,7 @@ int CmdPorts(const Args&) {
     RescanComPorts();
     const int count = ComPortCount();
     for (int n = 1; n <= count; ++n) {
-        std::string label = "COM" + std::to_string(n);
-        const std::string device = ComDeviceName(n);
-        if (!device.empty()) {
-            const std::string about = ComDeviceAbout(n);
-            label += " (" + device + (about.empty() ? "" : ", " + about) + ")";
-        }
-        std::printf("%s\n", label.c_str());
+        std::printf("%s\n", PortLabel(n).c_str());
     }
     return kExitOk;
 }

@@ -159,6 +159,16 @@ void CloseLine() {
     handlerInstalled = false;
 }
 
+std::string PortLabel(int port) {
+    std::string label = "COM" + std::to_string(port);
+    const std::string device = ComDeviceName(port);
+    if (!device.empty()) {
+        const std::string about = ComDeviceAbout(port);
+        label += " (" + device + (about.empty() ? "" : ", " + about) + ")";
+    }
+    return label;
+}
+
 std::string ComOpenErrorText(int result) {
     switch (result) {
     case 0: return "";

@@ -32,6 +32,9 @@ int Connection();
 int OpenLine(int port, const std::string& device = "");
 // Closes the port in use.
 void CloseLine();
+// How the port list names port n: "COM<n>", and the device it stands for with what the system
+// knows of it, e.g. "COM1 (/dev/ttyUSB0, FTDI FT232R USB UART)".
+std::string PortLabel(int port);
 // Text of an open result (0 or negative).
 std::string ComOpenErrorText(int result);
 // The text for a line that is not there: lost while open ("RS232-Line lost! - ...") or not open.

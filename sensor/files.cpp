@@ -27,6 +27,17 @@ struct CFile {
     CFile& operator=(const CFile&) = delete;
 };
 
+// Writes all bytes into the file opened in `mode`; false when any of them did not get there.
+bool WriteAll(const std::string& path, const std::string& bytes, std::ios::openmode mode) {
+    std::ofstream out(path, mode);
+    if (!out.is_open()) return false;
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.flush();
+    const bool written = out.good();
+    out.close();
+    return written && !out.fail();
+}
+
 std::string Plural(long n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -182,18 +193,7 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
     static unsigned serial = 0;
     const std::string beside = path + ".part" + std::to_string(++serial);
     errno = 0;
-    bool ok;
-    {
-        std::ofstream out(beside, std::ios::binary | std::ios::trunc);
-        ok = out.is_open();
-        if (ok) {
-            out.write(bytes.data(), std::streamsize(bytes.size()));
-            out.flush();
-            ok = out.good();
-            out.close();
-            ok = ok && !out.fail();
-        }
-    }
+    bool ok = WriteAll(beside, bytes, std::ios::binary | std::ios::trunc);
     if (!ok) {
         reason = std::strerror(errno ? errno : EIO);
         std::error_code ignore;
@@ -216,18 +216,7 @@ bool AppendWhole(const std::string& path, const std::string& bytes) {
     const bool existed = fs::exists(path, ec);
     const auto before = existed ? fs::file_size(path, ec) : 0;
     if (ec) return false;
-    bool ok;
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::app);
-        ok = out.is_open();
-        if (ok) {
-            out.write(bytes.data(), std::streamsize(bytes.size()));
-            out.flush();
-            ok = out.good();
-            out.close();
-            ok = ok && !out.fail();
-        }
-    }
+    bool ok = WriteAll(path, bytes, std::ios::binary | std::ios::app);
     if (!ok && fs::exists(path, ec)) fs::resize_file(path, before, ec);  // no torn line stays behind
     return ok;
 }
