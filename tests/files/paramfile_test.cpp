@@ -185,17 +185,10 @@ TEST_F(ParamFileTest, BadFilesChangeNothingAndSaySo) {
     };
     std::string nonNumber = text;
     nonNumber.replace(8 * 4, 6, "  12a ");
-    std::string negative = text;
-    negative.replace(8 * 4, 6, "    -3");
-    std::string comma = text;
-    comma.replace(8 * 4, 6, "  1,2 ");
     const std::vector<Case> cases = {
         {"short.cfg", text.substr(0, 29 * 8), "Parameter file holds 29 numbers, 30 are needed - nothing loaded!"},
         {"long.cfg", text + "     7\r\n", "Parameter file holds 31 numbers, 30 are needed - nothing loaded!"},
-        {"empty.cfg", "", "Parameter file holds 0 numbers, 30 are needed - nothing loaded!"},
         {"word.cfg", nonNumber, "Parameter file holds a non-number - nothing loaded!"},
-        {"negative.cfg", negative, "Parameter file holds a non-number - nothing loaded!"},
-        {"comma.cfg", comma, "Parameter file holds a non-number - nothing loaded!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

