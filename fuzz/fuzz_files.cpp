@@ -63,7 +63,10 @@ void WriteFile(const uint8_t* d, size_t n) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     StartProgramHeadless();
-    g_path = "/tmp/kryta-fuzz-file-" + std::to_string(getpid()) + ".dat";
+    const char* tmp = std::getenv("TMPDIR");
+    g_path = std::string(tmp && *tmp ? tmp : "/tmp") + "/kryta-fuzz-file-" + std::to_string(getpid()) + ".dat";
+    // the file under test goes when the fuzzer ends, however many inputs it ran
+    std::atexit([] { std::remove(g_path.c_str()); });
     return 0;
 }
 
