@@ -52,15 +52,6 @@ protected:
         }
         return v;
     }
-    static std::string ParaFileText(const std::array<uint32_t, 30>& values, bool leftAligned) {
-        std::string text;
-        for (uint32_t v : values) {
-            char line[32];
-            std::snprintf(line, sizeof line, leftAligned ? "%-6u\r\n" : "%6u\r\n", v);
-            text += line;
-        }
-        return text;
-    }
 };
 
 // The value words of the last two requests with command `command` (arguments 0 and 1).
@@ -141,35 +132,6 @@ TEST_F(ParamFileTest, RoundTripThroughTheSensor) {
         EXPECT_EQ(r0[i], a[i]) << "main frame word " << i;
         EXPECT_EQ(r1[i], a[15 + i]) << "extension frame word " << i;
     }
-}
-
-TEST_F(ParamFileTest, ReaderTakesBlanksOnEitherSideAndTheLow16Bits) {
-    StartWith("M01");
-    UseFileTarget();
-    const std::string saved = dir.File("saved.cfg");
-    SaveTo(saved);
-    const auto a = ParseParaFile(saved);
-    std::array<uint32_t, 30> values{};
-    for (int i = 0; i < 30; ++i) values[i] = a[i];
-    values[16] = 70000;  // reserved word 49: no control touches it
-    values[17] = 65535;
-
-    for (bool left : {true, false}) {
-        SCOPED_TRACE(left ? "left-aligned" : "right-aligned");
-        parameter[49] = 7;
-        parameter[50] = 7;
-        const std::string path = dir.File(left ? "left.cfg" : "right.cfg");
-        WriteBytes(path, ParaFileText(values, left));
-        LoadFrom(path);
-        EXPECT_EQ(parameter[49], 4464);
-        EXPECT_EQ(parameter[50], 65535);
-    }
-    // The loaded word travels to the sensor as it is.
-    UseRamTarget();
-    sensor->ClearRequests();
-    TestLeftClick(pHandle, PANEL_BTNSend);
-    ASSERT_TRUE(sensor->WaitForRequests(2, 3.0));
-    EXPECT_EQ(SentFrames(*sensor, 1)[16], 4464);
 }
 
 TEST_F(ParamFileTest, BadFilesChangeNothingAndSaySo) {
