@@ -43,6 +43,9 @@ cleanup() {
     exit $rc
 }
 trap cleanup EXIT
+# the packaged programs' run-time folder lives and goes with this check, not in /tmp
+export XDG_RUNTIME_DIR="$elsewhere/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 dpkg -x "$deb" "$root"
 
 log="$elsewhere/sim.log"
