@@ -20,4 +20,8 @@ QColor ToQColor(int rgb);
 QWidget* CreateGraphWidget(const QString& className, QWidget* parent, const QString& name);
 bool IsGraphWidgetClass(const QString& className);
 
+// On X11: a close request (WM_DELETE_WINDOW) sent to a window that Qt keeps hidden for itself
+// calls `close`, as one sent to a shown window closes it.
+void CloseOnRequestsToHiddenWindows(void (*close)());
+
 }  // namespace kryta

@@ -941,6 +941,7 @@ void DeliverCloseToWindows() {
 int CloseOnTerminationSignals() {
     if (!QCoreApplication::instance()) return -1;
     OnInterruption(DeliverCloseToWindows);
+    CloseOnRequestsToHiddenWindows(DeliverCloseToWindows);
     return 0;
 }
 

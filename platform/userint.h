@@ -59,7 +59,8 @@ int RunUserInterface();
 int QuitUserInterface(int code);
 // From now on SIGTERM, SIGINT and SIGHUP (kill, Ctrl-C, the end of the session) are a close
 // request: each top-level panel's callback gets EVENT_CLOSE inside event processing, as from the
-// window's close button. A second signal ends the program at once.
+// window's close button. A second signal ends the program at once. On X11 the same holds for a
+// close request sent to one of the hidden windows that carry the program's title.
 int CloseOnTerminationSignals();
 // ProcessSystemEvents: platform/events.h
 
