@@ -27,7 +27,10 @@ void Usage(FILE* to) {
         "                     | other-command (ARG command word, default 99) | short (ARG bytes)\n"
         "                     | surplus (ARG bytes) | garbage (ARG bytes) | flood (ARG bytes,\n"
         "                     default 6000) | unplug | ignore-writes (SEND answered, memory\n"
-        "                     unchanged); COMMAND a command code or all (default)\n"
+        "                     unchanged) | other-argument (ARG argument word) | prefix (ARG\n"
+        "                     bytes before the answer) | double (every answer twice);\n"
+        "                     COMMAND a command code or all (default)\n"
+        "  --noise RATE       random bytes mixed into the line, RATE a second on average\n"
         "  --ram WORD=VALUE   start with a parameter word in RAM, repeatable; WORD as the\n"
         "                     program numbers them: the sensor's block (3-17 standard,\n"
         "                     18-32 V303, 33-47 CL), 48-58 and 60-63 the extension frame\n"
@@ -54,6 +57,7 @@ int main(int argc, char** argv) {
     std::string modelName = "M01", link;
     bool paced = true, still = false;
     std::vector<sim::FaultSpec> faults;
+    double noise = 0;
     std::vector<std::pair<int, long>> ramWords;
     bool log = false;
     for (int i = 1; i < argc; ++i) {
@@ -94,6 +98,14 @@ int main(int argc, char** argv) {
             ramWords.emplace_back(int(word), v);
         } else if (a == "--log") {
             log = true;
+        } else if (a == "--noise") {
+            const std::string v = value("--noise");
+            char* end = nullptr;
+            noise = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !(noise >= 0) || noise > 1e6) {
+                std::fprintf(stderr, "kryta-sensor-sim: bad noise rate '%s'\n", v.c_str());
+                return 2;
+            }
         } else if (a == "--unpaced") {
             paced = false;
         } else if (a == "--still") {
@@ -123,6 +135,7 @@ int main(int argc, char** argv) {
 
     sim::Simulator sensor(*model, paced);
     for (const auto& f : faults) sensor.SetFault(f);
+    sensor.SetNoise(noise);
     for (const auto& [word, v] : ramWords) {
         int frame = 0, slot = 0;
         if (!sim::ParameterWordPlace(*model, word, frame, slot)) {

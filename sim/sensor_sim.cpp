@@ -110,6 +110,8 @@ struct Simulator::Impl {
         size_t written = 0;
     };
     std::deque<Outgoing> out;
+    double noiseRate = 0;              // random bytes a second mixed into the line
+    Clock::time_point nextNoise{};
     Clock::time_point lastEnd{};
     std::vector<uint8_t> pending;
     Clock::time_point pendingSince{};
@@ -446,6 +448,22 @@ struct Simulator::Impl {
                 p.bytes.insert(p.bytes.end(), extra.begin(), extra.end());
                 break;
             }
+            case Fault::OtherArgument:
+                if (framed && p.bytes.size() >= 6) {
+                    p.bytes[4] = uint8_t(uint16_t(f.value) >> 8);
+                    p.bytes[5] = uint8_t(f.value);
+                }
+                break;
+            case Fault::Prefix: {
+                auto extra = Random(size_t(f.bytes > 0 ? f.bytes : 8));
+                p.bytes.insert(p.bytes.begin(), extra.begin(), extra.end());
+                break;
+            }
+            case Fault::Double: {
+                const std::vector<uint8_t> once = p.bytes;
+                p.bytes.insert(p.bytes.end(), once.begin(), once.end());
+                break;
+            }
             case Fault::Garbage: p.bytes = Random(size_t(f.bytes > 0 ? f.bytes : 24)); break;
             case Fault::Flood: p.bytes = Random(size_t(f.bytes > 4096 ? f.bytes : 6000)); break;
             case Fault::Unplug: p.unplug = true; break;
@@ -542,6 +560,24 @@ struct Simulator::Impl {
         }
     }
 
+    // A random byte on the line when one is due (exponential gaps at the noise rate).
+    void Noise(Clock::time_point now, Clock::time_point& next) {
+        double rate;
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            rate = noiseRate;
+        }
+        if (rate <= 0) return;
+        if (nextNoise == Clock::time_point{}) nextNoise = now;
+        if (now >= nextNoise) {
+            const uint8_t b = uint8_t(rng());
+            [[maybe_unused]] const ssize_t w = ::write(master, &b, 1);
+            std::exponential_distribution<double> gap(rate);
+            nextNoise = now + Dur(gap(rng));
+        }
+        next = std::min(next, nextNoise);
+    }
+
     // Writes what is due of the queued answers; tells when to look again.
     void WriteDue(Clock::time_point now, Clock::time_point& next, bool& blocked) {
         while (!out.empty()) {
@@ -610,6 +646,7 @@ struct Simulator::Impl {
             if (!dead) {
                 if (!pending.empty() && Seconds(now - pendingSince) > kPartialMaxAge) pending.clear();
                 WriteDue(now, next, blocked);
+                Noise(now, next);
                 if (!pending.empty())
                     next = std::min(next, pendingSince + Dur(kPartialMaxAge + 0.001));
             }
@@ -680,6 +717,14 @@ bool Simulator::Start() {
     s.running = true;
     s.thread = std::thread([&s] { s.Serve(); });
     return true;
+}
+
+void Simulator::SetNoise(double bytesPerSecond) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        impl_->noiseRate = bytesPerSecond > 0 ? bytesPerSecond : 0;
+    }
+    impl_->Wake();
 }
 
 void Simulator::Stop() {
@@ -828,6 +873,9 @@ const char* FaultName(Fault kind) {
     case Fault::Flood: return "flood";
     case Fault::Unplug: return "unplug";
     case Fault::IgnoreWrites: return "ignore-writes";
+    case Fault::OtherArgument: return "other-argument";
+    case Fault::Prefix: return "prefix";
+    case Fault::Double: return "double";
     }
     return "none";
 }
@@ -864,7 +912,8 @@ bool ParseFault(const std::string& text, FaultSpec& out) {
     FaultSpec f;
     static const Fault kinds[] = {Fault::Silent, Fault::Delay, Fault::WrongSync, Fault::OtherCommand,
                                   Fault::Short, Fault::Surplus, Fault::Garbage, Fault::Flood,
-                                  Fault::Unplug, Fault::IgnoreWrites};
+                                  Fault::Unplug, Fault::IgnoreWrites, Fault::OtherArgument,
+                                  Fault::Prefix, Fault::Double};
     bool known = false;
     for (Fault k : kinds)
         if (parts[0] == FaultName(k)) {
@@ -886,9 +935,11 @@ bool ParseFault(const std::string& text, FaultSpec& out) {
         case Fault::Delay: f.seconds = v; break;
         case Fault::Short:
         case Fault::Surplus:
+        case Fault::Prefix:
         case Fault::Garbage:
         case Fault::Flood: f.bytes = int(v); break;
         case Fault::WrongSync:
+        case Fault::OtherArgument:
         case Fault::OtherCommand:
             if (v > 65535) return false;
             f.value = int(v);

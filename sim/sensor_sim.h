@@ -48,6 +48,9 @@ enum class Fault {
     Flood,         // more than 4096 bytes (`bytes`, default 6000) instead of the answer
     Unplug,        // close the line as an unplugged adapter would
     IgnoreWrites,  // SEND RAM/EEPROM answered as usual, but the image keeps its words
+    OtherArgument, // another argument word in the answer (`value`)
+    Prefix,        // `bytes` random bytes before the answer
+    Double,        // the answer sent twice, back to back
 };
 
 struct FaultSpec {
@@ -55,14 +58,14 @@ struct FaultSpec {
     int command = -1;      // command code it applies to; -1 = every command
     double seconds = 0;    // Delay
     int bytes = 0;         // Short, Surplus, Garbage, Flood
-    int value = 0;         // OtherCommand
+    int value = 0;         // OtherCommand, OtherArgument
     int times = -1;        // how many answers it affects; -1 = until cleared
     int argument = -1;     // argument word of the request it applies to; -1 = any
 };
 
 // Reads a fault as the simulator's command line writes it: KIND[:COMMAND[:ARG]], KIND one of
 // silent, delay, wrong-sync, other-command, short, surplus, garbage, flood, unplug,
-// ignore-writes; COMMAND a
+// ignore-writes, other-argument, prefix, double; COMMAND a
 // command code or "all"; ARG seconds (delay), bytes (short, surplus, garbage, flood) or the
 // word sent instead (wrong-sync, other-command). False for anything else.
 bool ParseFault(const std::string& text, FaultSpec& out);
@@ -96,6 +99,9 @@ public:
     void SetFault(const FaultSpec& fault);  // adds a fault
     void ClearFaults();
     void SetPaced(bool paced);
+    // Random bytes mixed into the line, `bytesPerSecond` on average (0: none), between and inside
+    // answers, as a noisy cable brings them.
+    void SetNoise(double bytesPerSecond);
     void Unplug();                    // closes the line now
 
     std::vector<Request> Requests() const;  // every request received, in order
