@@ -10,7 +10,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -19,45 +21,58 @@
 
 namespace {
 
-// One wake-up timer per nesting level: a callback that runs inside event processing may wait
+// One deadline timer per nesting level: a callback that runs inside event processing may wait
 // for events itself, and must not stop the timer of the wait it interrupted.
-QTimer* WakeTimer(size_t depth) {
+QTimer* DeadlineTimer(size_t depth) {
     static std::vector<QTimer*> timers;
     while (timers.size() <= depth) {
         auto* t = new QTimer();  // kept for the life of the program
         t->setSingleShot(true);
         t->setTimerType(Qt::PreciseTimer);
-        t->setInterval(1);
         timers.push_back(t);
     }
     return timers[depth];
 }
 
 size_t g_depth = 0;
+unsigned long g_wakeups = 0;
 
 }  // namespace
 
 int ProcessSystemEvents() {
-    QCoreApplication* app = QCoreApplication::instance();
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    if (!app || !dispatcher) {
-        // No event loop to wait on: behave like a short wait so that loops do not spin.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return 0;
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        dispatcher && QCoreApplication::instance()) {
+        ++g_depth;
+        dispatcher->processEvents(QEventLoop::AllEvents);
+        --g_depth;
     }
-    const size_t depth = g_depth++;
-    // Whatever is pending first, without blocking.
-    const bool handled = dispatcher->processEvents(QEventLoop::AllEvents);
-    if (!handled) {
-        // Nothing was pending: sleep until the next event, at most about a millisecond.
-        QTimer* wake = WakeTimer(depth);
-        wake->start();
-        dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        wake->stop();
-    }
-    --g_depth;
     return 0;
 }
+
+void WaitForEvent(double deadline) {
+    const double remaining = deadline - Timer();
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!QCoreApplication::instance() || !dispatcher) {
+        if (remaining > 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(remaining));
+            ++g_wakeups;
+        }
+        return;
+    }
+    const size_t depth = g_depth++;
+    if (!dispatcher->processEvents(QEventLoop::AllEvents) && remaining > 0) {
+        // Nothing was pending: sleep until the next event or the deadline (rounded up to the
+        // millisecond, so that the deadline has passed when the timer wakes us).
+        QTimer* timer = DeadlineTimer(depth);
+        timer->start(std::max(1, int(std::ceil(remaining * 1000.0))));
+        dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        timer->stop();
+        ++g_wakeups;
+    }
+    --g_depth;
+}
+
+unsigned long WaitWakeups() { return g_wakeups; }
 
 void InitCoreRuntime(int argc, char** argv) {
     if (QCoreApplication::instance()) return;

@@ -2,10 +2,15 @@
 // program without a window (QCoreApplication) waits the same way.
 #pragma once
 
-// Processes pending events. When none is pending it waits for the next one, at most about one
-// millisecond, so that polling loops neither spin a core nor lose responsiveness. Without an
-// application object it only pauses for that millisecond.
+// Processes the events that are pending, without waiting for more.
 int ProcessSystemEvents();
+// Processes pending events; when none is pending, sleeps until the next event (bytes on a serial
+// line, the operator, a signal) or until `deadline` (seconds on the Timer() clock), whichever
+// comes first. A deadline that has passed only processes what is pending. Without an
+// application object it sleeps until the deadline. Each call wakes the program at most once.
+void WaitForEvent(double deadline);
+// Wake-ups of the program's waits so far (sleeps that ended), for measurements.
+unsigned long WaitWakeups();
 
 // Creates the run-time of a program without a window (event processing, serial ports), once.
 void InitCoreRuntime(int argc, char** argv);
