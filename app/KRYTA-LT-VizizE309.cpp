@@ -7,7 +7,7 @@
 #include "display/display.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "ops/ops.h"
 #include "params/initvars.h"
 #include "params/panel.h"

@@ -6,7 +6,6 @@
 #include "cli/cli.h"
 #include "cli/text.h"
 #include "link/com232.h"
-#include "link/status.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
 #include "sensor/codec.h"
@@ -72,8 +71,11 @@ Failure WhyFailed(const std::string& what) {
                 "is a KRYTA-LT sensor on this port, at 19200 baud?"};
     case Refusal::Command:
         return {kExitRefused, at + ": answer of another request (command " + std::to_string(r.value) + ") to " + what, ""};
-    case Refusal::Length:
-        return {kExitRefused, at + ": " + std::to_string(r.bytes) + " bytes in answer to " + what, ""};
+    case Refusal::Argument:
+        return {kExitRefused, at + ": answer for another frame (argument " + std::to_string(r.value) + ") to " + what, ""};
+    case Refusal::Disturbed:
+        return {kExitRefused, at + ": the line is disturbed: bytes around the answer to " + what,
+                "check the cable and that nothing else talks on the line"};
     default: break;
     }
     return {kExitNoAnswer, at + ": no answer to " + what + " within 1.5 s",
@@ -95,7 +97,6 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
     if (port < 1) return Fail(kExitUsage, "port numbers start at 1");
     com = port;
     ident_flag = 0;
-    params_flag = 0;
     const int r = OpenLine(port, device);
     if (r < 0) {
         // the window's text for the kind of failure, the system's reason and, for a port the user
@@ -117,11 +118,9 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
     }
     Delay(0.1);
     if (reach == Reach::Parameters) {
-        for (uint16_t frame : {0, 1}) {
-            if (ReadParameterFrame(RAM, frame) != Outcome::Answered)
-                return ExchangeFailed("the request for RAM parameter frame " + std::to_string(frame));
-            Delay(0.1);
-        }
+        std::array<uint16_t, 30> words{};
+        if (const int code = ReadSet(RAM, words); code != kExitOk) return code;
+        Delay(0.1);
     }
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing done");
     return kExitOk;
@@ -135,6 +134,8 @@ int ReadSet(int memTarget, std::array<uint16_t, 30>& words) {
                                   std::to_string(frame));
         if (frame == 0) Delay(0.1);
     }
+    if (!ParameterSetTaken())
+        return Fail(kExitRefused, shownDevice + ": the " + memory + " parameter frames did not come as one set");
     words = StoredSet();
     return kExitOk;
 }
@@ -169,12 +170,14 @@ int CmdPorts(const Args&) {
 int CmdInfo(const Args& a) {
     // the window's connect sequence: line check, identification, both RAM frames, firmware text
     if (const int code = Connect(a, Reach::Parameters, true); code != kExitOk) return code;
-    const std::string line = szStatus;
+    const std::string line = "Echo Check - Line Ok!";
     const int n = GetVERSIONInfo();
     if (!IsComOpen(com)) return ExchangeFailed("the firmware request");
-    const std::string firmware = n == FIRMWARE_TEXT_BYTES ? szStatus : "";
-    if (n != FIRMWARE_TEXT_BYTES)
-        std::fprintf(stderr, "kryta-lt: warning: %s: %s\n", shownDevice.c_str(), szStatus.c_str());
+    const std::string firmware = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
+    if (n != FIRMWARE_TEXT_BYTES) {
+        const Failure f = WhyFailed("the firmware request");
+        std::fprintf(stderr, "kryta-lt: warning: %s\n", f.text.c_str());
+    }
     const SensorIdentity& id = LastIdentity();
     const auto lines = SensorLines(id);
     const std::pair<const char*, std::string> rows[] = {

@@ -9,7 +9,6 @@
 #include "cli/cli.h"
 #include "link/com232.h"
 #include "platform/events.h"
-#include "platform/rs232.h"
 #include "platform/utility.h"
 #include "sensor/codec.h"
 #include "sensor/files.h"
@@ -19,23 +18,38 @@ namespace {
 
 // One measurement frame, as the recorder and RUN ask for it after their first request: the
 // request carries the active block; only a measurement frame answers it. Decoded into the
-// measurement on success.
-Outcome TakeMeasurement() {
-    CopyVarsToPP(0);
-    FillTxBuf(GET_RAW, 0, pp.data());
-    const Outcome o = Exchange({GET_RAW, true, true});
+// measurement on success. `paced`: taken as soon as it is whole, to keep the line's pace (whether
+// nothing followed it is known when the next request begins).
+Outcome TakeMeasurement(bool paced) {
+    Measurement m;
+    m.paced = paced;
+    const Outcome o = ExchangeMeasurement(m);
     if (o == Outcome::Answered) CopyPPtoRAWVars();
     return o;
 }
 
-// Waits with events running until `due` or an interruption.
+// Sleeps until `due` or an interruption.
 void PauseUntil(double due) {
-    while (stop_flag == 0 && Timer() < due) ProcessSystemEvents();
+    while (stop_flag == 0 && Timer() < due) WaitForEvent(due);
 }
 
-void FlushBoth() {
-    FlushInQ(com);
-    FlushOutQ(com);
+// The measurement just taken as one output line.
+std::string MeasurementLine(bool json) {
+    const unsigned v[] = {Ledge,  Redge,    Mvalue, 0,      parameter[9], tol,    edcnt, mvstart,
+                          mvend,  dynpow,   anaMax, anaMin, in0,          videoMax, raw15};
+    const int um = int(int32_t(umValue));
+    std::string line;
+    if (json) {
+        static const char* const keys[] = {"left",  "right",  "value",   "um",     "set_point",
+                                           "tolerance", "edges", "start", "end",   "power",
+                                           "ana_max", "ana_min", "in0",   "video_max", "scan"};
+        line = "{";
+        for (int i = 0; i < 15; ++i)
+            line += std::string(i ? "," : "") + "\"" + keys[i] + "\":" + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
+        return line + "}\n";
+    }
+    for (int i = 0; i < 15; ++i) line += (i ? "\t" : "") + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
+    return line + "\n";
 }
 
 }  // namespace
@@ -65,14 +79,11 @@ int CmdRecord(const Args& a) {
         if (progress && k > 0) std::fputc('\n', stderr);
     };
     ArmStop();
-    FlushBoth();
-    rx_flag = 0;
-    graph_flag = 0;
     double last = Timer();
     while (k < n) {
         PauseUntil(last + a.increment);
         last = Timer();
-        const Outcome o = stop_flag != 0 ? Outcome::Stopped : TakeMeasurement();
+        const Outcome o = stop_flag != 0 ? Outcome::Stopped : TakeMeasurement(false);
         if (o == Outcome::Stopped) {
             endProgress();
             return Fail(kExitInterrupted, "interrupted after " + std::to_string(k) + " of " + std::to_string(n) +
@@ -90,9 +101,6 @@ int CmdRecord(const Args& a) {
         }
         ++k;
         if (progress) std::fprintf(stderr, "\rsample %u of %u", unsigned(k), unsigned(n));
-        rx_flag = 0;
-        graph_flag = 0;
-        FlushBoth();
     }
     endProgress();
     return kExitOk;
@@ -103,52 +111,52 @@ int CmdMeasure(const Args& a) {
     const long n = a.count < 0 ? 1 : a.count;
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
     ArmStop();
-    for (long k = 0; n == 0 || k < n; ++k) {
-        const Outcome o = TakeMeasurement();
-        if (o == Outcome::Stopped) return n == 0 ? kExitOk : Fail(kExitInterrupted, "interrupted");
-        if (o != Outcome::Answered) return ExchangeFailed("the measurement request");
-        const unsigned v[] = {Ledge,  Redge,    Mvalue, 0,      parameter[9], tol,    edcnt, mvstart,
-                              mvend,  dynpow,   anaMax, anaMin, in0,          videoMax, raw15};
-        const int um = int(int32_t(umValue));
-        if (a.json) {
-            static const char* const keys[] = {"left",  "right",  "value",   "um",     "set_point",
-                                               "tolerance", "edges", "start", "end",   "power",
-                                               "ana_max", "ana_min", "in0",   "video_max", "scan"};
-            std::string line = "{";
-            for (int i = 0; i < 15; ++i)
-                line += std::string(i ? "," : "") + "\"" + keys[i] + "\":" + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
-            std::printf("%s}\n", line.c_str());
-        } else {
-            std::string line;
-            for (int i = 0; i < 15; ++i) line += (i ? "\t" : "") + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
-            std::printf("%s\n", line.c_str());
+    // Frames come at the line's pace; a frame is printed once nothing has followed it: when the next
+    // request begins on a quiet line, or, for the last one, after the line's quiet time.
+    std::string held;
+    auto release = [&](bool disturbed) {
+        if (!held.empty() && !disturbed) {
+            std::fputs(held.c_str(), stdout);
+            std::fflush(stdout);
         }
-        std::fflush(stdout);
+        held.clear();
+    };
+    for (long k = 0; n == 0 || k < n; ++k) {
+        const Outcome o = TakeMeasurement(true);
+        release(PreviousAnswerDisturbed());
+        if (o == Outcome::Stopped) {
+            release(ConfirmLastAnswer() != Outcome::Answered);
+            return n == 0 ? kExitOk : Fail(kExitInterrupted, "interrupted");
+        }
+        if (o != Outcome::Answered) return ExchangeFailed("the measurement request");
+        held = MeasurementLine(a.json);
     }
+    const Outcome last = ConfirmLastAnswer();
+    release(last != Outcome::Answered);
+    if (last == Outcome::Disturbed) return ExchangeFailed("the last measurement request");
     return kExitOk;
 }
 
 namespace {
 
 // The window's VIDEO or DATA pass: a measurement request, then the four 64-word blocks of the
-// video signal (source 0) or the trigger buffer (source 1) with the receive handler off.
-int ReadBlocks(uint16_t source, std::array<uint16_t, 256>& out) {
+// video signal (source 0) or the trigger buffer (source 1).
+int ReadBlocksOf(uint16_t source, std::array<uint16_t, 256>& out) {
     ArmStop();
     if (PushGETRAW() != 1)
         return Interrupted() ? Fail(kExitInterrupted, "interrupted") : ExchangeFailed("the measurement request");
     CopyPPtoRAWVars();
-    RemoveRxHandler();
-    FlushBoth();
-    int code = kExitOk;
-    for (uint16_t offset = 0; offset < 256 && code == kExitOk; offset += 64) {
-        if (Interrupted()) code = Fail(kExitInterrupted, "interrupted");
-        else if (ReadData64(offset, source) != 1)
-            code = ExchangeFailed(std::string("the request for ") + (source ? "trigger-buffer" : "video") +
-                                  " block " + std::to_string(offset / 64));
-    }
-    if (IsComOpen(com)) InstallRxHandler();
+    static uint16_t failedOffset;
+    failedOffset = 0;
+    const Outcome o = ReadBlocks(source, [](uint16_t offset, const Outcome* done) {
+        if (done && *done != Outcome::Answered) failedOffset = offset;
+    });
+    if (o == Outcome::Stopped) return Fail(kExitInterrupted, "interrupted");
+    if (o != Outcome::Answered)
+        return ExchangeFailed(std::string("the request for ") + (source ? "trigger-buffer" : "video") + " block " +
+                              std::to_string(failedOffset / 64));
     out = adcbuf;
-    return code;
+    return kExitOk;
 }
 
 }  // namespace
@@ -157,8 +165,8 @@ int CmdVideo(const Args& a) {
     if (!a.positional.empty()) return Fail(kExitUsage, "video: no arguments beside its options");
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
     std::array<uint16_t, 256> video{}, trigger{};
-    if (const int code = ReadBlocks(0, video); code != kExitOk) return code;
-    if (const int code = ReadBlocks(1, trigger); code != kExitOk) return code;
+    if (const int code = ReadBlocksOf(0, video); code != kExitOk) return code;
+    if (const int code = ReadBlocksOf(1, trigger); code != kExitOk) return code;
     std::string csv = "index,pixel,video,trigger\n";
     for (int i = 0; i < 256; ++i)
         csv += std::to_string(i) + "," + std::to_string(int(xArray[size_t(i)])) + "," + std::to_string(video[size_t(i)]) +

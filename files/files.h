@@ -11,7 +11,8 @@ extern std::string rec_fname;  // the recorder's file name
 
 // parameter file
 void SendParaToFile();
-void ReadParaFromFile();
+// Loads a parameter file the operator chooses into the parameter words: 1 when it loaded.
+int ReadParaFromFile();
 
 // data recorder
 KRYTA_CB(CC_CMDBTNrecfile);

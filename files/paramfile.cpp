@@ -5,7 +5,8 @@
 
 #include "files/files.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/origin.h"
+#include "params/status.h"
 #include "params/panel.h"
 #include "params/panels.h"
 #include "platform/userint.h"
@@ -28,6 +29,22 @@ void ParaStatus(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// Where the saved values came from, when not from the sensor now connected.
+std::string SavedFromText() {
+    const PagesOrigin o = CurrentOrigin();
+    switch (o.origin) {
+    case Origin::Sensor: return "Parameter file saved!";
+    case Origin::File: return "Parameter file saved - values of a loaded file!";
+    case Origin::StartValues: return "Parameter file saved - start values, not read from a sensor!";
+    case Origin::OtherSensor: break;
+    }
+    return "Parameter file saved - values not read from this sensor!";
+}
+
+}  // namespace
+
 void SendParaToFile() {
     GetPanelValuesOfVariant();
     std::array<uint16_t, PARA_FILE_VALUES> values{};
@@ -38,26 +55,32 @@ void SendParaToFile() {
     std::string reason;
     if (!WriteFileReplacing(file_name, FormatParaFile(values), reason))
         ParaStatus("Cannot write parameter file: " + reason + " - file unchanged!");
+    else
+        ParaStatus(SavedFromText());
 }
 
-void ReadParaFromFile() {
+int ReadParaFromFile() {
     std::string path;
     const int chosen = FileSelectPopup(proj_dir, "KRYTApara.cfg", "*.cfg", "KRYTA-LT-Series-Parameter-File",
                                        "Load", false, true, true, true, path);
-    if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) return;
+    if (chosen != VAL_EXISTING_FILE_SELECTED && chosen != VAL_NEW_FILE_SELECTED) {
+        ParaStatus("No file chosen - nothing loaded!");
+        return 0;
+    }
     file_name = path;
 
     std::array<uint16_t, PARA_FILE_VALUES> values{};
     const NumberFile f = ReadParaFile(file_name, values);
     if (f.status != NumberFile::Ok) {
         ParaStatus(ParaFileProblem(f));
-        return;
+        return 0;
     }
     for (int i = 0; i < kParaWords; ++i) pp[size_t(i)] = values[size_t(i)];
     CopyPPtoVars(0);
     for (int i = 0; i < kParaWords; ++i) pp[size_t(i)] = values[size_t(kParaWords + i)];
     CopyPPtoVars(1);
     // values the operator chose for this sensor: they may be written into it
-    params_flag = 1;
+    PagesFromFile(file_name);
     ParaStatus("Parameter file loaded!");
+    return 1;
 }

@@ -1,5 +1,6 @@
 // The data recorder: samples the sensor at a fixed time increment and appends one tab-separated
 // line per sample to the recorder file.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -9,9 +10,9 @@
 #include "display/display.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "params/panels.h"
-#include "platform/rs232.h"
+#include "platform/events.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "sensor/codec.h"
@@ -29,6 +30,7 @@ constexpr int kRecCompleted = 2;
 constexpr int kRecTimeout = 3;
 constexpr int kRecFileError = 4;  // the recorder file could not be written
 constexpr int kRecLineLost = 5;   // the port went away
+constexpr int kRecDisturbed = 6;  // an answer with bytes around it: not recorded
 
 constexpr int kGreenDark = 0x008000;
 constexpr int kWhite = 0xFFFFFF;
@@ -65,11 +67,6 @@ bool AppendHeader() {
     return AppendWhole(rec_fname, RecorderHeader(DateStr(), TimeStr(), increment, samples));
 }
 
-void FlushBoth() {
-    FlushInQ(com);
-    FlushOutQ(com);
-}
-
 void SetRecButtonsDimmed(bool dimmed) {
     SetCtrlDimmed(pHandle, PANEL_BTNRun, dimmed);
     SetCtrlDimmed(pHandle, PANEL_BTNVideo, dimmed);
@@ -90,15 +87,19 @@ void PlotEdgeGraphOfVariant() {
 // write error. Result: true when a data line was written.
 bool TakeSample() {
     RecStatus("DATA-RECORDER: RS-232-BUSY ...");
-    CopyVarsToPP(0);
-    FillTxBuf(GET_RAW, 0, pp.data());
-    // Only a measurement frame is a sample; any other answer is as good as none.
-    switch (Exchange({GET_RAW, true, true})) {
+    // Only a measurement frame is a sample; any other answer is as good as none. A sample whose
+    // exchange has begun is taken: STOP ends the recording between samples.
+    Measurement m;
+    m.stoppable = false;
+    switch (ExchangeMeasurement(m)) {
     case Outcome::Answered: break;
     case Outcome::TimedOut:
     case Outcome::Refused:
         ShowStatus("Timeout RS232-Line!");
         stop_flag = kRecTimeout;
+        return false;
+    case Outcome::Disturbed:
+        stop_flag = kRecDisturbed;
         return false;
     case Outcome::LineLost:
         ShowStatus(LineLostText());
@@ -218,7 +219,6 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
 
     const bool headerWritten = AppendHeader();
 
-    FlushBoth();
     uint16_t n;
     double t;
     ReadPlan(n, t);
@@ -226,7 +226,6 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
     double tl = t0;
     stop_flag = headerWritten ? kRecRunning : kRecFileError;
     graph_flag = 0;
-    rx_flag = 0;
     uint16_t k = 0;
     int32_t shownSeconds = -1;
     while (stop_flag == kRecRunning) {
@@ -237,9 +236,7 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
                 SetCtrlVal(pRec, RECORD_NUMreccount, unsigned(k));
                 ShowStatus("Data-Recorder active!   Sample: " + std::to_string(k));
             }
-            rx_flag = 0;
             graph_flag = 0;
-            FlushBoth();
         }
         // the elapsed time changes once a second: showing it more often only repaints
         if (const int32_t s = WholeSeconds(Timer() - t0); s != shownSeconds) {
@@ -248,13 +245,11 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
         }
         // All samples taken: completed, also when a stop request came during the last exchange.
         if (k >= n && (stop_flag == kRecRunning || stop_flag == kRecStopped)) stop_flag = kRecCompleted;
-        if (stop_flag == kRecRunning) ProcessSystemEvents();
+        // Sleep until the next sample is due, the elapsed time's next second, or the operator.
+        if (stop_flag == kRecRunning) WaitForEvent(std::min(tl + t, t0 + shownSeconds + 1.0));
     }
 
-    rx_flag = 0;
     graph_flag = 0;
-    FlushBoth();
-    InstallRxHandler();
     ProcessSystemEvents();
     SetRecButtonsDimmed(false);
     recording = false;
@@ -276,6 +271,11 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
         SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);
         RecStatus("DATA-REC. ERROR - LINE LOST!");
         ShowStatus(LineLostText());
+        break;
+    case kRecDisturbed:
+        SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);
+        RecStatus("DATA-REC. ERROR - LINE DISTURBED!");
+        ShowStatus(kDisturbedText);
         break;
     case kRecFileError:
         SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);

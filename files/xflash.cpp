@@ -5,7 +5,8 @@
 
 #include "files/files.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/origin.h"
+#include "params/status.h"
 #include "params/panels.h"
 #include "platform/userint.h"
 #include "sensor/files.h"
@@ -23,6 +24,7 @@ constexpr int kGreen = 0x00FF00;
 int unconfirmedFrames = 0;
 int writtenFrames = 0;
 Outcome lastOutcome = Outcome::Answered;
+int progressPlot = 0;  // the progress bar on the edge graph
 
 int LastPage() { return kFirstPage + LinTableSize() / kPageWords - 1; }
 
@@ -61,10 +63,7 @@ int ReadLinDataFromFile() {
 }
 
 int ClearXFLASH() {
-    parameter[1] = XFLASH_CLEAR;
-    parameter[2] = 0;
-    FillXFlashClear();
-    lastOutcome = Exchange({XFLASH_CLEAR, true, false, nullptr, "clearing X-FLASH..."});
+    lastOutcome = ClearXFlash([](bool) { ShowStatus("clearing X-FLASH..."); });
     if (lastOutcome == Outcome::Answered) {
         Status("X-FLASH-cleared!");
         return 1;
@@ -80,14 +79,11 @@ void WriteXFLASH(uint16_t offset, uint16_t page) {
     const int index = (int(page) - kFirstPage) * kPageWords + int(offset);
     if (page < kFirstPage || index < 0 || index + kWordsPerFrame > 2048) return;  // outside the table
 
-    parameter[1] = XFLASH_WRITE;
-    FillXFlashWrite(offset, page, &linArray[size_t(index)]);
-    lastOutcome = Exchange({XFLASH_WRITE, true});
+    bool confirmed = false;
+    lastOutcome = WriteXFlashFrame(offset, page, &linArray[size_t(index)], confirmed);
     if (nBytesW == FRAME_BYTES) ++writtenFrames;
     if (Ended(lastOutcome)) return;
 
-    // An answer confirms the frame when it names the page and offset just written.
-    const bool confirmed = lastOutcome == Outcome::Answered && pp[1] == page && pp[0] == offset;
     if (lastOutcome == Outcome::Answered) {
         SetCtrlVal(pHandle, PANEL_NUManaMax, index);
         if (!confirmed)
@@ -104,7 +100,9 @@ void WriteXFLASH(uint16_t offset, uint16_t page) {
         PlotRectangle(pHandle, PANEL_GRAPHVideoBar, 1, 0, ccdsubpixel, 1.0, kGrey, kGrey);
         ShowStatus("X-FLASH Data successfully written!");
     } else {
-        PlotRectangle(pHandle, PANEL_GRAPHVideoBar, 1, 0, index, 1.0, kGreen, kGreen);
+        // one bar for the progress, replaced as it grows: the graph holds no more with every frame
+        if (progressPlot > 0) DeleteGraphPlot(pHandle, PANEL_GRAPHVideoBar, progressPlot);
+        progressPlot = PlotRectangle(pHandle, PANEL_GRAPHVideoBar, 1, 0, index, 1.0, kGreen, kGreen);
         ShowStatus(szStatus);
     }
 }
@@ -123,6 +121,7 @@ int CC_WriteXFLASH(int, int, int event, void*, int, int) {
             SetAxisScalingMode(pHandle, PANEL_GRAPHVideoBar, XAXIS, VAL_MANUAL, 1, ccdvirtpixel);
             DeleteGraphPlot(pHandle, PANEL_GRAPHVideoBar, VAL_DELETE_ALL);
         }
+        progressPlot = 0;
         const int lastPage = LastPage();
         for (int page = kFirstPage; page <= lastPage && !Ended(lastOutcome); ++page)
             for (int offset = 0; offset < kPageWords && !Ended(lastOutcome); offset += kWordsPerFrame)

@@ -14,7 +14,7 @@
 #include "fuzz/fuzz_program.h"
 #include "files/files.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "sensor/vars.h"
 #include "support/testing.h"
 #include "platform/userint.h"

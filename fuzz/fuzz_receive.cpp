@@ -8,7 +8,7 @@
 #include "app/app.h"
 #include "fuzz/fuzz_program.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "sensor/codec.h"
 #include "ops/ops.h"
 #include "params/panel.h"

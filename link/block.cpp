@@ -1,53 +1,65 @@
-// Measured data from the sensor: one measurement frame (command 8) and 64-word blocks of the
-// video signal or the internal trigger buffer (command 9).
-#include <string>
+// Measured data from the sensor: measurement frames (command 8) and 64-word blocks of the video
+// signal or the internal trigger buffer (command 9).
+#include <array>
 
-#include "link/com232.h"
-#include "link/status.h"
+#include "link/road.h"
+#include "sensor/codec.h"
 #include "sensor/vars.h"
 
-int PushGETRAW() {
-    parameter[1] = GET_RAW;
+Outcome ExchangeMeasurement(const Measurement& m) {
+    if (m.activeBlock) CopyVarsToPP(0);
     parameter[2] = 0;
-    FillTxBuf(GET_RAW, 0, pp.data());
-    switch (Exchange({GET_RAW, true, true, "Line Ok!"})) {
-    case Outcome::Answered: return 1;
-    case Outcome::TimedOut:
-    case Outcome::Refused: ShowStatus("Timeout RS232-Line!"); break;
-    case Outcome::LineLost: ShowStatus(LineLostText()); break;
-    default: break;  // stopped, or the port changed: the one who ended it says so
-    }
-    stop_flag = 1;
-    return 0;
+    Request r;
+    r.expect.command = GET_RAW;
+    r.expect.measurementOnly = m.measurementOnly;
+    r.stoppable = m.stoppable;
+    r.paced = m.paced;
+    r.written = m.written;
+    return Exchange(r);
 }
 
-int ReadData64(uint16_t offset, uint16_t source) {
+int PushGETRAW(WrittenHook written) {
+    Measurement m;
+    m.activeBlock = false;
+    m.written = written;
+    return ExchangeMeasurement(m) == Outcome::Answered ? 1 : 0;
+}
+
+int ReadData64(uint16_t offset, uint16_t source, WrittenHook written) {
     // adcbuf holds 256 words: a block starting above word 192 would not fit.
     if (offset > 192) return 0;
-    parameter[1] = GET_DATA64;
-    FillBlockRequest(parameter[0], offset, source);
-    const char* wait = "Waiting for Data[64] Block x ...";
-    switch (offset) {
-    case 0: wait = "Waiting for Data[64] Block 0 ..."; break;
-    case 64: wait = "Waiting for Data[64] Block 1 ..."; break;
-    case 128: wait = "Waiting for Data[64] Block 2 ..."; break;
-    case 192: wait = "Waiting for Data[64] Block 3 ..."; break;
-    default: break;
+    const std::array<uint16_t, 15> words{source};
+    Request r;
+    r.expect.command = GET_DATA64;
+    r.expect.argument = offset;
+    r.words = words.data();
+    r.written = written;
+    if (Exchange(r) != Outcome::Answered) return 0;
+    for (int i = 0; i < 64; ++i) adcbuf[size_t(offset + i)] = GetWord(szReadBuf.data(), i);
+    return 1;
+}
+
+namespace {
+
+BlockHook blockHook = nullptr;
+uint16_t blockOffset = 0;
+
+void BlockWritten(bool) {
+    if (blockHook) blockHook(blockOffset, nullptr);
+}
+
+}  // namespace
+
+Outcome ReadBlocks(uint16_t source, BlockHook block) {
+    for (uint16_t offset = 0; offset < 256; offset += 64) {
+        if (stop_flag != 0) return Outcome::Stopped;
+        blockHook = block;
+        blockOffset = offset;
+        ReadData64(offset, source, BlockWritten);
+        // the outcome of the block's exchange, as the road left it
+        const Outcome o = LastOutcome();
+        if (block) block(offset, &o);
+        if (o != Outcome::Answered) return o;
     }
-    int result = 0;
-    switch (Exchange({GET_DATA64, false, false, nullptr, wait})) {
-    case Outcome::Answered:
-        szStatus = "Data[64] block received!";
-        for (int i = 0; i < 64; ++i) adcbuf[size_t(offset + i)] = GetWord(szReadBuf.data(), i);
-        result = 1;
-        break;
-    case Outcome::TimedOut: szStatus = "Timeout-RS-232 while reading 64 data-words!"; break;
-    case Outcome::Refused:
-        szStatus = "Error reading Data[64] block! - " + std::to_string(LastRefusal().bytes) + " bytes instead of 128";
-        break;
-    case Outcome::LineLost: szStatus = LineLostText(); break;
-    default: return 0;
-    }
-    ShowStatus(szStatus);
-    return result;
+    return Outcome::Answered;
 }

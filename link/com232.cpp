@@ -1,14 +1,13 @@
-// Sensor link: the serial port with its receive handler, connections, the one exchange road, the
-// line check and the guard that lets one sensor operation run at a time.
+// Sensor link: the serial port and its receive handler, connections, the one exchange road, and
+// the guard that lets one sensor operation run at a time.
 #include "link/com232.h"
 
 #include <algorithm>
 
-#include "link/status.h"
+#include "link/road.h"
 #include "platform/events.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
-#include "sensor/codec.h"
 #include "sensor/vars.h"
 
 int com = 1;
@@ -18,35 +17,41 @@ int rx_flag = 0;
 int graph_flag = 0;
 int nBytesW = 0, nBytesR = 0;
 
-const char* const kLineLostText = "RS232-Line lost! - select the COM-port again";
-const char* const kBusyText = "Busy - press STOP or wait until the running sensor exchange has ended!";
-
 namespace {
 
-// How long the line must stay silent before a request that follows one whose answer may come late.
-constexpr double kQuietTime = 0.3;
+// How long the line must stay silent after an answer before it is believed to be whole (a byte
+// later than this belongs to no request), and before the next request is written after one whose
+// answer may still come. Several byte times at 19200 baud, and a USB adapter's latency timer.
+constexpr double kQuietTime = 0.02;
 
-int connection = 0;        // counts the opens and closes of the port
-bool lineOpened = false;   // the port of this connection opened
-bool quietNeeded = false;  // an answer may still come: let the line fall quiet first
-bool handlerInstalled = false;
-unsigned framesReceived = 0;  // every frame the receive handler read
+int connection = 0;       // counts the opens and closes of the port
+bool lineOpened = false;  // the port of this connection opened
 Refusal refusal;
+Outcome lastOutcome = Outcome::Answered;
+
+// The answer window of the request written last: every byte received since it was written.
+std::array<uint8_t, BUF_BYTES> rxBytes{};
+int rxCount = 0;       // bytes kept in rxBytes
+long rxTotal = 0;      // bytes received in the window, also those beyond rxBytes
+double lastByteAt = -1e9;
+int awaitedBytes = 0;  // the answer's length; rx_flag once that many have come
+
+// What the line may still bring: the answer of a request that was left without it (timed out,
+// refused, stopped, disturbed, or a write whose answer is not read) is owed until `owedBytes` of
+// the window have come or TIMEOUT has passed since `owedSince`.
+long owedBytes = 0;
+double owedSince = -1e9;
+long takenBytes = 0;        // rxTotal when the last answer was taken
+bool takenUnguarded = false;  // that answer was taken without the quiet time after it
+int lateDisturbances = 0;
+bool previousDisturbed = false;
 
 // The operations in progress (controls, the connect sequence) and the connection they began on.
 int sensorOpDepth = 0;
 int opConnection = 0;
-// What the status line said before a refused start put the busy text there: once the running
-// exchange has ended, the status line shows its outcome again instead of the busy text.
-std::string statusBeforeBusy;
 void (*whenIdle)() = nullptr;
 
 int BoundConnection() { return sensorOpDepth > 0 ? opConnection : connection; }
-
-void FlushBoth() {
-    FlushInQ(com);
-    FlushOutQ(com);
-}
 
 // Where the line stands for an exchange of connection `conn`: Answered when it can go on.
 Outcome LineState(int conn) {
@@ -55,55 +60,109 @@ Outcome LineState(int conn) {
     return Outcome::Answered;
 }
 
-// Reads everything waiting in the input queue into szReadBuf, at most what it holds; the rest is
-// discarded. Result: the number of bytes waiting.
-int ReadWholeQueue() {
-    const int n = GetInQLen(com);
-    const int want = std::clamp(n, 0, BUF_BYTES);
-    nBytesR = want > 0 ? std::max(0, ComRd(com, reinterpret_cast<char*>(szReadBuf.data()), want)) : 0;
-    if (n > want) FlushInQ(com);
-    return n;
+// Takes what the port holds and the receive handler has not yet heard of.
+void Drain() {
+    if (GetInQLen(com) > 0) RX_Receive_Function(com, LWRS_RECEIVE, nullptr);
 }
 
-// After a request whose answer may still come: waits until nothing has arrived for kQuietTime
-// (at most TIMEOUT), then discards what came.
-Outcome LetLineFallQuiet(int conn, const Request& req) {
-    if (!quietNeeded) return Outcome::Answered;
-    quietNeeded = false;
-    const double t0 = Timer();
-    double last = t0;
-    int queued = GetInQLen(com);
-    unsigned frames = framesReceived;
-    for (;;) {
-        ProcessSystemEvents();
-        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
-        if (req.stoppable && stop_flag != 0) return Outcome::Stopped;
-        const double now = Timer();
-        if (GetInQLen(com) != queued || framesReceived != frames) {
-            queued = GetInQLen(com);
-            frames = framesReceived;
-            last = now;
-        }
-        if (now - last >= kQuietTime || now - t0 > TIMEOUT) break;
-    }
-    FlushBoth();
+void NewWindow(int awaited) {
+    rxCount = 0;
+    rxTotal = 0;
+    awaitedBytes = awaited;
     rx_flag = 0;
+}
+
+// Before a request that awaits an answer: the line must hold nothing of an earlier request. Waits
+// until an owed answer has come (or its TIMEOUT has passed) and the line has been quiet for
+// kQuietTime; bytes that came after an answer taken at the line's pace make that answer disturbed.
+Outcome Settle(int conn, bool stoppable) {
+    previousDisturbed = false;
+    Drain();
+    if (owedBytes == 0 && rxTotal == takenBytes) return Outcome::Answered;
+    if (owedBytes == 0 && takenUnguarded) {
+        ++lateDisturbances;
+        previousDisturbed = true;
+    }
+    const double start = Timer();
+    // a line that never falls quiet is disturbed
+    const double limit = std::max(owedSince + 2 * TIMEOUT, start + TIMEOUT);
+    for (;;) {
+        const double now = Timer();
+        const bool came = owedBytes == 0 || rxTotal >= owedBytes;
+        const double owedUntil = owedSince + TIMEOUT;
+        const double quietAt = lastByteAt + kQuietTime;
+        if ((came || now >= owedUntil) && now >= quietAt) break;
+        if (now >= limit) {
+            refusal = {Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30))};
+            return Outcome::Disturbed;
+        }
+        WaitForEvent(std::min(limit, came ? quietAt : std::max(quietAt, owedUntil)));
+        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+        if (stoppable && stop_flag != 0) return Outcome::Stopped;
+        Drain();
+    }
+    owedBytes = 0;
+    takenUnguarded = false;
+    NewWindow(0);
+    takenBytes = 0;
     return Outcome::Answered;
 }
 
-// A framed answer has arrived in szReadBuf: does it answer the request?
-bool FrameFits(const Request& req) {
-    const uint16_t sync = GetWord(szReadBuf.data(), 0);
-    const uint16_t command = GetWord(szReadBuf.data(), 1);
-    if (sync != SYNC_SENSOR) {
-        refusal = {Refusal::Sync, sync, FRAME_BYTES};
-        return false;
+Outcome OutcomeOf(Verdict v) {
+    const uint8_t* b = rxBytes.data();
+    switch (v) {
+    case Verdict::Fits: return Outcome::Answered;
+    case Verdict::Sync: refusal = {Refusal::Sync, GetWord(b, 0), rxCount}; return Outcome::Refused;
+    case Verdict::Command: refusal = {Refusal::Command, GetWord(b, 1), rxCount}; return Outcome::Refused;
+    case Verdict::Argument: refusal = {Refusal::Argument, GetWord(b, 2), rxCount}; return Outcome::Refused;
+    case Verdict::Disturbed:
+        refusal = {Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30))};
+        return Outcome::Disturbed;
+    case Verdict::Short: break;
     }
-    if (!AnswerFits(req.command, command) || (req.measurementOnly && command != GET_RAW)) {
-        refusal = {Refusal::Command, command, FRAME_BYTES};
-        return false;
+    return Outcome::TimedOut;
+}
+
+// Waits for the answer of the request written at `written`, bounded by TIMEOUT, and judges the
+// window: the answer alone, provably this request's.
+Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, double written) {
+    const int want = AnswerBytes(e.command);
+    const double deadline = written + TIMEOUT;
+    for (;;) {
+        Drain();
+        if (rxTotal >= want) {
+            const Verdict v = JudgeAnswer(e, rxBytes.data(), rxTotal > rxCount ? rxCount + 1 : rxCount);
+            if (v != Verdict::Fits || x.paced) return OutcomeOf(v);
+            // the answer is whole: believed once nothing follows it for the quiet time
+            const double quietAt = lastByteAt + kQuietTime;
+            if (Timer() >= quietAt) return OutcomeOf(v);
+            WaitForEvent(quietAt);
+        } else if (Timer() >= deadline) {
+            return Outcome::TimedOut;  // what came of it is in nBytesR
+        } else {
+            WaitForEvent(deadline);
+        }
+        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+        if (x.stoppable && stop_flag != 0) {
+            Drain();
+            if (rxTotal < want) return Outcome::Stopped;
+        }
     }
-    return true;
+}
+
+void BuildRequest(const Request& x) {
+    const uint16_t command = x.expect.command, argument = x.expect.argument;
+    const uint16_t* words = x.words ? x.words : pp.data();
+    parameter[1] = command;
+    switch (command) {
+    case GET_DATA64: FillBlockRequest(parameter[0], argument, words[0]); break;
+    case XFLASH_CLEAR: FillXFlashClear(); break;
+    case XFLASH_WRITE: FillXFlashWrite(argument, words[0], words + 1); break;
+    default:
+        parameter[2] = argument;
+        FillTxBuf(command, argument, words);
+        break;
+    }
 }
 
 }  // namespace
@@ -113,23 +172,20 @@ bool FrameFits(const Request& req) {
 
 void RX_Receive_Function(int /*port*/, int eventBits, void* /*callbackData*/) {
     if (!(eventBits & LWRS_RECEIVE)) return;
-    const int n = ComRd(com, reinterpret_cast<char*>(szReadBuf.data()), FRAME_BYTES);
-    if (n == FRAME_BYTES) {
-        ++framesReceived;
-        rx_flag = 1;
+    for (int waiting = GetInQLen(com); waiting > 0; waiting = GetInQLen(com)) {
+        int got;
+        if (rxCount < BUF_BYTES) {
+            got = ComRd(com, reinterpret_cast<char*>(rxBytes.data()) + rxCount, std::min(waiting, BUF_BYTES - rxCount));
+            rxCount += std::max(0, got);
+        } else {
+            char scratch[256];  // beyond what an answer window holds: counted, not kept
+            got = ComRd(com, scratch, std::min<int>(waiting, sizeof scratch));
+        }
+        if (got <= 0) break;
+        rxTotal += got;
+        lastByteAt = Timer();
     }
-    // Whatever came after the frame belongs to no request.
-    FlushInQ(com);
-}
-
-void InstallRxHandler() {
-    handlerInstalled =
-        InstallComCallback(com, eventMask, FRAME_BYTES, 0x55, RX_Receive_Function, nullptr) == 0;
-}
-
-void RemoveRxHandler() {
-    InstallComCallback(com, 0, 0, 0, nullptr, nullptr);
-    handlerInstalled = false;
+    if (awaitedBytes > 0 && rxTotal >= awaitedBytes) rx_flag = 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -139,16 +195,17 @@ int Connection() { return connection; }
 
 int OpenLine(int port, const std::string& device) {
     ++connection;
-    quietNeeded = false;
-    handlerInstalled = false;
+    lineOpened = false;
+    ResetRoad();
     const int r = OpenComConfig(port, device, 19200, 0, 8, 1, BUF_BYTES, BUF_BYTES);
-    lineOpened = r >= 0;
     if (r < 0) return r;
+    lineOpened = true;
     SetComTime(port, TIMEOUT);
     FlushInQ(port);
     FlushOutQ(port);
     SetCTSMode(port, 0);
-    InstallRxHandler();
+    // every byte, as it comes: the answer window sees what arrives before and after an answer
+    InstallComCallback(port, eventMask, 1, 0x55, RX_Receive_Function, nullptr);
     return 0;
 }
 
@@ -156,8 +213,9 @@ void CloseLine() {
     CloseCom(com);
     ++connection;
     lineOpened = false;
-    handlerInstalled = false;
 }
+
+bool LineOpened() { return lineOpened; }
 
 std::string PortLabel(int port) {
     std::string label = "COM" + std::to_string(port);
@@ -169,125 +227,113 @@ std::string PortLabel(int port) {
     return label;
 }
 
-std::string ComOpenErrorText(int result) {
-    switch (result) {
-    case 0: return "";
-    case -1: return "Unknown system error";
-    case -2: return "Invalid port number";
-    case -3: return "Port is not open";
-    case -4: return "Unknown I/0 error";
-    case -6: return "No serial port found";
-    case -7: return "Cannot open port";
-    case -13: return "Invalid parameter";
-    case -99: return "Timeout";
-    default: return "RS-232 error!";
-    }
-}
-
-std::string LineLostText() {
-    return lineOpened ? kLineLostText : "Port is not open - select the COM-port again";
-}
-
 // ---------------------------------------------------------------------------------------------
 // the exchange road
 
 const Refusal& LastRefusal() { return refusal; }
+Outcome LastOutcome() { return lastOutcome; }
 
-void ExpectLateAnswer() { quietNeeded = true; }
-
-Outcome WaitRxFull(const Request& req) {
-    const int conn = BoundConnection();
-    const AnswerKind kind = AnswerOf(req.command);
-    const double t0 = Timer();
-    for (;;) {
-        ProcessSystemEvents();
-        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
-        if (req.stoppable && stop_flag != 0) return Outcome::Stopped;
-        if (kind == AnswerKind::Frame && rx_flag == 1) {
-            if (FrameFits(req)) {
-                graph_flag = GetRxBuf();
-                return Outcome::Answered;
-            }
-            rx_flag = 0;  // passed over: the answer may still come
-        }
-        const int expected = req.command == GET_VERSION ? FIRMWARE_TEXT_BYTES : DATA_BLOCK_BYTES;
-        if (kind == AnswerKind::Bytes && GetInQLen(com) >= expected) {
-            const int n = ReadWholeQueue();
-            if (n == expected) return Outcome::Answered;
-            refusal = {Refusal::Length, 0, n};
-            return Outcome::Refused;
-        }
-        if (Timer() - t0 > TIMEOUT) {
-            if (kind == AnswerKind::Bytes) ReadWholeQueue();
-            return refusal.kind != Refusal::None ? Outcome::Refused : Outcome::TimedOut;
-        }
-    }
+void ResetRoad() {
+    NewWindow(0);
+    takenBytes = 0;
+    owedBytes = 0;
+    owedSince = -1e9;
+    lastByteAt = -1e9;
+    takenUnguarded = false;
+    lateDisturbances = 0;
+    previousDisturbed = false;
+    ResetEcho();
 }
 
-Outcome Exchange(const Request& req) {
+namespace {
+
+Outcome ExchangeOnce(const Request& x);
+
+}  // namespace
+
+Outcome Exchange(const Request& x) {
+    lastOutcome = ExchangeOnce(x);
+    return lastOutcome;
+}
+
+namespace {
+
+Outcome ExchangeOnce(const Request& x) {
     const int conn = BoundConnection();
     refusal = {};
     if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
-    const AnswerKind kind = AnswerOf(req.command);
-    if (kind != AnswerKind::None) {
-        if (Outcome o = LetLineFallQuiet(conn, req); o != Outcome::Answered) return o;
+    const int want = AnswerBytes(x.expect.command);
+    if (want > 0) {
+        if (Outcome o = Settle(conn, x.stoppable); o != Outcome::Answered) return o;
     }
-    const bool handlerWas = handlerInstalled;
-    if (kind == AnswerKind::Bytes && handlerWas) RemoveRxHandler();
-    if (kind != AnswerKind::None) FlushBoth();
-    rx_flag = 0;
+    BuildRequest(x);
+    // A write whose answer is not read (or not awaited) leaves it owed: the next request that awaits
+    // one lets it pass first.
+    Drain();
+    if (owedBytes > 0 && rxTotal >= owedBytes) owedBytes = 0;
+    const long owedBefore = owedBytes > 0 ? owedBytes - rxTotal : 0;
+    FlushOutQ(com);
+    NewWindow(want);
+    takenBytes = 0;
+    takenUnguarded = false;
     graph_flag = 0;
     nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
-    if (nBytesW == FRAME_BYTES && req.textIfWritten) ShowStatus(req.textIfWritten);
-    if (req.textAfterWrite) ShowStatus(req.textAfterWrite);
+    const double written = Timer();
+    owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
+    owedSince = written;
+    if (x.written) x.written(nBytesW == FRAME_BYTES);
 
     Outcome o = LineState(conn);
     if (o == Outcome::Answered && nBytesW != FRAME_BYTES) o = Outcome::LineLost;
-    if (o == Outcome::Answered && kind != AnswerKind::None) o = WaitRxFull(req);
-    if (o == Outcome::TimedOut || o == Outcome::Refused || o == Outcome::Stopped) quietNeeded = true;
-    if (kind == AnswerKind::Bytes && handlerWas && LineState(conn) == Outcome::Answered) {
-        InstallRxHandler();
-        FlushBoth();
+    if (o != Outcome::Answered || want == 0) return o;
+    AnswerExpectation e = x.expect;
+    e.echoes = SensorEchoes();
+    o = AwaitAnswer(conn, x, e, written);
+    if (o == Outcome::Answered) {
+        std::copy(rxBytes.begin(), rxBytes.begin() + want, szReadBuf.begin());
+        nBytesR = want;
+        if (AnswerOf(x.expect.command) == AnswerKind::Frame) graph_flag = GetRxBuf();
+        rx_flag = 1;
+        owedBytes = 0;
+        takenBytes = rxTotal;
+        takenUnguarded = x.paced;
+    } else {
+        nBytesR = rxCount;
+        // another answer may follow the one refused; a stopped or timed-out request's may come late
+        if (o == Outcome::Refused || o == Outcome::Disturbed) owedBytes = rxTotal + want;
     }
     return o;
 }
 
-// ---------------------------------------------------------------------------------------------
-// line check
+}  // namespace
 
-int CheckComLine(int port) {
-    parameter[1] = ECHO_CHECK;
-    parameter[2] = 0;
-    CopyVarsToPP(0);
-    FillTxBuf(ECHO_CHECK, 0, pp.data());
-    (void)port;  // the exchange goes to the port of the connection
-    int result = 0;
-    switch (Exchange({ECHO_CHECK})) {
-    case Outcome::Answered:
-        pp[0] = GetWord(szReadBuf.data(), 0);
-        szStatus = "Echo Check - Line Ok!";
-        result = 1;
-        break;
-    case Outcome::Refused:
-        pp[0] = LastRefusal().value;
-        szStatus = "read error - not sync byte 0xAA!";
-        break;
-    case Outcome::LineLost: szStatus = LineLostText(); break;
-    default: szStatus = "Timeout-RS-232..."; break;
+int LateDisturbances() { return lateDisturbances; }
+bool PreviousAnswerDisturbed() { return previousDisturbed; }
+
+Outcome ConfirmLastAnswer() {
+    const int conn = BoundConnection();
+    if (!takenUnguarded) return Outcome::Answered;
+    for (;;) {
+        Drain();
+        if (rxTotal > takenBytes) {
+            ++lateDisturbances;
+            takenUnguarded = false;
+            return Outcome::Disturbed;
+        }
+        const double quietAt = lastByteAt + kQuietTime;
+        if (Timer() >= quietAt) break;
+        WaitForEvent(quietAt);
+        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
     }
-    ShowStatus(szStatus);
-    return result;
+    takenUnguarded = false;
+    return Outcome::Answered;
 }
 
 // ---------------------------------------------------------------------------------------------
 // one sensor exchange at a time
 
 bool BeginSensorOp() {
-    if (sensorOpDepth > 0) {
-        if (ShownStatus() != kBusyText) statusBeforeBusy = ShownStatus();
-        ShowStatus(kBusyText);
-        return false;
-    }
+    if (sensorOpDepth > 0) return false;
     ++sensorOpDepth;
     opConnection = connection;
     return true;
@@ -300,7 +346,6 @@ void BeginConnectOp() {
 void EndSensorOp() {
     if (sensorOpDepth > 0) --sensorOpDepth;
     if (sensorOpDepth > 0) return;
-    if (ShownStatus() == kBusyText) ShowStatus(statusBeforeBusy);
     if (void (*fn)() = whenIdle) {
         whenIdle = nullptr;
         fn();

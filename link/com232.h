@@ -1,8 +1,11 @@
-// Sensor link: the serial port with its receive handler, the one exchange road through which
-// every request and its answer go, the line check, the sensor identification, the block reads and
-// the parameter frames. Plain C++ on the run-time layer's serial port: no window.
+// Sensor link: the sole owner of the serial line. Every exchange with the sensor is one call here:
+// it builds its request from the command once, writes it, waits for the answer with the event
+// loop running and proves that what came is this request's answer before anything takes it. It
+// returns what happened (Outcome) and the decoded answer; it shows no text: the operations above
+// turn outcomes into the words the operator reads. Plain C++ on the run-time layer's serial port.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -13,125 +16,134 @@
 extern int com;                 // port in use
 extern const double TIMEOUT;    // 1.5 s, the answer time-out of every request
 extern int eventMask;           // 0x8006
-extern int rx_flag;             // a 36-byte frame has arrived
+extern int rx_flag;             // the answer awaited has arrived whole
 extern int graph_flag;          // the frame taken as the last answer was a measurement frame
-extern int nBytesW, nBytesR;    // bytes of the last write and the last unframed read
+extern int nBytesW, nBytesR;    // bytes of the last write and of the last answer taken
 
+// Takes every byte that has arrived into the answer window of the request in progress.
 void RX_Receive_Function(int port, int eventBits, void* callbackData);
-void InstallRxHandler();
-void RemoveRxHandler();
 
 // ---- connections ----
 // Every open and every close of the port begins a new connection. An exchange belongs to the
-// connection of the sequence it is part of (see SensorOp): once the port has changed or closed,
-// it writes nothing more.
+// connection of the sequence it is part of (see BeginSensorOp): once the port has changed or
+// closed, it writes nothing more.
 int Connection();
 // Opens port `port` with the line's settings (19200 baud, 8 data bits, no parity, 1 stop bit, no
-// handshake), installs the receive handler; 0, or the open result (negative). A device path, when
-// given, is opened under port number `port` instead of the device the number stands for.
+// handshake) and starts receiving; 0, or the open result (negative). A device path, when given, is
+// opened under port number `port` instead of the device the number stands for.
 int OpenLine(int port, const std::string& device = "");
 // Closes the port in use.
 void CloseLine();
+// Whether the port of this connection opened (a lost line had opened; a failed open had not).
+bool LineOpened();
 // How the port list names port n: "COM<n>", and the device it stands for with what the system
 // knows of it, e.g. "COM1 (/dev/ttyUSB0, FTDI FT232R USB UART)".
 std::string PortLabel(int port);
-// Text of an open result (0 or negative).
-std::string ComOpenErrorText(int result);
-// The text for a line that is not there: lost while open ("RS232-Line lost! - ...") or not open.
-std::string LineLostText();
-extern const char* const kLineLostText;
 
-// ---- the exchange road ----
+// ---- what an exchange returns ----
 enum class Outcome {
-    Answered,           // the answer came and fits the request (for a request without answer: written)
-    TimedOut,           // no fitting answer within TIMEOUT
-    Refused,            // answers came, none fitting (see LastRefusal)
+    Answered,           // the answer came and is provably this request's (no answer awaited: written)
+    TimedOut,           // no answer within TIMEOUT
+    Refused,            // an answer came that is not this request's (see LastRefusal)
+    Disturbed,          // bytes around the answer, or a line that never fell quiet: nothing taken
     LineLost,           // the port is closed or went away
     ConnectionChanged,  // the port was changed or closed since the sequence began
     Stopped,            // STOP (stop_flag) ended the wait
 };
-struct Request {
-    uint16_t command;                      // of the frame built in szWriteBuf
-    bool stoppable = false;                // stop_flag ends the wait
-    bool measurementOnly = false;          // only a measurement frame answers it
-    const char* textIfWritten = nullptr;   // shown when all 36 bytes were written
-    const char* textAfterWrite = nullptr;  // shown after the write in any case
-};
-// Why the last exchange refused an answer.
+// Why the last exchange refused its answer.
 struct Refusal {
-    enum Kind { None, Sync, Command, Length } kind = None;
-    uint16_t value = 0;  // Sync: the sync word; Command: the command word
-    int bytes = 0;       // Length: bytes received
+    enum Kind {
+        None,
+        Sync,       // value: the sync word, not 0x00AA
+        Command,    // value: the command word of another request
+        Argument,   // value: the argument word of another request (another frame's, say)
+        Disturbed,  // bytes: what came in the answer window
+    } kind = None;
+    uint16_t value = 0;
+    int bytes = 0;
 };
-// Writes the request built in szWriteBuf and waits for its answer, with the event loop running and
-// bounded by TIMEOUT. A framed answer must carry the sync word 0x00AA and a command word that fits
-// the request (AnswerFits); it is then decoded into pp (GetRxBuf) and graph_flag says whether it
-// was a measurement frame. Frames that do not fit are passed over and the wait goes on. Unframed
-// answers (firmware text, data blocks) are read with the receive handler removed: every byte that
-// arrived, at most what szReadBuf holds, into szReadBuf (nBytesR); a count other than the expected
-// one is refused. After a request whose answer may still come (a time-out, a refusal, a stop), the
-// next one first lets the line fall quiet and discards what came late.
-Outcome Exchange(const Request& request);
-// The wait of one exchange (part of Exchange).
-Outcome WaitRxFull(const Request& request);
 const Refusal& LastRefusal();
-// The sensor's answer to the last exchange could be late: the next request waits for a quiet line.
-void ExpectLateAnswer();
+// What the last exchange returned (for the calls that return a count or a flag).
+Outcome LastOutcome();
+// Called once the request has been written: `all` when all 36 bytes went out.
+using WrittenHook = void (*)(bool all);
 
-// ---- the line check ----
+// ---- the exchanges ----
+// The line check: the echo request; 1 when a frame with the sync word 0x00AA answers it. The
+// sync word received is in pp[0] either way.
 int CheckComLine(int port);
+// The identification: 1 when the hardware answer came; LastIdentity() then describes the sensor.
+int GetHARDWAREInfo();
+const SensorIdentity& LastIdentity();
+// The firmware text: the number of bytes that came (72 when it is whole; 0 when the line is gone).
+// FirmwareTextRead() holds the text of a whole answer, as the board type codes it.
+int GetVERSIONInfo(WrittenHook written = nullptr);
+const std::string& FirmwareTextRead();
 
-// ---- identification ----
+// One parameter frame (frameSelect 0 main, 1 extension) of the sensor's RAM or EEPROM. A set is
+// read as frame 0 then frame 1 and taken whole or not at all: frame 0's words wait until frame 1
+// of the same set has come on the same connection; only then do both go into the parameter
+// words. A failed frame leaves the parameter words as they were before the set.
+Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook written = nullptr);
+// Whether the parameter words hold the whole set that the last ReadParameterFrame(…, 1) completed.
+bool ParameterSetTaken();
+// Writes one parameter frame into the sensor's RAM or EEPROM (no answer is awaited; one that
+// comes is let pass before the next request that awaits one).
+Outcome WriteParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook written = nullptr);
+
+// A measurement exchange (command 8). The request carries pp as it stands, or the active block of
+// the parameter words (activeBlock). The answer is decoded into pp; graph_flag says whether it is
+// a measurement frame.
+struct Measurement {
+    bool activeBlock = true;
+    bool stoppable = true;        // STOP ends the wait
+    bool measurementOnly = true;  // only a measurement frame answers it
+    // Taken as soon as it is whole, without waiting for the line's quiet after it (to keep the
+    // line's pace): surplus after it is found when the next request begins (LateDisturbances).
+    bool paced = false;
+    WrittenHook written = nullptr;
+};
+Outcome ExchangeMeasurement(const Measurement& m);
+// The window's single measurement request before a block read: 1 when a measurement frame came.
+int PushGETRAW(WrittenHook written = nullptr);
+// Answers taken at the line's pace that turned out to have surplus bytes after them, counted since
+// the line opened; and whether the answer before the latest request was one of them.
+int LateDisturbances();
+bool PreviousAnswerDisturbed();
+// Waits the line's quiet time after the last answer taken at the line's pace: Answered when
+// nothing followed it, Disturbed when something did.
+Outcome ConfirmLastAnswer();
+
+// One 64-word block (128 unframed bytes) of the video signal (source 0) or the trigger buffer
+// (source 1) into adcbuf at `offset`: 1 when it came whole.
+int ReadData64(uint16_t offset, uint16_t source, WrittenHook written = nullptr);
+// The four blocks of a source into adcbuf, as VIDEO, DATA and the command line read them. `block`
+// is told of each block: once written (o == nullptr), once done (its outcome). Stops at the first
+// block that fails, or on STOP.
+using BlockHook = void (*)(uint16_t offset, const Outcome* o);
+Outcome ReadBlocks(uint16_t source, BlockHook block = nullptr);
+
+// Teach (command 6, the main frame in pp) and the reset of the analog maximum/minimum (11).
+Outcome TeachSetPoint(WrittenHook written = nullptr);
+Outcome ResetAnalogMaxMin(WrittenHook written = nullptr);
+// X-FLASH: the erase request, and one write frame of eight table words at `offset` of `page`.
+// A write frame is confirmed when the answer names the page and offset just written.
+Outcome ClearXFlash(WrittenHook written = nullptr);
+Outcome WriteXFlashFrame(uint16_t offset, uint16_t page, const uint16_t* eightWords, bool& confirmed);
+
+// ---- identification state ----
 // 1 once the sensor on the port has answered the hardware request; 0 from the start of every
 // connect sequence and after a failed open. Settings are written into a sensor only when it is 1.
 extern int ident_flag;
-// 1 once the pages hold values that this sensor gave (both frames of one GET taken) or that the
-// operator loaded from a parameter file since the sensor was identified; 0 from the start of every
-// connect sequence. Settings are written into a sensor only when it is 1.
-extern int params_flag;
-extern const char* const kNotIdentifiedText;
-extern const char* const kNotReadText;
-// Refuses an operation that writes into the sensor while it is not identified or its parameters
-// were not read: shows why and returns true.
-bool RefuseUnidentified();
-int GetHARDWAREInfo();
-int GetVERSIONInfo();
-// The sensor identified by the last hardware answer.
-const SensorIdentity& LastIdentity();
-
-// ---- block read ----
-int PushGETRAW();
-int ReadData64(uint16_t offset, uint16_t source);
-
-// ---- parameter frames ----
-// Reads one parameter frame (frameSelect 0 main, 1 extension) of the sensor's RAM or EEPROM into
-// the parameter words. A parameter set is read as frame 0 then frame 1: when either answer is
-// refused, the set stores nothing (words 3-63 as before frame 0). Both frames taken: params_flag.
-Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect);
-// Whether the parameter set read last had an answer refused.
-bool ParameterSetRefused();
-// Writes one parameter frame into the sensor's RAM or EEPROM (no answer is awaited).
-Outcome WriteParameterFrame(int memTarget, uint16_t frameSelect);
 
 // ---- one sensor exchange at a time ----
-// Starts an operation that talks to the sensor. While another one runs (its wait keeps the event
-// loop alive), the new one is refused: the status line says so and the result is false. The
-// operation's exchanges belong to the connection it began on.
+// Starts an operation that talks to the sensor: false while another one runs (its wait keeps the
+// event loop alive). The operation's exchanges belong to the connection it began on.
 bool BeginSensorOp();
 void EndSensorOp();
 bool SensorOpRunning();
 // The connect sequence: an operation that cannot be refused.
 void BeginConnectOp();
-extern const char* const kBusyText;
-struct SensorOp {
-    bool ok;
-    SensorOp() : ok(BeginSensorOp()) {}
-    ~SensorOp() {
-        if (ok) EndSensorOp();
-    }
-    SensorOp(const SensorOp&) = delete;
-    SensorOp& operator=(const SensorOp&) = delete;
-};
 // Runs `fn` once no sensor operation runs: at once when none does, else when the running one has
 // ended (a later call replaces an earlier one not yet run; nullptr: nothing is run).
 void RunWhenIdle(void (*fn)());

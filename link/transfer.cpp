@@ -1,57 +1,77 @@
 // The parameter frames: read from and written into the sensor's RAM or EEPROM.
-#include <algorithm>
 #include <array>
 
-#include "link/com232.h"
+#include "link/road.h"
 #include "sensor/codec.h"
 #include "sensor/vars.h"
 
 namespace {
 
-// The parameter set being read: the words before its first frame, and what happened so far.
-std::array<uint16_t, 64> beforeSet{};
-bool setRefused = false;
-bool mainTaken = false;
-int setConnection = -1;
+// The set being read: frame 0's data words wait here until frame 1 of the same set has come.
+std::array<uint16_t, 16> mainFrame{};
+int mainMemory = -1;
+int mainConnection = -1;
+bool setTaken = false;
+
+// What the first parameter set of a connection showed of the sensor's answers.
+enum class Echo { Unknown, Yes, No } echo = Echo::Unknown;
+bool mainEchoed = false;
+
+bool Echoed(uint16_t command, uint16_t frameSelect) {
+    return GetWord(szReadBuf.data(), 1) == command && GetWord(szReadBuf.data(), 2) == frameSelect;
+}
 
 }  // namespace
 
-Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect) {
-    if (frameSelect == 0) {
-        beforeSet = parameter;
-        setRefused = false;
-        mainTaken = false;
-        setConnection = Connection();
-    }
+bool SensorEchoes() { return echo == Echo::Yes; }
+void ResetEcho() {
+    echo = Echo::Unknown;
+    mainEchoed = false;
+    mainMemory = -1;
+}
+
+Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook written) {
+    if (frameSelect == 0) setTaken = false;
     const uint16_t command = memTarget == EEPROM ? GET_EEPROM : GET_RAM;
-    parameter[1] = command;
-    parameter[2] = frameSelect;
+    // the request carries the frame's words as they stand
     CopyVarsToPP(frameSelect);
-    FillTxBuf(command, frameSelect, pp.data());
-    Outcome o = Exchange({command, false, false, "Waiting for parameter-frame ..."});
-    if (o == Outcome::Answered && setRefused) return Outcome::Refused;  // the set stores nothing
-    if (o == Outcome::Refused && !setRefused) {
-        setRefused = true;
-        std::copy(beforeSet.begin() + 3, beforeSet.end(), parameter.begin() + 3);
+    Request r;
+    r.expect.command = command;
+    r.expect.argument = frameSelect;
+    r.written = written;
+    const Outcome o = Exchange(r);
+    if (o != Outcome::Answered) {
+        mainMemory = -1;
+        return o;
     }
-    if (o != Outcome::Answered) return o;
-    CopyPPtoVars(frameSelect);
     if (frameSelect == 0) {
-        mainTaken = true;
-    } else if (mainTaken && setConnection == Connection()) {
-        params_flag = 1;
+        mainFrame = pp;
+        mainMemory = memTarget;
+        mainConnection = Connection();
+        mainEchoed = Echoed(command, 0);
+        return o;
     }
+    // frame 1: the set is whole only with frame 0 of the same memory, just before, on this line
+    if (mainMemory != memTarget || mainConnection != Connection()) return o;
+    if (echo == Echo::Unknown) echo = mainEchoed && Echoed(command, 1) ? Echo::Yes : Echo::No;
+    const auto extension = pp;
+    pp = mainFrame;
+    CopyPPtoVars(0);
+    pp = extension;
+    CopyPPtoVars(1);
+    mainMemory = -1;
+    setTaken = true;
     return o;
 }
 
-bool ParameterSetRefused() { return setRefused; }
+bool ParameterSetTaken() { return setTaken; }
 
-Outcome WriteParameterFrame(int memTarget, uint16_t frameSelect) {
-    const uint16_t command = memTarget == EEPROM ? SEND_EEPROM : SEND_RAM;
+Outcome WriteParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook written) {
     parameter[0] = SYNC_PROGRAM;
-    parameter[1] = command;
-    parameter[2] = frameSelect;
     CopyVarsToPP(frameSelect);
-    FillTxBuf(command, frameSelect, pp.data());
-    return Exchange({command, false, false, "Line Ok!"});
+    Request r;
+    r.expect.command = memTarget == EEPROM ? SEND_EEPROM : SEND_RAM;
+    r.expect.argument = frameSelect;
+    r.written = written;
+    return Exchange(r);
 }

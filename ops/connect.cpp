@@ -4,8 +4,9 @@
 #include <string>
 
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "ops/ops.h"
+#include "params/origin.h"
 #include "params/panels.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
@@ -122,9 +123,50 @@ void ShowHARDWAREInfo(const SensorIdentity& id) {
     }
 }
 
+namespace {
+
+// The line check's outcome as the status line says it; true when the line is good.
+bool ShowEchoCheck(int result) {
+    if (result == 1) {
+        szStatus = "Echo Check - Line Ok!";
+    } else {
+        switch (LastOutcome()) {
+        case Outcome::Refused:
+            szStatus = LastRefusal().kind == Refusal::Sync ? "read error - not sync byte 0xAA!" : "Timeout-RS-232...";
+            break;
+        case Outcome::Disturbed: szStatus = kDisturbedText; break;
+        case Outcome::LineLost: szStatus = LineLostText(); break;
+        default: szStatus = "Timeout-RS-232..."; break;
+        }
+    }
+    ShowStatus(szStatus);
+    return result == 1;
+}
+
+void WaitingForFirmware(bool all) {
+    if (all) ShowStatus("Waiting for parameter-frame ...");
+    ShowStatus("Waiting for firmware info ...");
+}
+
+// The firmware request's outcome in the status line; the number of bytes that came.
+int ShowVersionInfo() {
+    const int n = GetVERSIONInfo(WaitingForFirmware);
+    switch (LastOutcome()) {
+    case Outcome::Answered: szStatus = FirmwareTextRead(); break;
+    case Outcome::Disturbed:
+        szStatus = "Error reading firmware-info! - " + std::to_string(n) + " bytes instead of 72";
+        break;
+    case Outcome::LineLost: szStatus = LineLostText(); break;
+    default: szStatus = "Timeout - reading firmware info!"; break;
+    }
+    ShowStatus(szStatus);
+    return n;
+}
+
+}  // namespace
+
 void InitRS232(int port) {
     ident_flag = 0;
-    params_flag = 0;
     const int r = OpenLine(port);
     if (r < 0) {
         // The text for the kind of failure, then the system's reason and, for a port the user may
@@ -139,7 +181,7 @@ void InitRS232(int port) {
     // and a port change ends it.
     BeginConnectOp();
     const int conn = Connection();
-    if (CheckComLine(port) != 1) {
+    if (!ShowEchoCheck(CheckComLine(port))) {
         EndSensorOp();
         return;
     }
@@ -159,7 +201,7 @@ void InitRS232(int port) {
         Delay(0.1);
     }
     if (conn == Connection()) {
-        const int n = GetVERSIONInfo();
+        const int n = ShowVersionInfo();
         if (n < 72) szStatus = "Error reading firmware-info!";
         if (n != 72 && failure.empty()) failure = szStatus;
     }

@@ -4,8 +4,9 @@
 
 #include "files/files.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "ops/ops.h"
+#include "params/origin.h"
 #include "params/panel.h"
 #include "params/panels.h"
 #include "platform/userint.h"
@@ -16,27 +17,40 @@ namespace {
 
 // The first failure among the frames of the GET in progress: the GET ends with it.
 std::string getFailure;
+// The parameter file of a FILE + GET loaded: the pages show it.
+bool fileLoaded = false;
 
 std::string RefusedText() {
     const Refusal& r = LastRefusal();
-    if (r.kind == Refusal::Sync) return "Answer without sync word 0xAA - parameters not taken!";
+    switch (r.kind) {
+    case Refusal::Sync: return "Answer without sync word 0xAA - parameters not taken!";
+    case Refusal::Argument: return "Answer for another parameter-frame - parameters not taken!";
+    default: break;
+    }
     if (r.value == GET_RAW) return "Measurement frame instead of parameter-frame - parameters not taken!";
     return "Answer of another request (command " + std::to_string(r.value) + ") - parameters not taken!";
+}
+
+void WaitingForFrame(bool) { ShowStatus("Waiting for parameter-frame ..."); }
+void LineOk(bool) { ShowStatus("Line Ok!"); }
+
+// A store frame that did not go out: what the sensor holds now, after why.
+std::string SendFailedText(Outcome o, bool mainWritten) {
+    std::string why = o == Outcome::ConnectionChanged ? "COM-port changed" : LineLostText();
+    why = why.substr(0, why.find(" - "));
+    return why + (mainWritten ? " - sensor holds a mixed set: SEND again!" : " - nothing written into the sensor!");
 }
 
 }  // namespace
 
 void PushGET(uint16_t memTarget, uint16_t frameSelect) {
     if (frameSelect == 0) getFailure.clear();
-    Outcome o = Outcome::Answered;
     if (memTarget != DATFILE) {
-        o = ReadParameterFrame(memTarget, frameSelect);
+        const Outcome o = ReadParameterFrame(memTarget, frameSelect, WaitingForFrame);
         switch (o) {
         case Outcome::Answered: szStatus = "Parameter-frame received! - Line Ok!"; break;
-        case Outcome::Refused:
-            // a set refused at its first frame keeps that reason
-            if (LastRefusal().kind != Refusal::None) szStatus = RefusedText();
-            break;
+        case Outcome::Refused: szStatus = RefusedText(); break;
+        case Outcome::Disturbed: szStatus = "RS232-Line disturbed! - parameters not taken!"; break;
         case Outcome::LineLost: szStatus = LineLostText(); break;
         case Outcome::ConnectionChanged: szStatus = "COM-port changed - parameters not read!"; break;
         default: szStatus = "Timeout-RS-232..."; break;
@@ -45,7 +59,11 @@ void PushGET(uint16_t memTarget, uint16_t frameSelect) {
     }
     ShowStatus(szStatus);
     if (frameSelect != 1) return;
-    if (!ParameterSetRefused() && o != Outcome::ConnectionChanged) SetPanelValuesOfVariant();
+    // A set is shown whole or not at all: the pages keep what they held when either frame failed.
+    if (memTarget == DATFILE ? fileLoaded : ParameterSetTaken()) {
+        if (memTarget != DATFILE) PagesFromSensor(memTarget);
+        SetPanelValuesOfVariant();
+    }
     if (!getFailure.empty() && getFailure != szStatus) {
         szStatus = getFailure;
         ShowStatus(szStatus);
@@ -56,9 +74,7 @@ int CC_BTNGet(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     SensorOp op;
     if (!op.ok) return 0;
-    if (target == DATFILE) ReadParaFromFile();
-    if (target == RAM) parameter[1] = GET_RAM;
-    if (target == EEPROM) parameter[1] = GET_EEPROM;
+    fileLoaded = target == DATFILE && ReadParaFromFile() == 1;
     PushGET(uint16_t(target), 0);
     Delay(0.1);
     PushGET(uint16_t(target), 1);
@@ -75,17 +91,20 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
         const int chosen = FileSelectPopup(proj_dir, "KRYTApara.cfg", "*.cfg", "KRYTA-LT-Series Parameter File",
                                            "OK", false, true, true, true, file_name);
         if (chosen == VAL_EXISTING_FILE_SELECTED || chosen == VAL_NEW_FILE_SELECTED) SendParaToFile();
+        else ShowStatus("No file chosen - nothing saved!");
         return 0;
     }
     if (RefuseUnidentified()) return 0;
     GetPanelValuesOfVariant();
-    Outcome o = WriteParameterFrame(target, 0);
+    Outcome o = WriteParameterFrame(target, 0, LineOk);
+    bool mainWritten = false;
     if (o == Outcome::Answered) {
+        mainWritten = true;
         Delay(0.1);
-        o = WriteParameterFrame(target, 1);
+        o = WriteParameterFrame(target, 1, LineOk);
     }
     if (o != Outcome::Answered) {
-        szStatus = LineLostText();
+        szStatus = SendFailedText(o, mainWritten);
         ShowStatus(szStatus);
     }
     return 0;

@@ -1,13 +1,13 @@
 // Continuous measurement: RUN requests one measurement frame after the other and draws each,
 // until STOP, a time-out, the loss of the line or a port change ends it.
 #include <cstdint>
+#include <string>
 
 #include "display/display.h"
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "ops/ops.h"
 #include "params/panels.h"
-#include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "sensor/codec.h"
@@ -41,6 +41,12 @@ void ForceRamTarget() {
     SetCtrlVal(pHandle, PANEL_RBTFile, 0);
 }
 
+namespace {
+
+void LineOk(bool) { ShowStatus("Line Ok!"); }
+
+}  // namespace
+
 void PushRUN() {
     ShowInSharedPlace(PANEL_GRAPHRaw);
     SetCtrlVisible(pHandle, PANEL_TOGGButtonZoom, true);
@@ -52,37 +58,42 @@ void PushRUN() {
 
     stop_flag = 0;
     graph_flag = 0;
-    rx_flag = 0;
 
     // The first request carries pp as it stands; every later one the active block, so that it
     // carries the set-point the previous frame reported. A frame of any kind releases the next
-    // request; only measurement frames are drawn.
-    parameter[1] = GET_RAW;
-    parameter[2] = 0;
-    FillTxBuf(GET_RAW, 0, pp.data());
-    const char* firstText = "Line Ok!";
+    // request; only measurement frames are drawn. Frames are taken at the line's pace: one found
+    // disturbed only when the next request begins was drawn already, and is counted.
+    Measurement m;
+    m.activeBlock = false;
+    m.measurementOnly = false;
+    m.paced = true;
+    m.written = LineOk;
+    const int disturbedBefore = LateDisturbances();
+    std::string failure;
     while (stop_flag == 0) {
-        const Outcome o = Exchange({GET_RAW, true, false, firstText});
-        firstText = nullptr;
+        const Outcome o = ExchangeMeasurement(m);
+        m.activeBlock = true;
+        m.written = nullptr;
         if (o == Outcome::Answered) {
             if (graph_flag == 1) {
                 CopyPPtoRAWVars();
                 PlotMeasurement();
                 graph_flag = 0;
             }
-            CopyVarsToPP(0);
-            FillTxBuf(GET_RAW, 0, pp.data());
             continue;
         }
-        if (o == Outcome::TimedOut || o == Outcome::Refused) ShowStatus("Timeout RS232-Line!");
-        if (o == Outcome::LineLost) ShowStatus(LineLostText());
+        if (o == Outcome::TimedOut || o == Outcome::Refused) failure = "Timeout RS232-Line!";
+        if (o == Outcome::Disturbed) failure = kDisturbedText;
+        if (o == Outcome::LineLost) failure = LineLostText();
         stop_flag = 1;
     }
+    if (const int late = LateDisturbances() - disturbedBefore; late > 0)
+        ShowStatus("RS232-Line disturbed! - " + std::to_string(late) +
+                   (late == 1 ? " frame" : " frames") + " with surplus bytes");
+    // the failure that ended RUN is the last text
+    if (!failure.empty()) ShowStatus(failure);
 
-    rx_flag = 0;
     graph_flag = 0;
-    FlushInQ(com);
-    FlushOutQ(com);
     SetCtrlDimmed(pHandle, PANEL_BTNRun, false);
 }
 

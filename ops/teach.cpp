@@ -2,8 +2,9 @@
 #include <cstdint>
 
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/status.h"
 #include "ops/ops.h"
+#include "params/origin.h"
 #include "params/panel.h"
 #include "params/panels.h"
 #include "platform/userint.h"
@@ -23,14 +24,11 @@ int CC_ButtonTeach(int, int, int event, void*, int, int) {
     SensorOp op;
     if (!op.ok || RefuseUnidentified()) return 0;
 
-    parameter[1] = TEACH;
     // the request carries the block of the firmware in force, as the panels show it
     GetPanelValuesOfVariant();
-    CopyVarsToPP(0);
-    FillTxBuf(TEACH, 0, pp.data());
-    const Outcome o = Exchange({TEACH, false, false, nullptr, "New setpoint value teached!"});
+    const Outcome o = TeachSetPoint([](bool) { ShowStatus("New setpoint value teached!"); });
     if (o != Outcome::Answered) {
-        ShowStatus(o == Outcome::LineLost ? LineLostText() : "Timeout RS232-Line!");
+        ShowStatus(o == Outcome::LineLost ? LineLostText() : o == Outcome::Disturbed ? kDisturbedText : "Timeout RS232-Line!");
         stop_flag = 1;
         return 0;
     }
@@ -83,11 +81,10 @@ int CC_ButtonReset(int, int, int event, void*, int, int) {
     SensorOp op;
     if (!op.ok || RefuseUnidentified()) return 0;
 
-    parameter[1] = RESET_MAXMIN;
-    FillTxBuf(RESET_MAXMIN, 0, pp.data());
-    switch (Exchange({RESET_MAXMIN, false, false, nullptr, "Reset Max/Min values..."})) {
+    switch (ResetAnalogMaxMin([](bool) { ShowStatus("Reset Max/Min values..."); })) {
     case Outcome::Answered: szStatus = "Reset of analog-output Max/Min OK!"; break;
     case Outcome::LineLost: szStatus = LineLostText(); break;
+    case Outcome::Disturbed: szStatus = kDisturbedText; break;
     default: szStatus = "Timeout-RS-232..."; break;
     }
     ShowStatus(szStatus);

@@ -1,13 +1,13 @@
-// Video signal and trigger buffer: one measurement request, then four 64-word blocks read with
-// the receive handler switched off.
+// Video signal and trigger buffer: one measurement request, then the four 64-word blocks.
 #include <cstdint>
+#include <string>
 
 #include "display/display.h"
 #include "link/com232.h"
 #include "ops/ops.h"
 #include "params/panels.h"
 #include "platform/events.h"
-#include "platform/rs232.h"
+#include "params/status.h"
 #include "platform/userint.h"
 #include "sensor/codec.h"
 #include "sensor/vars.h"
@@ -17,19 +17,44 @@ namespace {
 constexpr uint16_t kVideoSignal = 0;
 constexpr uint16_t kTriggerBuffer = 1;
 
-// Reads the four blocks of `kind` into adcbuf; true when the last one arrived. The receive
-// handler is off while the raw blocks come in and back on when this returns. Once STOP has been
-// pressed (also while the measurement request was waiting), no further block is requested.
-bool ReadBlocks(uint16_t kind) {
-    if (stop_flag != 0) return false;
-    RemoveRxHandler();
-    FlushInQ(com);
-    FlushOutQ(com);
-    bool ok = true;
-    for (uint16_t offset = 0; offset < 256 && ok; offset += 64) ok = stop_flag == 0 && ReadData64(offset, kind) > 0;
-    InstallRxHandler();
-    return ok;
+void LineOk(bool) { ShowStatus("Line Ok!"); }
+
+// The measurement request that opens a pass; false (and the reason in the status line) when no
+// measurement frame came.
+bool MeasureFirst() {
+    if (PushGETRAW(LineOk) == 1) return true;
+    switch (LastOutcome()) {
+    case Outcome::TimedOut:
+    case Outcome::Refused: ShowStatus("Timeout RS232-Line!"); break;
+    case Outcome::Disturbed: ShowStatus(kDisturbedText); break;
+    case Outcome::LineLost: ShowStatus(LineLostText()); break;
+    default: break;  // stopped, or the port changed: the one who ended it says so
+    }
+    return false;
 }
+
+// What the status line says of each block of the read.
+void BlockText(uint16_t offset, const Outcome* o) {
+    const std::string block = std::to_string(offset / 64);
+    if (!o) {
+        ShowStatus("Waiting for Data[64] Block " + block + " ...");
+        return;
+    }
+    switch (*o) {
+    case Outcome::Answered: szStatus = "Data[64] block received!"; break;
+    case Outcome::TimedOut: szStatus = "Timeout-RS-232 while reading 64 data-words!"; break;
+    case Outcome::Disturbed:
+        szStatus = "Error reading Data[64] block! - " + std::to_string(LastRefusal().bytes) + " bytes instead of 128";
+        break;
+    case Outcome::LineLost: szStatus = LineLostText(); break;
+    default: return;
+    }
+    ShowStatus(szStatus);
+}
+
+// Reads the four blocks of `kind` into adcbuf; true when the last one arrived. Once STOP has been
+// pressed (also while the measurement request was waiting), no further block is requested.
+bool ReadBlocksOf(uint16_t kind) { return stop_flag == 0 && ReadBlocks(kind, BlockText) == Outcome::Answered; }
 
 void PlotBarOfVariant() {
     switch (DisplayVariant()) {
@@ -45,12 +70,6 @@ void DimOperations(bool dim) {
     SetCtrlDimmed(pPara2, PARA2_ButtonTeach, dim);
 }
 
-void RestoreReceive() {
-    InstallRxHandler();
-    FlushOutQ(com);
-    FlushInQ(com);
-}
-
 }  // namespace
 
 void PushVIDEO() {
@@ -61,9 +80,9 @@ void PushVIDEO() {
 
     stop_flag = 0;
     do {
-        if (PushGETRAW() == 1) {
+        if (MeasureFirst()) {
             CopyPPtoRAWVars();
-            if (ReadBlocks(kVideoSignal)) {
+            if (ReadBlocksOf(kVideoSignal)) {
                 SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1.0, double(ccdvirtpixel));
                 PlotBarOfVariant();
                 SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, YAXIS, VAL_MANUAL, 1.0, double(ADCMAX));
@@ -77,7 +96,6 @@ void PushVIDEO() {
 
     // BTNData stays dimmed until STOP
     DimOperations(false);
-    RestoreReceive();
 }
 
 void PushDATA() {
@@ -86,9 +104,9 @@ void PushDATA() {
     SetCtrlDimmed(pHandle, PANEL_BTNData, true);
 
     stop_flag = 0;  // STOP during the pass ends it
-    if (PushGETRAW() == 1) {
+    if (MeasureFirst()) {
         CopyPPtoRAWVars();
-        if (ReadBlocks(kTriggerBuffer)) {
+        if (ReadBlocksOf(kTriggerBuffer)) {
             SetAxisScalingMode(pHandle, PANEL_GRAPHData, XAXIS, VAL_MANUAL, 1.0, 256.0);
             SetAxisScalingMode(pHandle, PANEL_GRAPHData, YAXIS, VAL_MANUAL, 1.0, double(YAXISMAX));
             PlotDATACurve(adcbuf.data(), xArray256.data());
@@ -97,7 +115,6 @@ void PushDATA() {
 
     DimOperations(false);
     SetCtrlDimmed(pHandle, PANEL_BTNData, false);
-    RestoreReceive();
 }
 
 int CC_BTNVideo(int, int, int event, void*, int, int) {

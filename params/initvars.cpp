@@ -2,7 +2,8 @@
 #include "params/initvars.h"
 
 #include "link/com232.h"
-#include "link/status.h"
+#include "params/origin.h"
+#include "params/status.h"
 #include "params/panel.h"
 #include "params/panels.h"
 #include "platform/userint.h"
@@ -12,10 +13,9 @@ void InitVars() {
     // 1, 2: the parameter words, the state and the identification as before any sensor answered
     SetStartValues();
     com = 1;
-    rx_flag = 0;
     graph_flag = 0;
     ident_flag = 0;
-    params_flag = 0;
+    PagesFromStartValues();
 
     // 3. texts (the shell draws the header after this)
     szStatus = "InitVars";

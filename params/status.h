@@ -1,6 +1,5 @@
-// The status line as the sensor link and everything above it see it: a text is shown where the
-// program that drives the link puts it (the window's status line; nowhere, or standard error, for
-// a program without a window). The link remembers the text it showed last.
+// The status line as the operations see it: a text is shown where the program puts it (the
+// window's status line; nowhere in a test without a window). The text shown last is remembered.
 #pragma once
 
 #include <string>
@@ -17,3 +16,23 @@ void SetStatusSink(void (*sink)(const std::string& text));
 // it, so the shell shows it again once they are done.
 void RememberFailure(const std::string& text);
 std::string TakeRememberedFailure();
+
+// ---- what the operator reads of the sensor line ----
+extern const char* const kLineLostText;  // "RS232-Line lost! - select the COM-port again"
+// The text for a line that is not there: lost while open, or never opened.
+std::string LineLostText();
+// The text for an answer that the line's disturbance spoiled (bytes around it, or no quiet).
+extern const char* const kDisturbedText;
+
+// ---- one sensor exchange at a time, as the operator meets it ----
+extern const char* const kBusyText;
+// An operation that talks to the sensor (see BeginSensorOp): while another one runs, the status
+// line says so and `ok` is false; once the running one has ended, the status line shows its outcome
+// again instead of the busy text.
+struct SensorOp {
+    bool ok;
+    SensorOp();
+    ~SensorOp();
+    SensorOp(const SensorOp&) = delete;
+    SensorOp& operator=(const SensorOp&) = delete;
+};

@@ -599,3 +599,18 @@ int CloseCom(int port) {
 }
 
 bool IsComOpen(int port) { return OpenPort(port) != nullptr; }
+
+std::string ComOpenErrorText(int result) {
+    switch (result) {
+    case 0: return "";
+    case kComUnknownSystemError: return "Unknown system error";
+    case kComInvalidPort: return "Invalid port number";
+    case kComPortNotOpen: return "Port is not open";
+    case kComIoError: return "Unknown I/0 error";
+    case kComNoSerialPort: return "No serial port found";
+    case kComCannotOpen: return "Cannot open port";
+    case kComInvalidParameter: return "Invalid parameter";
+    case kComTimeout: return "Timeout";
+    default: return "RS-232 error!";
+    }
+}

@@ -28,6 +28,9 @@ enum ComEvent : int {
     LWRS_RECEIVE = 0x8000,   // the input queue holds the notify count
 };
 
+// The text of an open result (0 or negative), as the run-time names its codes.
+std::string ComOpenErrorText(int result);
+
 using ComCallbackPtr = void (*)(int port, int eventMask, void* callbackData);
 
 // parity: 0 none, 1 odd, 2 even. Result 0, or a negative ComError.

@@ -41,6 +41,44 @@ bool AnswerFits(uint16_t command, uint16_t answered) {
     }
 }
 
+int AnswerBytes(uint16_t command) {
+    switch (AnswerOf(command)) {
+    case AnswerKind::None: return 0;
+    case AnswerKind::Bytes: return command == GET_VERSION ? FIRMWARE_TEXT_BYTES : DATA_BLOCK_BYTES;
+    default: return FRAME_BYTES;
+    }
+}
+
+bool EchoableAnswer(uint16_t command) {
+    switch (command) {
+    case GET_HARDWARE:
+    case XFLASH_WRITE:
+    case GET_RAW: return false;
+    default: return AnswerOf(command) == AnswerKind::Frame;
+    }
+}
+
+Verdict JudgeAnswer(const AnswerExpectation& e, const uint8_t* bytes, int count) {
+    const int want = AnswerBytes(e.command);
+    if (count < want || want == 0) return Verdict::Short;
+    const bool surplus = count > want;
+    if (AnswerOf(e.command) == AnswerKind::Bytes) return surplus ? Verdict::Disturbed : Verdict::Fits;
+    if (GetWord(bytes, 0) != SYNC_SENSOR) return surplus ? Verdict::Disturbed : Verdict::Sync;
+    const uint16_t command = GetWord(bytes, 1);
+    const uint16_t argument = GetWord(bytes, 2);
+    if (!AnswerFits(e.command, command) || (e.measurementOnly && command != GET_RAW)) return Verdict::Command;
+    if (e.echoes && EchoableAnswer(e.command)) {
+        if (command != e.command) return Verdict::Command;
+        if (argument != e.argument) return Verdict::Argument;
+    }
+    // A parameter frame's answer that names the other frame is that frame's answer, whether or not
+    // the sensor echoes otherwise.
+    if ((e.command == GET_RAM || e.command == GET_EEPROM) && e.argument <= 1 &&
+        argument == 1 - e.argument)
+        return Verdict::Argument;
+    return surplus ? Verdict::Disturbed : Verdict::Fits;
+}
+
 void FillTxBuf(uint16_t command, uint16_t argument, const uint16_t* words) {
     uint8_t* b = szWriteBuf.data();
     PutWord(b, 0, SYNC_PROGRAM);

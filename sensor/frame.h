@@ -45,6 +45,36 @@ AnswerKind AnswerOf(uint16_t command);
 bool AnswerFits(uint16_t command, uint16_t answered);
 // The code is one of the command table.
 bool IsCommand(uint16_t code);
+// How many bytes answer `command`: 36 for a frame, 72 for the firmware text, 128 for a data block,
+// 0 when nothing is awaited.
+int AnswerBytes(uint16_t command);
+// Whether a sensor that echoes its requests' words (command and argument) echoes them in the
+// answer to `command`. The hardware answer carries the CCD family in its argument word, an X-FLASH
+// write answer names its page and offset in its data words, a measurement frame has no argument
+// word: only the other answers are argument plus data words that can echo the request.
+bool EchoableAnswer(uint16_t command);
+
+// What the bytes received in one answer window are, judged against the request they answer.
+// A window holds the answer alone: a byte before it (the answer does not start where the window
+// does) or after it makes the window disturbed.
+struct AnswerExpectation {
+    uint16_t command = 0;          // of the request
+    uint16_t argument = 0;         // of the request
+    bool measurementOnly = false;  // only a measurement frame answers it
+    bool echoes = false;           // this sensor echoes command and argument words (learned)
+};
+enum class Verdict {
+    Fits,       // exactly the answer, nothing around it
+    Short,      // fewer bytes than the answer has (still coming, or cut)
+    Sync,       // a frame without the sensor's sync word 0x00AA
+    Command,    // a frame marked as the answer of another request (its command word)
+    Argument,   // a frame with the argument word of another request
+    Disturbed,  // bytes around the answer: surplus after it, or garbage before it
+};
+// `bytes` are the `count` bytes received since the request was written. Frames are judged on
+// their first 36 bytes for the sync, command and argument words; surplus makes an otherwise fitting
+// answer (or one without its sync word) disturbed.
+Verdict JudgeAnswer(const AnswerExpectation& e, const uint8_t* bytes, int count);
 
 // One word of a byte buffer: word i occupies bytes 2i (high) and 2i+1 (low).
 inline uint16_t GetWord(const uint8_t* bytes, int i) { return uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]); }

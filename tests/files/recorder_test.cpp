@@ -11,6 +11,7 @@
 #include "files_test_util.h"
 #include "fixture.h"
 #include "link/com232.h"
+#include "params/status.h"
 #include "sensor/vars.h"
 #include "platform/utility.h"
 

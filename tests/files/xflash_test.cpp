@@ -8,6 +8,9 @@
 #include "files_test_util.h"
 #include "fixture.h"
 #include "link/com232.h"
+#include "params/origin.h"
+#include "params/status.h"
+#include "platform/rs232.h"
 #include "platform/utility.h"
 #include "sensor/vars.h"
 
@@ -127,10 +130,12 @@ TEST_F(XFlashTest, FullTableOfAnotherSensor) {
     EXPECT_EQ(g.xAxis.mode, VAL_MANUAL);
     EXPECT_DOUBLE_EQ(g.xAxis.min, 1);
     EXPECT_DOUBLE_EQ(g.xAxis.max, ccdvirtpixel);
-    ASSERT_EQ(g.plots.size(), 256u);  // one progress bar per frame, nothing older
-    const auto& bar = g.plots[10];
+    // one progress bar, replaced as it grew (the graph does not pile up a bar per frame), then the
+    // grey bar of the whole table
+    ASSERT_EQ(g.plots.size(), 2u);
+    const auto& bar = g.plots[0];
     EXPECT_TRUE(bar.rectangle);
-    EXPECT_DOUBLE_EQ(bar.x2, 80);  // page 2, offset 80
+    EXPECT_DOUBLE_EQ(bar.x2, 2032);  // page 9, offset 240: the frame before the last
     EXPECT_EQ(bar.fillColor, 0x00FF00);
     const auto& last = g.plots.back();
     EXPECT_TRUE(last.rectangle);

@@ -7,6 +7,9 @@
 #include "ops/ops_common.h"
 #include "files/files.h"
 #include "link/com232.h"
+#include "params/origin.h"
+#include "params/status.h"
+#include "platform/rs232.h"
 #include "sensor/vars.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
@@ -119,7 +122,7 @@ TEST_F(GetSend, AnswerAfterOnePointFourIsTakenAfterOnePointSixNot) {
     EXPECT_NE(parameter[9], 3333);
 }
 
-TEST_F(GetSend, SilentSensorTimesOutBothFramesAndShowsTheVariables) {
+TEST_F(GetSend, SilentSensorTimesOutBothFramesAndKeepsThePages) {
     StartWith("M01");
     sensor->SetFault({sim::Fault::Silent});
     SetCtrlVal(pPara2, PARA2_NEDITTeach, 4000);  // an edit not taken by GET
@@ -133,12 +136,12 @@ TEST_F(GetSend, SilentSensorTimesOutBothFramesAndShowsTheVariables) {
     EXPECT_EQ(Status(), "Timeout-RS-232...");
     EXPECT_EQ(sensor->Requests().size(), 5u + 2u);
     for (int i = 3; i < 64; ++i) EXPECT_EQ(parameter[i], before[i]) << i;
-    // the panels were refreshed from the unchanged variables
-    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), parameter[9]);
+    // nothing came: the pages keep what they showed, the edit included
+    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 4000);
 }
 
-// The main frame's answer comes after its time-out: it is let pass, the extension request gets its
-// own answer, the GET ends with the time-out, and SEND writes each word where it belongs.
+// The main frame's answer comes after its time-out: it is never the extension request's answer, the
+// GET takes neither frame and ends with the time-out, and SEND writes the set held before.
 TEST_F(GetSend, ALateAnswerIsNeverTheAnswerToTheNextRequest) {
     StartWith("M03");
     auto main = sensor->Eeprom(0);
@@ -149,28 +152,43 @@ TEST_F(GetSend, ALateAnswerIsNeverTheAnswerToTheNextRequest) {
     ext[11] = 16384;  // scale factor 1.0
     ext[13] = 30000;  // offset
     sensor->SetEeprom(1, ext);
-    sim::FaultSpec late{sim::Fault::Delay, 4, 1.7};
-    late.argument = 0;
-    late.times = 1;
-    sensor->SetFault(late);
+    const auto ramMain = sensor->Ram(0), ramExt = sensor->Ram(1);
     Target(PANEL_RBTEeprom);
-    TestClearTextHistory();
+    // 1.7 s: within the old quiet wait; 2.0 s: after it, into the extension request's window
+    for (double delay : {1.7, 2.0}) {
+        SCOPED_TRACE(delay);
+        sim::FaultSpec late{sim::Fault::Delay, 4, delay};
+        late.argument = 0;
+        late.times = 1;
+        sensor->SetFault(late);
+        const auto before = parameter;
+        TestClearTextHistory();
+        TestLeftClick(pHandle, PANEL_BTNGet);
+        EXPECT_EQ(Status(), "Timeout-RS-232...");
+        for (int i = 3; i < 64; ++i) EXPECT_EQ(parameter[i], before[i]) << i;
+        EXPECT_NE(ScaleFactor(), 16384u);
+        RunEventsFor(1.0);  // the late answer has come and gone
+        // SEND to RAM writes the set the pages held, each frame where it belongs
+        Target(PANEL_RBTRam);
+        TestLeftClick(pHandle, PANEL_BTNSend);
+        ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
+        RunEventsFor(0.2);
+        EXPECT_EQ(sensor->Ram(0), ramMain);
+        EXPECT_EQ(sensor->Ram(1), ramExt);
+        Target(PANEL_RBTEeprom);
+    }
+    // without the fault the same GET takes both frames
     TestLeftClick(pHandle, PANEL_BTNGet);
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
     EXPECT_EQ(parameter[48], 333);
     EXPECT_EQ(ScaleFactor(), 16384u);
     EXPECT_EQ(CalOffset(), 30000);
-    EXPECT_NE(parameter[9], 2222);
-    sensor->ClearRequests();
-    TestLeftClick(pHandle, PANEL_BTNSend);
-    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
-    EXPECT_EQ(sensor->Eeprom(1), ext);
 }
 
 TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
     StartWith("M01");
     const std::string noSync = "Answer without sync word 0xAA - parameters not taken!";
     const std::string measurement = "Measurement frame instead of parameter-frame - parameters not taken!";
+    const std::string disturbed = "RS232-Line disturbed! - parameters not taken!";
     struct Case {
         sim::FaultSpec fault;
         std::string status;  // what the status line says at the end of the GET
@@ -187,8 +205,12 @@ TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
     const Case cases[] = {
         {spec(sim::Fault::Short, 2, 20), "Timeout-RS-232...", false},
         {spec(sim::Fault::Garbage, 2, 30), "Timeout-RS-232...", false},
-        {spec(sim::Fault::Flood, 2, 9000), noSync, false},
-        {spec(sim::Fault::Surplus, 2, 50), "Parameter-frame received! - Line Ok!", true},
+        // bytes around the answer: the line is disturbed, nothing taken
+        {spec(sim::Fault::Flood, 2, 9000), disturbed, false},
+        {spec(sim::Fault::Surplus, 2, 50), disturbed, false},
+        {spec(sim::Fault::Prefix, 2, 3), disturbed, false},
+        // the other frame's answer
+        {spec(sim::Fault::OtherArgument, 2, 0, 1), "Answer for another parameter-frame - parameters not taken!", false},
         // a late measurement answer or a loop-back, for either frame of the GET
         {spec(sim::Fault::OtherCommand, 2, 0, 8), measurement, false},
         {spec(sim::Fault::WrongSync, 2, 0, 0x0055), noSync, false},
@@ -220,10 +242,6 @@ TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
                 EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), 4000);  // the pages stay as they were
             }
         }
-        // the bytes after a frame belong to no request and are discarded
-        if (c.fault.kind == sim::Fault::Surplus) {
-            EXPECT_EQ(GetInQLen(com), 0);
-        }
         EXPECT_LE(GetInQLen(com), BUF_BYTES);
     }
 
@@ -254,7 +272,7 @@ TEST_F(GetSend, UnpluggedSensorIsReportedAsALostLine) {
     RunEventsFor(0.2);  // the program is idle when the line goes
     TestClearTextHistory();
     TestLeftClick(pHandle, PANEL_BTNSend);
-    EXPECT_EQ(Status(), kLineLostText);  // not "Transmit...": nothing was sent
+    EXPECT_EQ(Status(), "RS232-Line lost! - nothing written into the sensor!");
     TestLeftClick(pHandle, PANEL_BTNGet);
     EXPECT_EQ(Status(), kLineLostText);
     TestLeftClick(pHandle, PANEL_ButtonReset);
@@ -278,7 +296,7 @@ TEST_F(GetSend, FileTargetSendsNothing) {
     EXPECT_EQ(d[0].defaultName, "KRYTApara.cfg");
     EXPECT_EQ(d[0].filter, "*.cfg");
     EXPECT_EQ(d[0].defaultDir, proj_dir);
-    EXPECT_EQ(Status(), "Transmit...");
+    EXPECT_EQ(Status(), "No file chosen - nothing saved!");
 
     // saved to a file and read back through GET
     std::string path = proj_dir + "/getsend-test.cfg";

@@ -7,6 +7,7 @@
 
 #include "fixture.h"
 #include "link/com232.h"
+#include "params/status.h"
 #include "ops/ops.h"
 #include "sensor/vars.h"
 #include "support/testing.h"
