@@ -16,8 +16,9 @@ packages=(cmake ninja-build g++ pkg-config
 case "${1:-test}" in
   # xvfb and xauth so that xvfb-run starts the window on a machine without a screen
   run)  packages+=(qt6-qpa-plugins xvfb xauth) ;;
-  # xvfb for pictures of the window; dpkg-dev and file for the Debian package's dependencies
-  test) packages+=(xvfb xauth dpkg-dev file) ;;
+  # xvfb for pictures of the window; dpkg-dev and file for the Debian package's dependencies;
+  # clang with its sanitizer runtimes and libFuzzer for the sanitizer build and the fuzz targets
+  test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev) ;;
   *) echo "usage: $0 [--list] [run|test]" >&2; exit 2 ;;
 esac
 if $list; then
