@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "cli/text.h"
 #include "link/com232.h"
 #include "link/status.h"
@@ -190,9 +191,7 @@ int CmdInfo(const Args& a) {
         {"firmware text", firmware},
     };
     if (a.json) {
-        std::string out = "{";
-        for (const auto& [key, value] : rows) out += (out.size() > 1 ? "," : "") + JsonString(key) + ":" + JsonString(value);
-        std::printf("%s}\n", out.c_str());
+        std::printf("%s", JsonLine(IdentityJson(shownDevice, firmware)).c_str());
     } else {
         for (const auto& [key, value] : rows) std::printf("%-16s %s\n", key, TrimRight(value).c_str());
     }

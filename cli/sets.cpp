@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "cli/text.h"
 #include "link/com232.h"
 #include "platform/utility.h"
@@ -52,8 +53,7 @@ int CmdGet(const Args& a) {
     const Variant v = ParamVariant();
     const auto shown = ShowSet(v, words);
     if (a.json) {
-        std::printf("{\"memory\":%s,\"variant\":%s,\"parameters\":%s}\n", JsonString(a.positional[0]).c_str(),
-                    JsonString(VariantName(v)).c_str(), SetJson(shown).c_str());
+        std::printf("%s", JsonLine(ParametersJson(memTarget, words)).c_str());
     } else {
         std::printf("%s", SetTable(shown).c_str());
     }

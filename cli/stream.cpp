@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "platform/rs232.h"
@@ -111,13 +112,7 @@ int CmdMeasure(const Args& a) {
                               mvend,  dynpow,   anaMax, anaMin, in0,          videoMax, raw15};
         const int um = int(int32_t(umValue));
         if (a.json) {
-            static const char* const keys[] = {"left",  "right",  "value",   "um",     "set_point",
-                                               "tolerance", "edges", "start", "end",   "power",
-                                               "ana_max", "ana_min", "in0",   "video_max", "scan"};
-            std::string line = "{";
-            for (int i = 0; i < 15; ++i)
-                line += std::string(i ? "," : "") + "\"" + keys[i] + "\":" + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
-            std::printf("%s}\n", line.c_str());
+            std::printf("%s", JsonLine(MeasurementJson()).c_str());
         } else {
             std::string line;
             for (int i = 0; i < 15; ++i) line += (i ? "\t" : "") + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
