@@ -22,6 +22,8 @@ enum Exit : int {
     kExitCorrections = 10,    // send: values outside the ranges, --accept-corrections not given
     kExitVerify = 11,         // send: the read-back differs from what was written
     kExitInterrupted = 12,    // Ctrl-C before the work was done
+    kExitBrokerUnreachable = 14,  // publish: the broker cannot be reached or does not answer
+    kExitBrokerRefused = 15,      // publish: the broker refuses us: credentials, TLS, CA file
 };
 
 struct Args {
@@ -33,6 +35,10 @@ struct Args {
     double increment = -1;                // -i (-1: not given)
     std::string variant;                  // compare --variant
     bool json = false, force = false, acceptCorrections = false, dryRun = false, noVerify = false;
+    // publish
+    std::string broker, topic, clientId, username, passwordFile, cafile;
+    long every = 1;
+    int qos = 0;
 };
 
 // Interruption (SIGINT, SIGTERM): set by the signal; stoppable exchanges end on stop_flag, which
@@ -52,6 +58,7 @@ int CmdCompare(const Args& a);
 int CmdRecord(const Args& a);
 int CmdMeasure(const Args& a);
 int CmdVideo(const Args& a);
+int CmdPublish(const Args& a);
 
 // ---- shared by the sub-commands (cli/sensor.cpp) ----
 // What the connection to the sensor reached.
@@ -70,3 +77,7 @@ int ReadSet(int memTarget, std::array<uint16_t, 30>& words);
 void LoadSet(const std::array<uint16_t, 30>& words);
 // The 30 words of the parameter words in frame order.
 std::array<uint16_t, 30> StoredSet();
+// ---- cli/stream.cpp ----
+// One measurement frame exchanged and, when answered, decoded into the measurement variables.
+enum class Outcome;
+Outcome TakeMeasurement();

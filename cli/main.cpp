@@ -44,7 +44,10 @@ const char* const kExitCodes =
     "  9  the line went away (adapter unplugged, port closed)\n"
     " 10  send: values outside the sensor's ranges, and no --accept-corrections\n"
     " 11  send: the read-back differs from what was written\n"
-    " 12  interrupted (Ctrl-C) before the work was done\n";
+    " 12  interrupted (Ctrl-C) before the work was done\n"
+    " 14  publish: the broker cannot be reached (address, port) or does not answer\n"
+    " 15  publish: the broker refuses the connection (user name, password), the TLS handshake\n"
+    "     fails, or the password file or CA file cannot be read\n";
 
 const char* const kPortHelp =
     "  -p, --port PORT   the sensor's port, before or after the command: a device path\n"
@@ -113,10 +116,32 @@ const Command kCommands[] = {
      "  -o, --output FILE write the CSV there (beside, then renamed) instead of standard output\n"},
 };
 
+const Command kPublish = {"publish", CmdPublish,
+    "-p --broker --topic --every --qos --client-id --username --password-file --cafile",
+    "publish --broker HOST[:PORT] [--topic PREFIX] [--every N] [--qos 0|1] [--client-id ID]\n"
+    "        [--username NAME --password-file FILE] [--cafile FILE]",
+    "The sensor on an MQTT broker: connects as info does (an unidentified sensor is refused),\n"
+    "then exchanges measurement frames as measure does until Ctrl-C or SIGTERM (exit 0), and\n"
+    "publishes under PREFIX (default kryta/<host name>/<device name of the port>):\n"
+    "  PREFIX/status       retained: online; offline at the end and as the last will;\n"
+    "                      line lost when the sensor went away (the exit code says why)\n"
+    "  PREFIX/identity     retained: the object of info --json\n"
+    "  PREFIX/parameters   retained: the object of get ram --json, read at start\n"
+    "  PREFIX/measurement  a frame: the names of measure --json, seq and time (UTC)\n"
+    "The measurement never waits for the broker: while it is away or slow, frames are not\n"
+    "published and counted; it is reconnected by itself.\n"
+    "  --broker HOST[:PORT]  the broker (port 1883, 8883 with --cafile)\n"
+    "  --topic PREFIX    the topics' prefix\n"
+    "  --every N         publish every N-th frame (default 1)\n"
+    "  --qos 0|1         quality of service of the measurement messages (default 0)\n"
+    "  --client-id ID    the client id at the broker (default kryta-lt-<prefix>)\n"
+    "  --username NAME, --password-file FILE  log in; the password is the file's first line\n"
+    "  --cafile FILE     TLS, the broker's certificate checked against this CA\n"};
+
 const Command* FindCommand(const std::string& name) {
     for (const Command& c : kCommands)
         if (name == c.name) return &c;
-    return nullptr;
+    return name == kPublish.name ? &kPublish : nullptr;
 }
 
 bool Takes(const Command& c, const std::string& option) {
@@ -129,6 +154,7 @@ void GeneralHelp() {
                 "A KRYTA-LT laser line sensor from the command line: back up, restore, compare and\n"
                 "record. Results on standard output, errors on standard error.\n\nCommands:\n");
     for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+    std::printf("  %s\n", kPublish.usage);
     std::printf("\nOptions:\n%s  -h, --help        this help; kryta-lt COMMAND --help tells more\n\n%s",
                 kPortHelp, kExitCodes);
 }
@@ -192,7 +218,10 @@ int Parse(int argc, char** argv, Args& a, const Command*& command) {
             help = true;
             continue;
         }
-        const bool takesValue = arg == "-p" || arg == "-o" || arg == "-n" || arg == "-i" || arg == "--variant";
+        const bool takesValue = arg == "-p" || arg == "-o" || arg == "-n" || arg == "-i" || arg == "--variant" ||
+                                arg == "--broker" || arg == "--topic" || arg == "--every" || arg == "--qos" ||
+                                arg == "--client-id" || arg == "--username" || arg == "--password-file" ||
+                                arg == "--cafile";
         const bool flag = arg == "--json" || arg == "--force" || arg == "--accept-corrections" || arg == "--dry-run" ||
                           arg == "--no-verify";
         if (!takesValue && !flag) return Fail(kExitUsage, "unknown option '" + arg + "' (see kryta-lt --help)");
@@ -219,6 +248,18 @@ int Parse(int argc, char** argv, Args& a, const Command*& command) {
                 return Fail(kExitUsage, "--variant is standard, v303 or cl");
             a.variant = value;
         }
+        else if (option == "--broker") a.broker = value;
+        else if (option == "--topic") a.topic = value;
+        else if (option == "--every" && (!ParseCount(value, a.every) || a.every < 1))
+            return Fail(kExitUsage, "--every needs a whole number, 1 or more");
+        else if (option == "--qos") {
+            if (value != "0" && value != "1") return Fail(kExitUsage, "--qos is 0 or 1");
+            a.qos = value[0] - '0';
+        }
+        else if (option == "--client-id") a.clientId = value;
+        else if (option == "--username") a.username = value;
+        else if (option == "--password-file") a.passwordFile = value;
+        else if (option == "--cafile") a.cafile = value;
         else if (option == "--json") a.json = true;
         else if (option == "--force") a.force = true;
         else if (option == "--accept-corrections") a.acceptCorrections = true;

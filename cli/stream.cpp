@@ -16,8 +16,6 @@
 #include "sensor/files.h"
 #include "sensor/vars.h"
 
-namespace {
-
 // One measurement frame, as the recorder and RUN ask for it after their first request: the
 // request carries the active block; only a measurement frame answers it. Decoded into the
 // measurement on success.
@@ -28,6 +26,8 @@ Outcome TakeMeasurement() {
     if (o == Outcome::Answered) CopyPPtoRAWVars();
     return o;
 }
+
+namespace {
 
 // Waits with events running until `due` or an interruption.
 void PauseUntil(double due) {
