@@ -17,18 +17,25 @@ enum Exit : int {
     kExitRefused = 5,         // answers came, none fitting: wrong sync word, another request's answer
     kExitNotIdentified = 6,   // the sensor did not answer the identification (or is unknown: send)
     kExitBadFile = 7,         // a parameter file that cannot be read or is malformed
-    kExitCannotWrite = 8,     // an output file that cannot be written, or exists (record)
+    kExitCannotWrite = 8,     // an output file that cannot be written, or exists without --force
     kExitLineLost = 9,        // the port went away
     kExitCorrections = 10,    // send: values outside the ranges, --accept-corrections not given
     kExitVerify = 11,         // send: the read-back differs from what was written
     kExitInterrupted = 12,    // Ctrl-C before the work was done
+    kExitOtherSensor = 13,    // send: the file's companion names another firmware variant or CCD family
 };
 
+// The exit-code table, as kryta-lt --help prints it.
+extern const char* const kExitCodeTable;
+
+// The command line. A new option is a row of the option table in cli/main.cpp and a field here;
+// a new command is a row of the command table and its Cmd function.
 struct Args {
     std::string command;                  // sub-command
     std::vector<std::string> positional;  // after the sub-command
     std::string port = "1";               // -p: a number or a device path
-    std::string output;                   // -o
+    bool portGiven = false;               // -p was on the command line
+    std::string output;                   // -o; "-" is standard output
     long count = -1;                      // -n (-1: not given)
     double increment = -1;                // -i (-1: not given)
     std::string variant;                  // compare --variant
@@ -52,6 +59,8 @@ int CmdCompare(const Args& a);
 int CmdRecord(const Args& a);
 int CmdMeasure(const Args& a);
 int CmdVideo(const Args& a);
+int CmdScan(const Args& a);
+int CmdBackup(const Args& a);
 
 // ---- shared by the sub-commands (cli/sensor.cpp) ----
 // What the connection to the sensor reached.
