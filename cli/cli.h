@@ -73,9 +73,20 @@ int Connect(const Args& a, Reach reach, bool mustIdentify);
 std::string PortDevice(const Args& a);
 // Exit code and message of an exchange that did not succeed: `what` tells what was asked.
 int ExchangeFailed(const std::string& what);
+// As ExchangeFailed, but the text (without its hint) is given back instead of printed.
+int ExchangeFailedText(const std::string& what, std::string& text);
 // Reads both parameter frames of the sensor's RAM or EEPROM: the 30 words, frame 0 then frame 1.
 int ReadSet(int memTarget, std::array<uint16_t, 30>& words);
+// Reads the set until two reads agree word for word, at most three times; a read that fails
+// counts as one. kExitOk, or the failure's code (printed): kExitRefused when the reads disagree.
+int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words);
 // Puts 30 words, frame 0 then frame 1, into the sensor's variant's block and the extension words.
 void LoadSet(const std::array<uint16_t, 30>& words);
+// RAM or EEPROM from its name (ram, eeprom); 0 for anything else.
+int MemoryOf(const std::string& name);
+// A backup: the parameter file at `path` (see OutputFile) and, beside a regular file, its
+// companion PATH.json with the sensor's identification, the memory, the date and the port.
+int WriteBackup(const std::string& path, bool force, int memTarget, const std::array<uint16_t, 30>& words,
+                const std::string& port);
 // The 30 words of the parameter words in frame order.
 std::array<uint16_t, 30> StoredSet();

@@ -2,6 +2,7 @@
 // parameter set as 30 words, and the sub-commands that only look: ports and info.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "cli/json.h"
@@ -86,6 +87,45 @@ Failure WhyFailed(const std::string& what) {
 int ExchangeFailed(const std::string& what) {
     const Failure f = WhyFailed(what);
     return Fail(f.code, f.text + (f.hint.empty() ? "" : " - " + f.hint));
+}
+
+int ExchangeFailedText(const std::string& what, std::string& text) {
+    const Failure f = WhyFailed(what);
+    text = f.text;
+    return f.code;
+}
+
+int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words) {
+    const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
+    std::vector<std::array<uint16_t, 30>> reads;
+    Failure last{kExitOk, "", ""};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) Delay(0.1);
+        bool whole = true;
+        for (uint16_t frame : {0, 1}) {
+            if (ReadParameterFrame(memTarget, frame) != Outcome::Answered) {
+                last = WhyFailed(std::string("the request for ") + memory + " parameter frame " + std::to_string(frame));
+                if (last.code == kExitLineLost) return Fail(last.code, last.text);
+                whole = false;
+                break;
+            }
+            if (frame == 0) Delay(0.1);
+        }
+        if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing read");
+        if (!whole) continue;
+        const std::array<uint16_t, 30> set = StoredSet();
+        for (const auto& earlier : reads) {
+            if (earlier == set) {
+                words = set;
+                return kExitOk;
+            }
+        }
+        reads.push_back(set);
+    }
+    if (reads.size() >= 2)
+        return Fail(kExitRefused, shownDevice + ": " + std::to_string(reads.size()) + " reads of the " + memory +
+                                      " parameter set disagree - is the line disturbed?");
+    return Fail(last.code, last.text + (last.hint.empty() ? "" : " - " + last.hint));
 }
 
 int Connect(const Args& a, Reach reach, bool mustIdentify) {
