@@ -69,6 +69,10 @@ enum class Reach { Line, Identified, Parameters };
 // reads both RAM frames, as the window's connect sequence does. kExitOk or the failure's code
 // (printed). An unidentified sensor is reported as a warning unless `mustIdentify`.
 int Connect(const Args& a, Reach reach, bool mustIdentify);
+// Connect's first steps without a word on standard error, for trying a port: the open, the echo
+// check and the identification. kExitOk when a sensor is identified (the line stays open), else
+// the failure's code and in `found` why: "silent", "in use by another program", "cannot open: ..."
+int Probe(const Args& a, std::string& found);
 // The device that -p stands for ("port N" when the number names none).
 std::string PortDevice(const Args& a);
 // Exit code and message of an exchange that did not succeed: `what` tells what was asked.

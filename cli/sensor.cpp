@@ -168,6 +168,34 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
     return kExitOk;
 }
 
+int Probe(const Args& a, std::string& found) {
+    int port;
+    std::string device;
+    ResolvePort(a, port, device);
+    shownDevice = PortDevice(a);
+    com = port;
+    ident_flag = 0;
+    params_flag = 0;
+    if (const int r = OpenLine(port, device); r < 0) {
+        const std::string why = ComOpenErrorDetail(port);
+        found = why.find("in use by another program") != std::string::npos ? "in use by another program"
+                                                                           : "cannot open: " + (why.empty() ? ComOpenErrorText(r) : why);
+        return kExitPort;
+    }
+    if (CheckComLine(port) != 1) {
+        const Failure f = WhyFailed("the echo check");
+        found = f.code == kExitNoAnswer ? "silent" : f.text.substr(shownDevice.size() + 2);
+        return f.code;
+    }
+    if (GetHARDWAREInfo() == 0) {
+        const Failure f = WhyFailed("the identification request");
+        found = "answers the echo check, not the identification (" + f.text.substr(shownDevice.size() + 2) + ")";
+        return f.code == kExitLineLost ? f.code : kExitNotIdentified;
+    }
+    found = "";
+    return kExitOk;
+}
+
 int ReadSet(int memTarget, std::array<uint16_t, 30>& words) {
     const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
     for (uint16_t frame : {0, 1}) {
@@ -197,15 +225,6 @@ std::array<uint16_t, 30> StoredSet() {
 }
 
 // ---------------------------------------------------------------------------------------------
-
-int CmdPorts(const Args&) {
-    RescanComPorts();
-    const int count = ComPortCount();
-    for (int n = 1; n <= count; ++n) {
-        std::printf("%s\n", PortLabel(n).c_str());
-    }
-    return kExitOk;
-}
 
 int CmdInfo(const Args& a) {
     // the window's connect sequence: line check, identification, both RAM frames, firmware text
