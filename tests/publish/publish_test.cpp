@@ -163,8 +163,8 @@ TEST_F(PublishTest, BrokerAwayAndBack) {
     const pid_t p = Publish({"--broker", "127.0.0.1:" + std::to_string(port), "--qos", "1"});
     ASSERT_TRUE(WaitFor(before, "t/s1/measurement", 10));
     StopBroker();
-    auto frames = Lines(before, "t/s1/measurement");
     Delay(3.0);
+    auto frames = Lines(before, "t/s1/measurement");  // all that came before the broker went
     StartBroker();
     const std::string after = Subscribe("after");
     ASSERT_TRUE(WaitFor(after, "t/s1/measurement", 10, 40)) << ReadBytes(dir.File("stderr"));
