@@ -90,7 +90,8 @@ int ExchangeFailedText(const std::string& what, std::string& text);
 int ReadSet(int memTarget, std::array<uint16_t, 30>& words);
 // Reads the set until two reads agree word for word, at most three times; a read that fails
 // counts as one. kExitOk, or the failure's code (printed): kExitRefused when the reads disagree.
-int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words);
+// A Ctrl-C ends it after the read in progress unless `holdInterruption`.
+int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption = false);
 // Puts 30 words, frame 0 then frame 1, into the sensor's variant's block and the extension words.
 void LoadSet(const std::array<uint16_t, 30>& words);
 // RAM or EEPROM from its name (ram, eeprom); 0 for anything else.

@@ -95,7 +95,7 @@ int ExchangeFailedText(const std::string& what, std::string& text) {
     return f.code;
 }
 
-int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words) {
+int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption) {
     const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
     std::vector<std::array<uint16_t, 30>> reads;
     Failure last{kExitOk, "", ""};
@@ -111,7 +111,7 @@ int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words) {
             }
             if (frame == 0) Delay(0.1);
         }
-        if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing read");
+        if (Interrupted() && !holdInterruption) return Fail(kExitInterrupted, "interrupted - nothing read");
         if (!whole) continue;
         const std::array<uint16_t, 30> set = StoredSet();
         for (const auto& earlier : reads) {

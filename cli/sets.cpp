@@ -238,7 +238,7 @@ int CmdSend(const Args& a) {
         return report.Done(a, kExitOk, "the file's set, written but not read back");
     }
     std::array<uint16_t, 30> back{};
-    if (const int code = ReadConfirmedSet(memTarget, back); code != kExitOk) {
+    if (const int code = ReadConfirmedSet(memTarget, back, true); code != kExitOk) {
         std::fprintf(stderr, "kryta-lt: both frames were written into %s but the read-back did not confirm them\n",
                      memory.c_str());
         heldNote();
