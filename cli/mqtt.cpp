@@ -48,6 +48,8 @@ struct Broker::State {
     bool connected = false, everConnected = false, closing = false;
     double awaySince = 0;
     uint64_t droppedWhenAway = 0;
+    bool slow = false;             // the way was full while connected: said, not yet said again
+    uint64_t droppedWhenSlow = 0;
     uint64_t published = 0, dropped = 0;
 
     std::string Name() const { return o.host + ":" + std::to_string(o.port); }
@@ -75,6 +77,11 @@ struct Broker::State {
         if (kind == Kind::Measurement) {
             --measurementsOnTheWay;
             ++published;
+            if (slow && measurementsOnTheWay == 0) {
+                slow = false;
+                std::fprintf(stderr, "kryta-lt: broker %s keeps up again; %llu frames were not published meanwhile\n",
+                             Name().c_str(), static_cast<unsigned long long>(dropped - droppedWhenSlow));
+            }
         }
         if (mid == finalMid) {
             finalSent = true;
@@ -121,6 +128,7 @@ struct Broker::State {
                 ++it;
             }
         }
+        s->slow = false;
         if (was && !s->closing) {
             s->awaySince = Now();
             s->droppedWhenAway = s->dropped;
@@ -232,6 +240,12 @@ bool Broker::Publish(const std::string& topic, const std::string& payload) {
     {
         std::lock_guard<std::mutex> lock(s_->mu);
         if (!s_->connected || s_->measurementsOnTheWay >= kMaxInFlight) {
+            if (s_->connected && !s_->slow) {
+                s_->slow = true;
+                s_->droppedWhenSlow = s_->dropped;
+                std::fprintf(stderr, "kryta-lt: broker %s does not keep up (%d messages on their way); frames are "
+                                     "not published until it does\n", s_->Name().c_str(), kMaxInFlight);
+            }
             ++s_->dropped;
             return false;
         }
