@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "link/com232.h"
+
 // Exit codes, as --help and the README list them.
 enum Exit : int {
     kExitOk = 0,
@@ -104,5 +106,4 @@ int WriteBackup(const std::string& path, bool force, int memTarget, const std::a
 std::array<uint16_t, 30> StoredSet();
 // ---- cli/stream.cpp ----
 // One measurement frame exchanged and, when answered, decoded into the measurement variables.
-enum class Outcome;
 Outcome TakeMeasurement();
