@@ -24,7 +24,7 @@ const char* const kExitCodeTable =
     "  1  compare: the sources differ\n"
     "  2  wrong arguments\n"
     "  3  the port cannot be opened\n"
-    "  4  no answer within 1.5 s: no sensor, or a silent port\n"
+    "  4  no answer within 1.5 s: no sensor, or a silent port (scan, backup: no sensor found)\n"
     "  5  a wrong answer: not the sensor's sync word 0x00AA, another request's answer, or\n"
     "     reads of one parameter set that do not agree\n"
     "  6  the sensor is not identified (info; send writes only into an identified sensor)\n"

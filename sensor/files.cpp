@@ -79,7 +79,7 @@ NumberFile ReadNumberFile(const std::string& path, int count, uint16_t* out, Num
     auto fault = [&](NumberFile::Status status, size_t from, size_t to) {
         r.status = status;
         r.line = line;
-        r.text = bytes.substr(from, std::min<size_t>(to - from, 24));
+        r.text = bytes.substr(from, std::min<size_t>(to - from, 16));
         return r;
     };
     for (;;) {
@@ -106,7 +106,7 @@ NumberFile ReadNumberFile(const std::string& path, int count, uint16_t* out, Num
             return fault(NumberFile::OutOfRange, from, to);
         if (exact > 65535 && r.wideLine == 0) {
             r.wideLine = line;
-            r.wideText = bytes.substr(from, std::min<size_t>(to - from, 24));
+            r.wideText = bytes.substr(from, std::min<size_t>(to - from, 16));
             r.wideTaken = uint16_t(low16);
         }
         if (r.count < count) values[size_t(r.count)] = uint16_t(low16);
@@ -179,7 +179,7 @@ std::string LinFileProblem(const NumberFile& f) {
     case NumberFile::Negative:
         return "Linearisation file line " + std::to_string(f.line) + " holds '" + f.text + "' - nothing written!";
     case NumberFile::OutOfRange:
-        return "Linearisation file line " + std::to_string(f.line) + ": " + f.text + " is outside 0...65535 - nothing written!";
+        return "Linearisation file line " + std::to_string(f.line) + ": " + f.text + " not in 0...65535 - nothing written!";
     default: return "Cannot read linearisation file: " + f.reason + " - nothing written!";
     }
 }

@@ -22,7 +22,7 @@ struct NumberFile {
     long count = 0;      // the numbers the file holds (all of them are counted)
     std::string reason;  // Unreadable: the system's reason
     long line = 0;       // the first line at fault (from 1); 0 when no line is
-    std::string text;    // what that line holds there (at most 24 characters)
+    std::string text;    // what that line holds there (at most 16 characters)
     // Low16: the first number above 65535, its line and the low 16 bits taken for it (the file
     // still loads; line 0 when every number fits)
     long wideLine = 0;

@@ -419,7 +419,7 @@ TEST_F(CliTest, FailedSendSaysWhatTheSensorHolds) {
         std::string err;
     } cases[] = {
         {sim::Fault::Unplug, SEND_RAM, 9, "the line went away during the writing of RAM frame 1 - the sensor holds a mixed set"},
-        {sim::Fault::Silent, GET_RAM, 4, "both frames were written into RAM but the read-back did not confirm them"},
+        {sim::Fault::Unplug, GET_RAM, 9, "both frames were written into RAM but the read-back did not confirm them"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);

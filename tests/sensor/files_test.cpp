@@ -171,7 +171,7 @@ TEST(LinFile, TheSensorsTableSizeExactlyAndEachValueOffsetBy32767) {
     EXPECT_EQ(ReadLinFile(path).status, NumberFile::WrongCount);
     WriteBytes(path, table(2047) + "65536\r\n");
     EXPECT_EQ(LinFileProblem(ReadLinFile(path)),
-              "Linearisation file line 2048: 65536 is outside 0...65535 - nothing written!");
+              "Linearisation file line 2048: 65536 not in 0...65535 - nothing written!");
     EXPECT_EQ(linArray[1], 0x8000);
 }
 
