@@ -1,23 +1,45 @@
 // kryta-lt: back up, restore, compare and record a KRYTA-LT sensor from the command line. Runs
 // without a display: the event loop of Qt Core drives the serial port; nothing else of Qt.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include <clocale>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "sensor/vars.h"
+
+const char* const kExitCodeTable =
+    "Exit codes:\n"
+    "  0  done (compare: the sources are equal)\n"
+    "  1  compare: the sources differ\n"
+    "  2  wrong arguments\n"
+    "  3  the port cannot be opened\n"
+    "  4  no answer within 1.5 s: no sensor, or a silent port (scan, backup: no sensor found)\n"
+    "  5  a wrong answer: not the sensor's sync word 0x00AA, another request's answer, or\n"
+    "     reads of one parameter set that do not agree\n"
+    "  6  the sensor is not identified (info; send writes only into an identified sensor)\n"
+    "  7  a parameter file that cannot be read, does not hold exactly 30 numbers, or holds\n"
+    "     a value outside 0 to 65535 (send); a companion file that cannot be read\n"
+    "  8  an output file that cannot be written, or exists and --force is not given\n"
+    "  9  the line went away (adapter unplugged, port closed)\n"
+    " 10  send: values outside the sensor's ranges, and no --accept-corrections\n"
+    " 11  send: the read-back differs from what was written\n"
+    " 12  interrupted (Ctrl-C) before the work was done\n"
+    " 13  send: the file's companion names another firmware variant or CCD family than\n"
+    "     the sensor's, and no --force\n"
+    " 14  publish: the broker cannot be reached (address, port) or does not answer\n"
+    " 15  publish: the broker refuses the connection (user name, password), the TLS\n"
+    "     handshake fails, or the password file or CA file cannot be read\n";
 
 namespace {
 
@@ -28,116 +50,6 @@ bool interrupted = false;
 void StopWork() {
     interrupted = true;
     stop_flag = 1;
-}
-
-const char* const kExitCodes =
-    "Exit codes:\n"
-    "  0  done (compare: the sources are equal)\n"
-    "  1  compare: the sources differ\n"
-    "  2  wrong arguments\n"
-    "  3  the port cannot be opened\n"
-    "  4  no answer within 1.5 s: no sensor, or a silent port\n"
-    "  5  a wrong answer: not the sensor's sync word 0x00AA, another request's answer\n"
-    "  6  the sensor is not identified (info; send writes only into an identified sensor)\n"
-    "  7  a parameter file that cannot be read or does not hold exactly 30 numbers\n"
-    "  8  an output file that cannot be written, or exists (record without --force)\n"
-    "  9  the line went away (adapter unplugged, port closed)\n"
-    " 10  send: values outside the sensor's ranges, and no --accept-corrections\n"
-    " 11  send: the read-back differs from what was written\n"
-    " 12  interrupted (Ctrl-C) before the work was done\n";
-
-const char* const kPortHelp =
-    "  -p, --port PORT   the sensor's port, before or after the command: a device path\n"
-    "                    (/dev/ttyUSB0, a link, a pseudo-terminal) or a port number n, the\n"
-    "                    device that KRYTA_COM<n> names, else the n-th serial device of the\n"
-    "                    machine in the order of its path; default 1\n";
-
-struct Command {
-    const char* name;
-    int (*run)(const Args&);
-    const char* options;  // the options it takes, space-separated
-    const char* usage;
-    const char* help;
-};
-
-const Command kCommands[] = {
-    {"ports", CmdPorts, "", "ports",
-     "The serial ports with the device each stands for and what the system knows of it, as the\n"
-     "window's port list shows them.\n"},
-    {"info", CmdInfo, "-p --json", "info [--json]",
-     "The echo check and the identification, as at the window's start (with both RAM parameter\n"
-     "frames and the firmware text): designation, pixels, resolution, working range, CCD family,\n"
-     "hardware code, firmware number and text. Exit 0 only when the sensor is identified.\n"
-     "  --json            one JSON object\n"},
-    {"get", CmdGet, "-p -o --json", "get ram|eeprom [-o FILE.cfg] [--json]",
-     "Reads both parameter frames from the sensor's RAM or EEPROM.\n"
-     "  -o, --output FILE the parameter file, byte for byte as the window saves it: the 30 words\n"
-     "                    the sensor sent, one a line (written beside, then renamed)\n"
-     "  --json            without -o: one JSON object, {\"memory\", \"variant\", \"parameters\":\n"
-     "                    {NAME: {\"word\", \"value\", \"unit\"}}}\n"
-     "Without -o: each parameter by the name its page gives it, its value and unit.\n"},
-    {"send", CmdSend, "-p --accept-corrections --dry-run --no-verify",
-     "send ram|eeprom FILE.cfg [--accept-corrections] [--dry-run] [--no-verify]",
-     "Writes a parameter file into the identified sensor's RAM or EEPROM: its values go into the\n"
-     "block of the sensor's firmware, through the range rules of the window's pages, then both\n"
-     "frames are read back and compared word for word.\n"
-     "  --accept-corrections  send the values the ranges allow where the file's are outside\n"
-     "                    (without it, such values are listed and nothing is sent)\n"
-     "  --dry-run         show what would be sent; send nothing\n"
-     "  --no-verify       do not read back\n"},
-    {"compare", CmdCompare, "-p --variant", "compare A B [--variant standard|v303|cl]",
-     "Compares two parameter sets, each of A and B ram, eeprom or a .cfg file, and lists the\n"
-     "parameters that differ, by name, with both values.\n"
-     "  --variant V       name the words as firmware V does (default: the sensor's, when one\n"
-     "                    side is ram or eeprom; standard for two files)\n"},
-    {"record", CmdRecord, "-p -n -i -o --force", "record -n N -i SECONDS -o FILE.dat [--force]",
-     "The data recorder: N samples (0 to 32767), one each SECONDS (the first after SECONDS),\n"
-     "into the recorder file of the window: header, tab-separated lines, CR LF. The file appears\n"
-     "with the first sample; every sample is on disk as soon as it is taken. Progress on\n"
-     "standard error when it is a terminal. Ctrl-C ends the recording (exit 12) with every\n"
-     "sample so far in the file.\n"
-     "  -n, --count N     number of samples\n"
-     "  -i, --increment S seconds from one sample to the next (a real number, 0 for at once)\n"
-     "  -o, --output FILE the recorder file\n"
-     "  --force           replace an existing file\n"},
-    {"measure", CmdMeasure, "-p -n --json", "measure [-n N] [--json]",
-     "Measurement frames, one line each, on standard output, as fast as the sensor answers:\n"
-     "left edge, right edge, measured value, measured value in um (signed), set-point, tolerance,\n"
-     "edges, measurement start, end, power, analog maximum, minimum, IN0, video maximum, scan,\n"
-     "tab-separated.\n"
-     "  -n, --count N     number of frames (default 1); 0: until Ctrl-C (then exit 0)\n"
-     "  --json            one JSON object a line\n"},
-    {"video", CmdVideo, "-p -o", "video [-o FILE.csv]",
-     "The CCD video signal and the trigger buffer, 256 words each, as the window's VIDEO and\n"
-     "DATA read them: CSV with the columns index, pixel, video, trigger.\n"
-     "  -o, --output FILE write the CSV there (beside, then renamed) instead of standard output\n"},
-};
-
-const Command* FindCommand(const std::string& name) {
-    for (const Command& c : kCommands)
-        if (name == c.name) return &c;
-    return nullptr;
-}
-
-bool Takes(const Command& c, const std::string& option) {
-    const std::string list = std::string(" ") + c.options + " ";
-    return list.find(" " + option + " ") != std::string::npos;
-}
-
-void GeneralHelp() {
-    std::printf("Usage: kryta-lt [-p PORT] COMMAND [options]\n"
-                "A KRYTA-LT laser line sensor from the command line: back up, restore, compare and\n"
-                "record. Results on standard output, errors on standard error.\n\nCommands:\n");
-    for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
-    std::printf("\nOptions:\n%s  -h, --help        this help; kryta-lt COMMAND --help tells more\n\n%s",
-                kPortHelp, kExitCodes);
-}
-
-void CommandHelp(const Command& c) {
-    const bool port = Takes(c, "-p");
-    std::printf("Usage: kryta-lt %s%s\n%s", port ? "[-p PORT] " : "", c.usage, c.help);
-    if (port) std::printf("%s", kPortHelp);
-    std::printf("\n%s", kExitCodes);
 }
 
 bool ParseCount(const std::string& s, long& out) {
@@ -157,76 +69,294 @@ bool ParseSeconds(const std::string& s, double& out) {
     return true;
 }
 
-// Reads the command line; kExitOk, kExitUsage (printed), or -1 when help was asked for.
-int Parse(int argc, char** argv, Args& a, const Command*& command) {
+// ---- the options: every one once, with its help and what it sets in Args ----
+struct Option {
+    const char* names;      // "p,port": a one-letter name is the short option
+    const char* valueName;  // nullptr: a switch
+    const char* help;       // lines after the first are indented under it
+    // Takes the value into Args; "" or why the value is wrong.
+    std::function<std::string(Args&, const std::string&)> take;
+};
+
+const Option kOptions[] = {
+    {"p,port", "PORT",
+     "the sensor's port, before or after the command: a device path\n"
+     "(/dev/ttyUSB0, a link, a pseudo-terminal) or a port number n, the\n"
+     "device that KRYTA_COM<n> names, else the n-th serial device of the\n"
+     "machine in the order of its path; default 1",
+     [](Args& a, const std::string& v) {
+         a.port = v;
+         a.portGiven = true;
+         return v.empty() ? std::string("-p needs a port number or a device path") : std::string();
+     }},
+    {"o,output", "FILE", "the output file; - is standard output",
+     [](Args& a, const std::string& v) {
+         a.output = v;
+         return v.empty() ? std::string("-o needs a file name") : std::string();
+     }},
+    {"n,count", "N", "number of samples or frames",
+     [](Args& a, const std::string& v) {
+         return ParseCount(v, a.count) ? std::string() : std::string("-n needs a whole number, 0 or more");
+     }},
+    {"i,increment", "SECONDS", "seconds from one sample to the next",
+     [](Args& a, const std::string& v) {
+         return ParseSeconds(v, a.increment) ? std::string() : std::string("-i needs seconds, 0 to 86400");
+     }},
+    {"variant", "V", "name the words as firmware V does: standard, v303 or cl",
+     [](Args& a, const std::string& v) {
+         a.variant = v;
+         return v == "standard" || v == "v303" || v == "cl" ? std::string()
+                                                             : std::string("--variant is standard, v303 or cl");
+     }},
+    {"json", nullptr, "JSON instead of text",
+     [](Args& a, const std::string&) {
+         a.json = true;
+         return std::string();
+     }},
+    {"force", nullptr, "replace an existing file (send: write a set of another sensor)",
+     [](Args& a, const std::string&) {
+         a.force = true;
+         return std::string();
+     }},
+    {"accept-corrections", nullptr,
+     "send the values the ranges allow where the file's are outside\n"
+     "(without it, such values are listed and nothing is sent)",
+     [](Args& a, const std::string&) {
+         a.acceptCorrections = true;
+         return std::string();
+     }},
+    {"dry-run", nullptr, "show what would be sent; send nothing",
+     [](Args& a, const std::string&) {
+         a.dryRun = true;
+         return std::string();
+     }},
+    {"no-verify", nullptr, "do not read back",
+     [](Args& a, const std::string&) {
+         a.noVerify = true;
+         return std::string();
+     }},
+    {"broker", "HOST[:PORT]", "the MQTT broker; port 1883, 8883 with --cafile",
+     [](Args& a, const std::string& v) {
+         a.broker = v;
+         return std::string();
+     }},
+    {"topic", "PREFIX", "the topics' prefix; default kryta/<host name>/<device name of the port>",
+     [](Args& a, const std::string& v) {
+         a.topic = v;
+         return std::string();
+     }},
+    {"every", "N", "publish every N-th frame; default 1",
+     [](Args& a, const std::string& v) {
+         return ParseCount(v, a.every) && a.every >= 1 ? std::string() : std::string("--every needs a whole number, 1 or more");
+     }},
+    {"qos", "0|1", "quality of service of the measurement messages; default 0",
+     [](Args& a, const std::string& v) {
+         a.qos = v == "1";
+         return v == "0" || v == "1" ? std::string() : std::string("--qos is 0 or 1");
+     }},
+    {"client-id", "ID", "the client id at the broker; default kryta-lt-<prefix>",
+     [](Args& a, const std::string& v) {
+         a.clientId = v;
+         return std::string();
+     }},
+    {"username", "NAME", "log in to the broker as NAME",
+     [](Args& a, const std::string& v) {
+         a.username = v;
+         return std::string();
+     }},
+    {"password-file", "FILE", "the password for --username: the file's first line",
+     [](Args& a, const std::string& v) {
+         a.passwordFile = v;
+         return std::string();
+     }},
+    {"cafile", "FILE", "TLS to the broker, its certificate checked against this CA",
+     [](Args& a, const std::string& v) {
+         a.cafile = v;
+         return std::string();
+     }},
+};
+
+// ---- the commands ----
+struct Command {
+    const char* name;
+    int (*run)(const Args&);
+    const char* options;  // the long names of the options it takes, space-separated
+    const char* usage;    // after "kryta-lt NAME"
+    const char* help;
+};
+
+const Command kCommands[] = {
+    {"ports", CmdPorts, "json", "[--json]",
+     "The serial ports that have a device, with the device each stands for and what the system\n"
+     "knows of it, as the window's port list shows them.\n"},
+    {"scan", CmdScan, "json", "[--json]",
+     "Tries every port the program knows (the numbered ports, KRYTA_COM<n> included, and every\n"
+     "serial device of the machine) with the echo check and the identification, and prints each\n"
+     "port with its device and the sensor found or why none: silent, in use by another program,\n"
+     "cannot open. A port in use is not touched. Exit 0 when it found a sensor, else 4.\n"},
+    {"backup", CmdBackup, "force", "DIR [ram|eeprom] [--force]",
+     "A confirmed backup of every sensor that scan finds (RAM unless eeprom is said): in DIR, one\n"
+     "parameter file PORT-DESIGNATION.cfg per sensor with its companion, then a summary. Exit 0\n"
+     "only when every sensor found was backed up.\n"},
+    {"info", CmdInfo, "port json", "[--json]",
+     "The echo check and the identification, as at the window's start (with both RAM parameter\n"
+     "frames and the firmware text): designation, pixels, resolution, working range, CCD family,\n"
+     "hardware code, firmware number and text. Exit 0 only when the sensor is identified.\n"},
+    {"get", CmdGet, "port output force json", "ram|eeprom [-o FILE.cfg] [--force] [--json]",
+     "Reads both parameter frames from the sensor's RAM or EEPROM, twice: the set is taken only\n"
+     "when two reads agree word for word (at most three reads, else exit 5).\n"
+     "With -o FILE.cfg: the parameter file, byte for byte as the window saves it (the 30 words,\n"
+     "one a line), and beside it FILE.cfg.json, its companion: the sensor's identification, the\n"
+     "memory, the date and the port. An existing file is replaced only with --force.\n"
+     "Without -o: each parameter by the name its page gives it, its value and unit.\n"},
+    {"send", CmdSend, "port accept-corrections dry-run no-verify force json",
+     "ram|eeprom FILE.cfg [--accept-corrections] [--dry-run] [--no-verify] [--force] [--json]",
+     "Writes a parameter file into the identified sensor's RAM or EEPROM: its values go into the\n"
+     "block of the sensor's firmware, through the range rules of the window's pages, then both\n"
+     "frames are read back and compared word for word. A file whose companion names another\n"
+     "firmware variant or CCD family than the sensor's is refused (exit 13) unless --force.\n"
+     "After a failure it says what the sensor holds.\n"},
+    {"compare", CmdCompare, "port variant json", "A B [--variant standard|v303|cl] [--json]",
+     "Compares two parameter sets, each of A and B ram, eeprom or a .cfg file, and lists the\n"
+     "parameters that differ, by name, with both values; a file's companion is shown. The words\n"
+     "are named as the sensor's firmware names them when one side is ram or eeprom, else as the\n"
+     "companions say, else as the standard firmware does; --variant names another.\n"},
+    {"record", CmdRecord, "port count increment output force",
+     "-n N -i SECONDS -o FILE.dat [--force]",
+     "The data recorder: N samples (0 to 32767), one each SECONDS (the first after SECONDS; at\n"
+     "least 0.0375, one exchange at 19200 baud), into the recorder file of the window: header,\n"
+     "tab-separated lines, CR LF. The file appears with the first sample; every sample is on\n"
+     "disk as soon as it is taken. Progress on standard error when it is a terminal. Ctrl-C\n"
+     "ends the recording (exit 12) with every sample so far in the file.\n"},
+    {"measure", CmdMeasure, "port count json", "[-n N] [--json]",
+     "Measurement frames, one line each, on standard output, as fast as the sensor answers:\n"
+     "left edge, right edge, measured value, measured value in um (signed), set-point,\n"
+     "tolerance, edges, measurement start, end, power, analog maximum, minimum, IN0, video\n"
+     "maximum, the frame's last word, tab-separated. -n 0: until Ctrl-C (then exit 0); default 1.\n"},
+    {"video", CmdVideo, "port output force", "[-o FILE.csv] [--force]",
+     "The CCD video signal and the trigger buffer, 256 words each, as the window's VIDEO and\n"
+     "DATA read them: CSV with the columns index, pixel, video, trigger, on standard output or\n"
+     "into FILE.csv.\n"},
+    {"publish", CmdPublish, "port broker topic every qos client-id username password-file cafile",
+     "--broker HOST[:PORT] [--topic PREFIX] [--every N] [--qos 0|1] [--client-id ID]\n"
+     "          [--username NAME --password-file FILE] [--cafile FILE]",
+     "The sensor on an MQTT broker: connects as info does (an unidentified sensor is refused),\n"
+     "then exchanges measurement frames as measure does until Ctrl-C or SIGTERM (exit 0), and\n"
+     "publishes under PREFIX:\n"
+     "  PREFIX/status       retained: online; offline at the end and as the last will; line\n"
+     "                      lost when the sensor ends it (the exit code says why)\n"
+     "  PREFIX/identity     retained: the object of info --json\n"
+     "  PREFIX/parameters   retained: the object of get ram --json, read at start\n"
+     "  PREFIX/measurement  a frame: the names of measure --json, seq and time (UTC)\n"
+     "The measurement never waits for the broker: while it is away or slow, frames are not\n"
+     "published but counted; the client reconnects by itself and says so on standard error.\n"},
+};
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+std::string LongName(const Option& o) {
+    const std::string n = o.names;
+    const auto comma = n.find(',');
+    return comma == std::string::npos ? n : n.substr(comma + 1);
+}
+
+bool Takes(const Command& c, const Option& o) {
+    return (" " + std::string(c.options) + " ").find(" " + LongName(o) + " ") != std::string::npos;
+}
+
+// "  -p, --port PORT     first line\n                      next line\n"
+std::string OptionHelp(const std::string& names, const char* valueName, const std::string& help) {
+    std::string head = "  ";
+    const auto comma = names.find(',');
+    head += comma == std::string::npos ? "--" + names : "-" + names.substr(0, comma) + ", --" + names.substr(comma + 1);
+    if (valueName) head += std::string(" ") + valueName;
+    const std::string indent(22, ' ');
+    head = head.size() < indent.size() - 1 ? head + std::string(indent.size() - head.size(), ' ') : head + "\n" + indent;
+    std::string out = head;
+    for (char ch : help) out += ch == '\n' ? "\n" + indent : std::string(1, ch);
+    return out + "\n";
+}
+
+void GeneralHelp() {
+    std::printf("Usage: kryta-lt [-p PORT] COMMAND [options]\n"
+                "A KRYTA-LT laser line sensor from the command line: back up, restore, compare and\n"
+                "record. Results on standard output, errors on standard error.\n\nCommands:\n");
+    for (const Command& c : kCommands) std::printf("  %s %s\n", c.name, c.usage);
+    std::printf("\nOptions:\n%s%s%s", OptionHelp(kOptions[0].names, kOptions[0].valueName, kOptions[0].help).c_str(),
+                OptionHelp("h,help", nullptr, "this help; kryta-lt help COMMAND tells more").c_str(),
+                OptionHelp("version", nullptr, "the program's version").c_str());
+    std::printf("\n%s", kExitCodeTable);
+}
+
+void CommandHelp(const Command& c) {
+    const bool port = (" " + std::string(c.options) + " ").find(" port ") != std::string::npos;
+    std::printf("Usage: kryta-lt %s%s %s\n%s", port ? "[-p PORT] " : "", c.name, c.usage, c.help);
+    std::string options;
+    for (const Option& o : kOptions)
+        if (Takes(c, o)) options += OptionHelp(o.names, o.valueName, o.help);
+    if (!options.empty()) std::printf("\nOptions:\n%s", options.c_str());
+    std::printf("\nExit codes: see kryta-lt --help\n");
+}
+
+enum class Parsed { Run, Done, Wrong };
+
+// Reads the command line into `a`. Run: a command to run; Done: help or the version was
+// printed; Wrong: the reason is printed (exit 2).
+Parsed Parse(int argc, char** argv, Args& a, const Command*& command) {
     command = nullptr;
-    bool help = false, optionsEnd = false;
-    std::vector<std::pair<std::string, std::string>> given;  // options, for the command's check
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
-            if (!command) {
-                command = FindCommand(arg);
-                if (!command) return Fail(kExitUsage, "no command '" + arg + "' (see kryta-lt --help)");
-            } else {
-                a.positional.push_back(arg);
-            }
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnd = true;
-            continue;
-        }
-        std::string value;
-        bool inlineValue = false;
-        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            inlineValue = true;
-        }
-        static const std::pair<const char*, const char*> kShort[] = {
-            {"--port", "-p"}, {"--output", "-o"}, {"--count", "-n"}, {"--increment", "-i"}};
-        for (const auto& [longName, shortName] : kShort)
-            if (arg == longName) arg = shortName;
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-            continue;
-        }
-        const bool takesValue = arg == "-p" || arg == "-o" || arg == "-n" || arg == "-i" || arg == "--variant";
-        const bool flag = arg == "--json" || arg == "--force" || arg == "--accept-corrections" || arg == "--dry-run" ||
-                          arg == "--no-verify";
-        if (!takesValue && !flag) return Fail(kExitUsage, "unknown option '" + arg + "' (see kryta-lt --help)");
-        if (takesValue && !inlineValue) {
-            if (i + 1 >= argc) return Fail(kExitUsage, arg + " needs a value");
-            value = argv[++i];
-        }
-        if (flag && inlineValue) return Fail(kExitUsage, arg + " takes no value");
-        given.emplace_back(arg, value);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    std::vector<QCommandLineOption> options;
+    for (const Option& o : kOptions) {
+        const QStringList names = QString::fromLatin1(o.names).split(',');
+        options.push_back(o.valueName ? QCommandLineOption(names, "", o.valueName) : QCommandLineOption(names));
+        parser.addOption(options.back());
     }
-    if (help) return -1;
-    if (!command) return Fail(kExitUsage, "say a command (see kryta-lt --help)");
-    for (const auto& [option, value] : given) {
-        if (!Takes(*command, option))
-            return Fail(kExitUsage, std::string(command->name) + " takes no " + option + " (see kryta-lt " +
-                                        command->name + " --help)");
-        if (option == "-p") a.port = value;
-        else if (option == "-o") a.output = value;
-        else if (option == "-n" && !ParseCount(value, a.count)) return Fail(kExitUsage, "-n needs a whole number, 0 or more");
-        else if (option == "-i" && !ParseSeconds(value, a.increment))
-            return Fail(kExitUsage, "-i needs seconds, 0 to 86400");
-        else if (option == "--variant") {
-            if (value != "standard" && value != "v303" && value != "cl")
-                return Fail(kExitUsage, "--variant is standard, v303 or cl");
-            a.variant = value;
-        }
-        else if (option == "--json") a.json = true;
-        else if (option == "--force") a.force = true;
-        else if (option == "--accept-corrections") a.acceptCorrections = true;
-        else if (option == "--dry-run") a.dryRun = true;
-        else if (option == "--no-verify") a.noVerify = true;
+    const QCommandLineOption help(QStringList{"h", "help"}), version(QStringList{"version"});
+    parser.addOption(help);
+    parser.addOption(version);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    auto wrong = [](const std::string& text) {
+        Fail(kExitUsage, text);
+        return Parsed::Wrong;
+    };
+    if (!parser.parse(arguments)) return wrong(parser.errorText().toStdString() + " (see kryta-lt --help)");
+    if (parser.isSet(version)) {
+        std::printf("kryta-lt %s\n", szSoftVersion.substr(szSoftVersion.find(' ') + 1).c_str());
+        return Parsed::Done;
     }
-    if (a.port.empty()) return Fail(kExitUsage, "-p needs a port number or a device path");
-    return kExitOk;
+    QStringList positional = parser.positionalArguments();
+    const bool helpCommand = !positional.isEmpty() && positional.first() == "help";
+    if (helpCommand) positional.removeFirst();
+    if (!positional.isEmpty()) {
+        command = FindCommand(positional.first().toStdString());
+        if (!command) return wrong("no command '" + positional.first().toStdString() + "' (see kryta-lt --help)");
+        positional.removeFirst();
+    }
+    if (helpCommand || parser.isSet(help)) {
+        if (command) CommandHelp(*command);
+        else GeneralHelp();
+        return Parsed::Done;
+    }
+    if (!command) return wrong("say a command (see kryta-lt --help)");
+    for (const QString& p : positional) a.positional.push_back(p.toStdString());
+    for (size_t k = 0; k < options.size(); ++k) {
+        const Option& o = kOptions[k];
+        if (!parser.isSet(options[k])) continue;
+        const std::string shown = (o.names[1] == ',' ? std::string("-") + o.names[0] : "--" + LongName(o));
+        if (!Takes(*command, o))
+            return wrong(std::string(command->name) + " takes no " + shown + " (see kryta-lt help " + command->name + ")");
+        const QStringList values = parser.values(options[k]);
+        if (o.valueName && values.size() > 1) return wrong(shown + " given more than once");
+        const std::string why = o.take(a, o.valueName ? values.first().toStdString() : "");
+        if (!why.empty()) return wrong(why);
+    }
+    return Parsed::Run;
 }
 
 }  // namespace
@@ -241,15 +371,12 @@ int Fail(int code, const std::string& text) {
 }
 
 int main(int argc, char** argv) {
+    SetStartValues();
     Args args;
     const Command* command = nullptr;
-    const int parsed = Parse(argc, argv, args, command);
-    if (parsed == -1) {
-        if (command) CommandHelp(*command);
-        else GeneralHelp();
-        return kExitOk;
-    }
-    if (parsed != kExitOk) return parsed;
+    const Parsed parsed = Parse(argc, argv, args, command);
+    if (parsed == Parsed::Done) return kExitOk;
+    if (parsed == Parsed::Wrong) return kExitUsage;
     args.command = command->name;
 
     InitCoreRuntime(argc, argv);

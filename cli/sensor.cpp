@@ -2,8 +2,10 @@
 // parameter set as 30 words, and the sub-commands that only look: ports and info.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "cli/text.h"
 #include "link/com232.h"
 #include "platform/rs232.h"
@@ -89,6 +91,45 @@ int ExchangeFailed(const std::string& what) {
     return Fail(f.code, f.text + (f.hint.empty() ? "" : " - " + f.hint));
 }
 
+int ExchangeFailedText(const std::string& what, std::string& text) {
+    const Failure f = WhyFailed(what);
+    text = f.text;
+    return f.code;
+}
+
+int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption) {
+    const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
+    std::vector<std::array<uint16_t, 30>> reads;
+    Failure last{kExitOk, "", ""};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) Delay(0.1);
+        bool whole = true;
+        for (uint16_t frame : {0, 1}) {
+            if (ReadParameterFrame(memTarget, frame) != Outcome::Answered) {
+                last = WhyFailed(std::string("the request for ") + memory + " parameter frame " + std::to_string(frame));
+                if (last.code == kExitLineLost) return Fail(last.code, last.text);
+                whole = false;
+                break;
+            }
+            if (frame == 0) Delay(0.1);
+        }
+        if (Interrupted() && !holdInterruption) return Fail(kExitInterrupted, "interrupted - nothing read");
+        if (!whole) continue;
+        const std::array<uint16_t, 30> set = StoredSet();
+        for (const auto& earlier : reads) {
+            if (earlier == set) {
+                words = set;
+                return kExitOk;
+            }
+        }
+        reads.push_back(set);
+    }
+    if (reads.size() >= 2)
+        return Fail(kExitRefused, shownDevice + ": " + std::to_string(reads.size()) + " reads of the " + memory +
+                                      " parameter set disagree - is the line disturbed?");
+    return Fail(last.code, last.text + (last.hint.empty() ? "" : " - " + last.hint));
+}
+
 int Connect(const Args& a, Reach reach, bool mustIdentify) {
     int port;
     std::string device;
@@ -126,6 +167,33 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
     return kExitOk;
 }
 
+int Probe(const Args& a, std::string& found) {
+    int port;
+    std::string device;
+    ResolvePort(a, port, device);
+    shownDevice = PortDevice(a);
+    com = port;
+    ident_flag = 0;
+    if (const int r = OpenLine(port, device); r < 0) {
+        const std::string why = ComOpenErrorDetail(port);
+        found = why.find("in use by another program") != std::string::npos ? "in use by another program"
+                                                                           : "cannot open: " + (why.empty() ? ComOpenErrorText(r) : why);
+        return kExitPort;
+    }
+    if (CheckComLine(port) != 1) {
+        const Failure f = WhyFailed("the echo check");
+        found = f.code == kExitNoAnswer ? "silent" : f.text.substr(shownDevice.size() + 2);
+        return f.code;
+    }
+    if (GetHARDWAREInfo() == 0) {
+        const Failure f = WhyFailed("the identification request");
+        found = "answers the echo check, not the identification (" + f.text.substr(shownDevice.size() + 2) + ")";
+        return f.code == kExitLineLost ? f.code : kExitNotIdentified;
+    }
+    found = "";
+    return kExitOk;
+}
+
 int ReadSet(int memTarget, std::array<uint16_t, 30>& words) {
     const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
     for (uint16_t frame : {0, 1}) {
@@ -158,15 +226,6 @@ std::array<uint16_t, 30> StoredSet() {
 
 // ---------------------------------------------------------------------------------------------
 
-int CmdPorts(const Args&) {
-    RescanComPorts();
-    const int count = ComPortCount();
-    for (int n = 1; n <= count; ++n) {
-        std::printf("%s\n", PortLabel(n).c_str());
-    }
-    return kExitOk;
-}
-
 int CmdInfo(const Args& a) {
     // the window's connect sequence: line check, identification, both RAM frames, firmware text
     if (const int code = Connect(a, Reach::Parameters, true); code != kExitOk) return code;
@@ -193,9 +252,7 @@ int CmdInfo(const Args& a) {
         {"firmware text", firmware},
     };
     if (a.json) {
-        std::string out = "{";
-        for (const auto& [key, value] : rows) out += (out.size() > 1 ? "," : "") + JsonString(key) + ":" + JsonString(value);
-        std::printf("%s}\n", out.c_str());
+        std::printf("%s", JsonLine(IdentityJson(shownDevice, firmware)).c_str());
     } else {
         for (const auto& [key, value] : rows) std::printf("%-16s %s\n", key, TrimRight(value).c_str());
     }

@@ -3,10 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/json.h"
+#include "cli/output.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "platform/utility.h"
@@ -15,6 +16,12 @@
 #include "sensor/vars.h"
 
 namespace {
+
+// The shortest time between two samples: a request and its answer, 36 bytes each, of 10 bits a
+// byte at 19200 baud.
+constexpr double kShortestIncrement = 0.0375;
+
+}  // namespace
 
 // One measurement frame, as the recorder and RUN ask for it after their first request: the
 // request carries the active block; only a measurement frame answers it. Decoded into the
@@ -28,6 +35,8 @@ Outcome TakeMeasurement(bool paced) {
     return o;
 }
 
+namespace {
+
 // Sleeps until `due` or an interruption.
 void PauseUntil(double due) {
     while (stop_flag == 0 && Timer() < due) WaitForEvent(due);
@@ -39,15 +48,7 @@ std::string MeasurementLine(bool json) {
                           mvend,  dynpow,   anaMax, anaMin, in0,          videoMax, raw15};
     const int um = int(int32_t(umValue));
     std::string line;
-    if (json) {
-        static const char* const keys[] = {"left",  "right",  "value",   "um",     "set_point",
-                                           "tolerance", "edges", "start", "end",   "power",
-                                           "ana_max", "ana_min", "in0",   "video_max", "scan"};
-        line = "{";
-        for (int i = 0; i < 15; ++i)
-            line += std::string(i ? "," : "") + "\"" + keys[i] + "\":" + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
-        return line + "}\n";
-    }
+    if (json) return JsonLine(MeasurementJson());
     for (int i = 0; i < 15; ++i) line += (i ? "\t" : "") + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
     return line + "\n";
 }
@@ -58,9 +59,12 @@ int CmdRecord(const Args& a) {
     if (!a.positional.empty() || a.count < 0 || a.increment < 0 || a.output.empty())
         return Fail(kExitUsage, "record: say -n N -i SECONDS -o FILE (see kryta-lt record --help)");
     if (a.count > 32767) return Fail(kExitUsage, "record: at most 32767 samples");
-    std::error_code ec;
-    if (!a.force && std::filesystem::exists(a.output, ec))
-        return Fail(kExitCannotWrite, a.output + " exists - --force replaces it");
+    // one sample is one exchange: a shorter increment would make the header's time axis untrue
+    if (a.increment < kShortestIncrement)
+        return Fail(kExitUsage, "record: -i is at least " + FormatReal(kShortestIncrement) +
+                                    " s, one exchange of 36 bytes each way at 19200 baud");
+    OutputFile out;
+    if (const int code = out.Open(a.output, a.force); code != kExitOk) return code;
     // the recorder's header takes the calibration, its requests the block, from the sensor's RAM
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
 
@@ -69,7 +73,7 @@ int CmdRecord(const Args& a) {
     std::string reason;
     // The file appears whole: the header with the first sample (or alone, for no samples), then
     // one complete line per sample. An existing file stays as it was until then.
-    if (n == 0 && !WriteFileReplacing(a.output, header, reason))
+    if (n == 0 && !out.Write(header, reason))
         return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
 
     // progress on a terminal: "sample k of N" in place, ended by a line break before any message
@@ -94,7 +98,7 @@ int CmdRecord(const Args& a) {
             return ExchangeFailed("the measurement request of sample " + std::to_string(k + 1));
         }
         const std::string line = RecorderDataLine();
-        if (!(k == 0 ? WriteFileReplacing(a.output, header + line, reason) : AppendWhole(a.output, line))) {
+        if (!out.Write(k == 0 ? header + line : line, reason)) {
             endProgress();
             return Fail(kExitCannotWrite, "cannot write " + a.output +
                                               (k == 0 ? ": " + reason + " - no file written" : " - it holds the samples before"));
@@ -171,12 +175,10 @@ int CmdVideo(const Args& a) {
     for (int i = 0; i < 256; ++i)
         csv += std::to_string(i) + "," + std::to_string(int(xArray[size_t(i)])) + "," + std::to_string(video[size_t(i)]) +
                "," + std::to_string(trigger[size_t(i)]) + "\n";
-    if (a.output.empty()) {
-        std::fwrite(csv.data(), 1, csv.size(), stdout);
-        return kExitOk;
-    }
+    OutputFile out;
+    if (const int code = out.Open(a.output.empty() ? "-" : a.output, a.force); code != kExitOk) return code;
     std::string reason;
-    if (!WriteFileReplacing(a.output, csv, reason))
+    if (!out.Write(csv, reason))
         return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
     return kExitOk;
 }

@@ -35,16 +35,6 @@ std::string SetTable(const std::vector<ShownParameter>& shown) {
     return out;
 }
 
-std::string SetJson(const std::vector<ShownParameter>& shown) {
-    std::string out = "{";
-    for (const ShownParameter& p : shown) {
-        if (out.size() > 1) out += ",";
-        out += JsonString(p.name) + ":{\"word\":" + std::to_string(p.word) + ",\"value\":" + p.value +
-               ",\"unit\":" + JsonString(p.unit) + "}";
-    }
-    return out + "}";
-}
-
 std::vector<Difference> Differences(Variant v, const std::array<uint16_t, 30>& a, const std::array<uint16_t, 30>& b) {
     const auto shownA = ShowSet(v, a), shownB = ShowSet(v, b);
     std::vector<Difference> out;
@@ -62,23 +52,6 @@ const char* VariantName(Variant v) {
     case Variant::CL: return "CL";
     default: return "standard";
     }
-}
-
-std::string JsonString(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') {
-            q += '\\';
-            q += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char t[8];
-            std::snprintf(t, sizeof t, "\\u%04x", unsigned(c));
-            q += t;
-        } else {
-            q += c;
-        }
-    }
-    return q + "\"";
 }
 
 std::string TrimRight(const std::string& s) {

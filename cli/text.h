@@ -20,8 +20,6 @@ struct ShownParameter {
 std::vector<ShownParameter> ShowSet(Variant v, const std::array<uint16_t, 30>& words);
 // Name, value and unit a line each, the names aligned.
 std::string SetTable(const std::vector<ShownParameter>& shown);
-// {"NAME": {"word": W, "value": V, "unit": "U"}, ...}
-std::string SetJson(const std::vector<ShownParameter>& shown);
 // The parameters whose words differ: their name, the value in a and in b.
 struct Difference {
     std::string name, a, b;
@@ -29,5 +27,4 @@ struct Difference {
 std::vector<Difference> Differences(Variant v, const std::array<uint16_t, 30>& a, const std::array<uint16_t, 30>& b);
 
 const char* VariantName(Variant v);  // "standard", "V303", "CL"
-std::string JsonString(const std::string& s);
 std::string TrimRight(const std::string& s);

@@ -1,9 +1,12 @@
-// libFuzzer target: arbitrary bytes from the line through the frame decode, the hardware answer,
-// the firmware text, the parameter store and the panel transfer, with the real panels loaded
-// headless. Aborts when a range rule does not hold after a transfer.
+// libFuzzer target: arbitrary bytes from the line as one answer window, judged against a request,
+// and what is believed of them through the frame decode, the hardware answer, the firmware text,
+// the parameter store and the panel transfer, with the real panels loaded headless. Aborts when a
+// range rule does not hold after a transfer, or when a window is believed that is not exactly its
+// answer.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "app/app.h"
 #include "fuzz/fuzz_program.h"
@@ -44,7 +47,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++data;
     --size;
 
-    // a frame as the receive handler reads it (never more than 36 bytes of the input)
+    // the window judged against one of the requests that await a frame
+    static const uint16_t kRequests[] = {GET_RAM, GET_EEPROM, ECHO_CHECK, TEACH, GET_RAW, GET_HARDWARE,
+                                         RESET_MAXMIN, XFLASH_CLEAR, XFLASH_WRITE};
+    AnswerExpectation e;
+    e.command = kRequests[(mode >> 4) % std::size(kRequests)];
+    e.argument = (mode & 4) ? 1 : 0;
+    e.echoes = (mode & 0x40) != 0;
+    e.measurementOnly = (mode & 0x80) != 0;
+    const Verdict v = JudgeAnswer(e, data, int(size));
+    if (v == Verdict::Fits) {
+        Check(size == size_t(FRAME_BYTES) && GetWord(data, 0) == SYNC_SENSOR);
+        Check(AnswerFits(e.command, GetWord(data, 1)));
+    }
+    if (v != Verdict::Fits && v != Verdict::Short) Check(size >= size_t(FRAME_BYTES) || v == Verdict::Disturbed);
+
+    // a frame as the link takes it (never more than 36 bytes of the input)
     std::memset(szReadBuf.data(), 0, FRAME_BYTES);
     std::memcpy(szReadBuf.data(), data, size < FRAME_BYTES ? size : FRAME_BYTES);
     graph_flag = GetRxBuf();

@@ -12,13 +12,14 @@ if [ "${1:-}" = "--list" ]; then
 fi
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-tools-dev libqt6opengl6-dev libgl-dev libxcb1-dev
-          libgtest-dev libbenchmark-dev)
+          libgtest-dev libbenchmark-dev libmosquitto-dev)
 case "${1:-test}" in
   # xvfb and xauth so that xvfb-run starts the window on a machine without a screen
   run)  packages+=(qt6-qpa-plugins xvfb xauth) ;;
   # xvfb for pictures of the window; dpkg-dev and file for the Debian package's dependencies;
-  # clang with its sanitizer runtimes and libFuzzer for the sanitizer build and the fuzz targets
-  test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev) ;;
+  # clang with its sanitizer runtimes and libFuzzer for the sanitizer build and the fuzz targets;
+  # the MQTT broker and its clients for the tests of kryta-lt publish
+  test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients) ;;
   *) echo "usage: $0 [--list] [run|test]" >&2; exit 2 ;;
 esac
 if $list; then

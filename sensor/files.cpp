@@ -47,55 +47,75 @@ std::string Plural(long n, const char* one, const char* many) {
 NumberFile ReadNumberFile(const std::string& path, int count, uint16_t* out, NumRange range) {
     NumberFile r;
     errno = 0;
-    CFile file(std::fopen(path.c_str(), "rb"));
-    if (!file.f) {
-        r.reason = std::strerror(errno ? errno : ENOENT);
-        return r;
+    std::string bytes;
+    {
+        CFile file(std::fopen(path.c_str(), "rb"));
+        if (!file.f) {
+            r.reason = std::strerror(errno ? errno : ENOENT);
+            return r;
+        }
+        char chunk[8192];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file.f)) > 0) bytes.append(chunk, n);
+        if (std::ferror(file.f)) {
+            r.reason = std::strerror(errno ? errno : EIO);
+            return r;
+        }
     }
     // The values land here first; `out` changes only when the whole file is right.
     std::array<uint16_t, 4096> values{};
     if (count < 0 || count > int(values.size())) return r;
-    std::FILE* f = file.f;
-    bool outOfRange = false;
+    const bool utf16 = bytes.size() >= 2 && ((uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) ||
+                                             (uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF));
+    if (utf16 || bytes.find('\0') != std::string::npos) {
+        r.status = NumberFile::NotPlainText;
+        r.line = 1;
+        return r;
+    }
+    size_t i = bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    size_t end = bytes.size();
+    while (end > i && (IsBlank(uint8_t(bytes[end - 1])) || bytes[end - 1] == '\x1A')) --end;
+    long line = 1;
+    auto fault = [&](NumberFile::Status status, size_t from, size_t to) {
+        r.status = status;
+        r.line = line;
+        r.text = bytes.substr(from, std::min<size_t>(to - from, 16));
+        return r;
+    };
     for (;;) {
-        int c;
-        do c = std::getc(f);
-        while (c != EOF && IsBlank(c));
-        if (c == EOF) break;
-        bool negative = false;
-        if (c == '-') {
-            negative = true;
-            c = std::getc(f);
+        while (i < end && IsBlank(uint8_t(bytes[i]))) {
+            if (bytes[i] == '\n') ++line;
+            ++i;
         }
-        int digits = 0;
+        if (i >= end) break;
+        const size_t from = i;
+        size_t to = i;
+        while (to < end && !IsBlank(uint8_t(bytes[to]))) ++to;
+        const bool negative = bytes[i] == '-';
+        if (negative) ++i;
         uint32_t low16 = 0;  // the value modulo 65536, exact for any length
         uint32_t exact = 0;  // the value while it is at most 65535, then anything above
-        while (c != EOF && IsDigit(c)) {
-            low16 = (low16 * 10 + uint32_t(c - '0')) & 0xFFFFu;
-            if (exact <= 65535) exact = exact * 10 + uint32_t(c - '0');
-            ++digits;
-            c = std::getc(f);
+        const size_t digitsFrom = i;
+        for (; i < to && IsDigit(uint8_t(bytes[i])); ++i) {
+            low16 = (low16 * 10 + uint32_t(bytes[i] - '0')) & 0xFFFFu;
+            if (exact <= 65535) exact = exact * 10 + uint32_t(bytes[i] - '0');
         }
-        if (digits == 0 || (c != EOF && !IsBlank(c)) || (negative && range == NumRange::Low16)) {
-            r.status = NumberFile::NotNumber;
-            return r;
+        if (i == digitsFrom || i != to) return fault(NumberFile::NotNumber, from, to);
+        if (range == NumRange::Low16 && negative) return fault(NumberFile::Negative, from, to);
+        if (range == NumRange::Strict && ((negative && exact != 0) || exact > 65535))
+            return fault(NumberFile::OutOfRange, from, to);
+        if (exact > 65535 && r.wideLine == 0) {
+            r.wideLine = line;
+            r.wideText = bytes.substr(from, std::min<size_t>(to - from, 16));
+            r.wideTaken = uint16_t(low16);
         }
-        uint16_t v = uint16_t(low16);
-        if (range == NumRange::Strict && ((negative && exact != 0) || exact > 65535)) outOfRange = true;
-        if (r.count < count) values[size_t(r.count)] = v;
+        if (r.count < count) values[size_t(r.count)] = uint16_t(low16);
+        else if (r.count == count) r.line = line;  // the first number too many
         ++r.count;
     }
-    if (std::ferror(f)) {
-        r.reason = std::strerror(errno ? errno : EIO);
-        r.status = NumberFile::Unreadable;
-        return r;
-    }
     if (r.count != count) {
+        if (r.count < count) r.line = 0;
         r.status = NumberFile::WrongCount;
-        return r;
-    }
-    if (outOfRange) {
-        r.status = NumberFile::OutOfRange;
         return r;
     }
     std::copy(values.begin(), values.begin() + count, out);
@@ -122,10 +142,19 @@ std::string ParaFileProblem(const NumberFile& f) {
     case NumberFile::Ok: return "";
     case NumberFile::WrongCount:
         return "Parameter file holds " + Plural(f.count, "number", "numbers") + ", 30 are needed - nothing loaded!";
+    case NumberFile::NotPlainText: return "Parameter file is not a plain-text file (UTF-16?) - nothing loaded!";
     case NumberFile::NotNumber:
-    case NumberFile::OutOfRange: return "Parameter file holds a non-number - nothing loaded!";
+    case NumberFile::OutOfRange: return "line " + std::to_string(f.line) + " holds '" + f.text + "' - nothing loaded!";
+    case NumberFile::Negative:
+        return "line " + std::to_string(f.line) + " holds a negative number, " + f.text + " - nothing loaded!";
     default: return "Cannot read parameter file: " + f.reason + " - nothing loaded!";
     }
+}
+
+std::string ParaFileWideNote(const NumberFile& f) {
+    if (f.wideLine == 0) return "";
+    return "line " + std::to_string(f.wideLine) + " holds " + f.wideText + ": its low 16 bits, " +
+           std::to_string(f.wideTaken) + ", taken";
 }
 
 int LinTableSize() { return hwtype == 400 ? 1024 : 2048; }
@@ -145,8 +174,12 @@ std::string LinFileProblem(const NumberFile& f) {
     case NumberFile::WrongCount:
         return "Linearisation file holds " + Plural(f.count, "value", "values") + ", " +
                std::to_string(LinTableSize()) + " are needed - nothing written!";
-    case NumberFile::NotNumber: return "Linearisation file holds a non-number - nothing written!";
-    case NumberFile::OutOfRange: return "Linearisation file: value outside 0...65535 - nothing written!";
+    case NumberFile::NotPlainText: return "Linearisation file is not a plain-text file (UTF-16?) - nothing written!";
+    case NumberFile::NotNumber:
+    case NumberFile::Negative:
+        return "Linearisation file line " + std::to_string(f.line) + " holds '" + f.text + "' - nothing written!";
+    case NumberFile::OutOfRange:
+        return "Linearisation file line " + std::to_string(f.line) + ": " + f.text + " not in 0...65535 - nothing written!";
     default: return "Cannot read linearisation file: " + f.reason + " - nothing written!";
     }
 }

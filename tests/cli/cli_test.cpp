@@ -10,6 +10,7 @@
 #include <array>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "sensor/files.h"
 #include "files/files_test_util.h"
@@ -79,9 +80,12 @@ protected:
         return false;
     }
     std::string Leftovers() {
-        std::string names;
+        std::vector<std::string> found;
         for (const auto& e : std::filesystem::directory_iterator(dir.path))
-            if (e.path().filename() != "stdout" && e.path().filename() != "stderr") names += e.path().filename().string() + " ";
+            if (e.path().filename() != "stdout" && e.path().filename() != "stderr") found.push_back(e.path().filename());
+        std::sort(found.begin(), found.end());
+        std::string names;
+        for (const auto& n : found) names += n + " ";
         return names;
     }
 };
@@ -132,7 +136,7 @@ TEST_F(CliTest, GetAndSendAreTheWindowsBytes) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(Frames(*sensor, 3), windowFrames);
     ASSERT_EQ(windowFrames.size(), 2u);
-    EXPECT_EQ(Frames(*sensor, 4).size(), 2u);  // the read-back
+    EXPECT_EQ(Frames(*sensor, 4).size(), 4u);  // the read-back, twice
     EXPECT_EQ(sensor->Eeprom(0), kV303Main);
 }
 
@@ -149,7 +153,7 @@ TEST_F(CliTest, SendThenGetRoundTripsEveryVariant) {
         const std::string set = dir.File("set.cfg"), back = dir.File("back.cfg");
         WriteBytes(set, ParaFile(main, 999));
         EXPECT_EQ(Cli({"-p", s->DevicePath(), "send", "eeprom", set}).code, 0);
-        EXPECT_EQ(Cli({"-p", s->DevicePath(), "get", "eeprom", "-o", back}).code, 0);
+        EXPECT_EQ(Cli({"-p", s->DevicePath(), "get", "eeprom", "-o", back, "--force"}).code, 0);
         EXPECT_EQ(ReadBytes(back), ReadBytes(set));
     }
 }
@@ -214,7 +218,7 @@ TEST_F(CliTest, RecordWritesTheWindowsRecorderFile) {
     EXPECT_EQ(Cli({"record", "-n", "3", "-i", "0.5", "-o", cli, "-p", sensor->DevicePath()}).code, 0);
     const std::regex dateTime("(Date|Time):\t[0-9:-]+\r\n");
     EXPECT_EQ(std::regex_replace(ReadBytes(cli), dateTime, "$1\r\n"), std::regex_replace(ReadBytes(window), dateTime, "$1\r\n"));
-    EXPECT_EQ(Cli({"record", "-n", "3", "-i", "0", "-o", cli, "-p", sensor->DevicePath()}).code, 8);
+    EXPECT_EQ(Cli({"record", "-n", "3", "-i", "0.5", "-o", cli, "-p", sensor->DevicePath()}).code, 8);
 }
 
 // Ctrl-C and a port that vanishes end a recording with every sample taken on disk, complete.
@@ -223,7 +227,7 @@ TEST_F(CliTest, InterruptedOrLostRecordingKeepsEverySample) {
         SCOPED_TRACE(unplug ? "unplugged" : "SIGINT");
         auto s = Sensor("M01");
         const std::string path = dir.File(unplug ? "lost.dat" : "int.dat");
-        const pid_t pid = Spawn({"-p", s->DevicePath(), "record", "-n", "1000", "-i", "0.02", "-o", path});
+        const pid_t pid = Spawn({"-p", s->DevicePath(), "record", "-n", "1000", "-i", "0.04", "-o", path});
         ASSERT_TRUE(FileGrows(path, pid, 3));
         if (unplug) s->Unplug();
         else kill(pid, SIGINT);
@@ -251,6 +255,8 @@ TEST_F(CliTest, InterruptedOrLostRecordingKeepsEverySample) {
 TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
     const std::string out = dir.File("out.cfg"), bad = dir.File("bad.cfg");
     WriteBytes(bad, std::string(29 * 8, ' ').replace(0, 1, "1"));
+    std::string wide = ParaFile(kV303Main, 999);
+    WriteBytes(dir.File("wide.cfg"), wide.replace(6 * 8, 6, " 70000"));
     struct Case {
         sim::Fault fault;
         int command;
@@ -270,6 +276,8 @@ TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
          "missing.cfg: Cannot read parameter file: No such file or directory"},
         {sim::Fault::None, -1, {"send", "eeprom", bad}, 7, "bad.cfg: Parameter file holds 1 number, 30 are needed"},
         {sim::Fault::None, -1, {"get", "ram", "-o", dir.File("no/folder/out.cfg")}, 8, "cannot write "},
+        {sim::Fault::None, -1, {"send", "ram", dir.File("wide.cfg")}, 7, "wide.cfg: line 7 holds 70000, above 65535"},
+        {sim::Fault::None, -1, {"get", "ram", "-o", dir.File("wide.cfg")}, 8, "wide.cfg exists - --force replaces it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -282,6 +290,172 @@ TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(r.err.rfind("kryta-lt: ", 0), 0u);
         EXPECT_TRUE(Frames(*s, SEND_RAM).empty() && Frames(*s, SEND_EEPROM).empty());
-        EXPECT_EQ(Leftovers(), "bad.cfg ") << "no output file";
+        EXPECT_EQ(Leftovers(), "bad.cfg wide.cfg ") << "no output file";
     }
+}
+
+// Command lines that are refused before any port is opened, and the conventions of the shell.
+TEST_F(CliTest, CommandLinesOfTheShell) {
+    const std::string out = dir.File("rec.dat");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string err, out;  // a part of each
+    } cases[] = {
+        {{"--version"}, 0, "", "kryta-lt 3.09\n"},
+        {{"help", "send"}, 0, "", "--accept-corrections"},
+        {{"--help"}, 0, "", " 13  send: the file's companion"},
+        {{"-p", "/dev/a", "-p/dev/b", "info"}, 2, "-p given more than once", ""},
+        {{"record", "-n", "5", "-i", "0.01", "-o", out}, 2, "-i is at least 0.0375 s", ""},
+        {{"ports", "-p", "3"}, 2, "ports takes no -p", ""},
+        {{"info", "--json=yes"}, 2, "--json", ""},
+        {{"frob"}, 2, "no command 'frob'", ""},
+        {{"-n5", "-p/dev/kryta-no-such-device", "measure"}, 3, "/dev/kryta-no-such-device", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        const Result r = Cli(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    }
+    const std::string command = Cli({"get", "--help"}).out;
+    EXPECT_EQ(command.find(" 12  interrupted"), std::string::npos) << "the exit codes are in kryta-lt --help only";
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// Where get -o writes: standard output, a link's target, a device in place, an existing file
+// only with --force; a regular file gets its companion.
+TEST_F(CliTest, OutputPathsNeverDestroyAFile) {
+    auto s = Sensor("M03");
+    const std::string cfg = FormatParaFile([&] {
+        std::array<uint16_t, 30> w{};
+        const auto main = s->Ram(0), ext = s->Ram(1);
+        std::copy(main.begin(), main.end(), w.begin());
+        std::copy(ext.begin(), ext.end(), w.begin() + 15);
+        return w;
+    }());
+    const std::string kept = dir.File("kept.cfg"), target = dir.File("target.cfg"), link = dir.File("link.cfg");
+    WriteBytes(kept, "old");
+    std::filesystem::create_symlink("target.cfg", link);
+    const struct {
+        std::vector<std::string> extra;
+        int code;
+        std::string file, bytes, out;  // the file that must then hold the bytes; standard output
+        bool companion;
+    } cases[] = {
+        {{"-o", "-"}, 0, "", "", cfg, false},
+        {{"-o", link}, 0, target, cfg, "", true},
+        {{"-o", "/dev/null"}, 0, "", "", "", false},
+        {{"-o", kept}, 8, kept, "old", "", false},
+        {{"-o", kept, "--force"}, 0, kept, cfg, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra[1]);
+        std::vector<std::string> args = {"-p", s->DevicePath(), "get", "ram"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Result r = Cli(args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        if (!c.file.empty()) {
+            EXPECT_EQ(ReadBytes(c.file), c.bytes);
+        }
+        const std::string companion = c.file.empty() ? "" : ReadBytes(c.file + ".json");
+        EXPECT_EQ(companion.find("\"firmware_variant\": \"V303\"") != std::string::npos, c.companion) << companion;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(Leftovers(), "kept.cfg kept.cfg.json link.cfg target.cfg target.cfg.json ");
+}
+
+// A backup is taken only when two reads agree; one of a sensor with another firmware variant is
+// sent only with --force.
+TEST_F(CliTest, ConfirmedBackupAndItsCompanion) {
+    for (const int changes : {1, 2}) {
+        SCOPED_TRACE(changes);
+        auto s = Sensor("M03");
+        // after the extension frame of read k, the set-point changes (k up to `changes`)
+        std::thread changer([&] {
+            for (int k = 1; k <= changes; ++k) {
+                for (int i = 0; i < 500 && Frames(*s, GET_RAM).size() < size_t(2 * k); ++i) Delay(0.002);
+                auto image = s->Ram(0);
+                image[6] = uint16_t(1000 + k);
+                s->SetRam(0, image);
+            }
+        });
+        const std::string path = dir.File(changes == 1 ? "c.cfg" : "none.cfg");
+        const Result r = Cli({"-p", s->DevicePath(), "get", "ram", "-o", path});
+        changer.join();
+        if (changes == 1) {
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_NE(ReadBytes(path).find("  1001\r\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(r.code, 5);
+            EXPECT_NE(r.err.find("3 reads of the RAM parameter set disagree"), std::string::npos) << r.err;
+            EXPECT_FALSE(std::filesystem::exists(path));
+        }
+        EXPECT_EQ(Frames(*s, GET_RAM).size(), 6u);  // three reads of both frames
+    }
+    auto standard = Sensor("M01");
+    const std::string path = dir.File("c.cfg");
+    Result r = Cli({"-p", standard->DevicePath(), "send", "ram", path});
+    EXPECT_EQ(r.code, 13);
+    EXPECT_NE(r.err.find("c.cfg was read from a sensor of the V303 firmware, CCD family 1; " + standard->DevicePath() +
+                         " holds the standard firmware, CCD family 1 - nothing sent"), std::string::npos) << r.err;
+    EXPECT_TRUE(Frames(*standard, SEND_RAM).empty());
+    r = Cli({"-p", standard->DevicePath(), "send", "ram", path, "--force", "--accept-corrections", "--json"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("\"sensor_holds\":\"the file's set, confirmed by reading back\""), std::string::npos) << r.out;
+    r = Cli({"compare", path, path});
+    EXPECT_NE(r.out.find("c.cfg: from KRYTA-M03 (V303 firmware 303, CCD family 1, hardware code 55), ram, "), std::string::npos) << r.out;
+}
+
+// After a failure send says what the sensor holds.
+TEST_F(CliTest, FailedSendSaysWhatTheSensorHolds) {
+    const std::string set = dir.File("set.cfg");
+    WriteBytes(set, ParaFile(kV303Main, 999));
+    const struct {
+        sim::Fault fault;
+        int command;
+        int code;
+        std::string err;
+    } cases[] = {
+        {sim::Fault::Unplug, SEND_RAM, 9, "the line went away during the writing of RAM frame 1 - the sensor holds a mixed set"},
+        {sim::Fault::Unplug, GET_RAM, 9, "both frames were written into RAM but the read-back did not confirm them"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        auto s = Sensor("M03", c.fault, c.command);
+        const Result r = Cli({"-p", s->DevicePath(), "send", "ram", set});
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
+
+// scan names what it found on each port and leaves a port in use alone; backup saves each sensor.
+TEST_F(CliTest, ScanAndBackupALineOfSensors) {
+    auto a = Sensor("M03"), silent = Sensor("M19", sim::Fault::Silent), busy = Sensor("M01");
+    setenv("KRYTA_COM1", a->DevicePath().c_str(), 1);
+    setenv("KRYTA_COM2", silent->DevicePath().c_str(), 1);
+    setenv("KRYTA_COM3", busy->DevicePath().c_str(), 1);
+    setenv("KRYTA_COM14", "/dev/kryta-no-such-device", 1);
+    const pid_t holder = Spawn({"-p", "3", "record", "-n", "30000", "-i", "0.05", "-o", dir.File("holder.dat")});
+    ASSERT_TRUE(FileGrows(dir.File("holder.dat"), holder, 1));
+    Result r = Cli({"scan"});
+    kill(holder, SIGINT);
+    Wait(holder);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM1 +" + a->DevicePath() + " +KRYTA-M03, firmware 303 \\(V303\\)\n"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM2 +" + silent->DevicePath() + " +no sensor: silent\n"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM3 +" + busy->DevicePath() + " +no sensor: in use by another program\n"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM14 +/dev/kryta-no-such-device +no sensor: cannot open"))) << r.out;
+    EXPECT_EQ(Frames(*busy, GET_HARDWARE).size(), 1u) << "only the holder's identification";
+
+    unsetenv("KRYTA_COM2");
+    r = Cli({"backup", dir.path, "eeprom"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("2 of 2 sensor(s) backed up"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadBytes(dir.File("COM3-KRYTA-M01.cfg")).size(), 240u);
+    EXPECT_NE(ReadBytes(dir.File("COM1-KRYTA-M03.cfg.json")).find("\"memory\": \"eeprom\""), std::string::npos);
+    for (const char* v : {"KRYTA_COM1", "KRYTA_COM3", "KRYTA_COM14"}) unsetenv(v);
 }

@@ -150,7 +150,7 @@ TEST_F(ParamFileTest, BadFilesChangeNothingAndSaySo) {
     const std::vector<Case> cases = {
         {"short.cfg", text.substr(0, 29 * 8), "Parameter file holds 29 numbers, 30 are needed - nothing loaded!"},
         {"long.cfg", text + "     7\r\n", "Parameter file holds 31 numbers, 30 are needed - nothing loaded!"},
-        {"word.cfg", nonNumber, "Parameter file holds a non-number - nothing loaded!"},
+        {"word.cfg", nonNumber, "line 5 holds '12a' - nothing loaded!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -211,8 +211,8 @@ TEST_F(XFlashTest, BadFilesAndCancelSendNothing) {
         {"short.dat", TableText(Table(1024)), "Linearisation file holds 1024 values, 2048 are needed - nothing written!"},
         {"long.dat", TableText(Table(2048)) + "5\r\n", "Linearisation file holds 2049 values, 2048 are needed - nothing written!"},
         {"word.dat", TableText(std::vector<long>{1, 2}) + "x3\r\n" + TableText(Table(2048)),
-         "Linearisation file holds a non-number - nothing written!"},
-        {"big.dat", withBad("65536"), "Linearisation file: value outside 0...65535 - nothing written!"},
+         "Linearisation file line 3 holds 'x3' - nothing written!"},
+        {"big.dat", withBad("65536"), "Linearisation file line 2048: 65536 not in 0...65535 - nothing written!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -71,8 +71,8 @@ TEST(NumberFile, LowSixteenBitsOrStrictRangeAndBrokenFiles) {
         WriteBytes(path, out);
         EXPECT_EQ(Read(path, 2, w.data(), NumRange::Strict), NumberFile::OutOfRange) << out;
     }
-    // A negative number is not an unsigned value at all for the 16-bit reading.
-    EXPECT_EQ(Read(path, 2, w.data(), NumRange::Low16), NumberFile::NotNumber);
+    // A negative number is refused as such by the 16-bit reading.
+    EXPECT_EQ(Read(path, 2, w.data(), NumRange::Low16), NumberFile::Negative);
     std::array<uint16_t, 4> four{};
     for (const char* bad : {"1 2 3x 4", "1 2 3.5 4", "1,2,3,4", "1 2 - 4", "1 2 +3 4", "1 2 0x10 4"}) {
         WriteBytes(path, bad);
@@ -106,6 +106,43 @@ TEST(ParaFile, ThirtyFieldsOfSixCharactersAndClearTextsForWrongFiles) {
     EXPECT_EQ(back, values);
 }
 
+// What editors put around the numbers, and the first line at fault named in the status text.
+TEST(ParaFile, EditorBytesAndTheFirstLineAtFault) {
+    auto file = [](int at, const std::string& bad, const std::string& head = "", const std::string& tail = "") {
+        std::string t = head;
+        for (int i = 1; i <= PARA_FILE_VALUES; ++i) t += (i == at ? bad : std::to_string(i)) + "\r\n";
+        return t + tail;
+    };
+    struct Case {
+        std::string bytes;
+        NumberFile::Status status;
+        std::string text;  // ParaFileProblem, or ParaFileWideNote for a file that loads
+        uint16_t word7;    // the seventh value taken
+    };
+    const Case cases[] = {
+        {file(0, "", "\xEF\xBB\xBF"), NumberFile::Ok, "", 7},
+        {file(0, "", "", "\x1A"), NumberFile::Ok, "", 7},
+        {file(7, "70000"), NumberFile::Ok, "line 7 holds 70000: its low 16 bits, 4464, taken", 4464},
+        {file(7, "x.0"), NumberFile::NotNumber, "line 7 holds 'x.0' - nothing loaded!", 0},
+        {file(7, "7", "\r\n\n"), NumberFile::Ok, "", 7},
+        {file(5, "5\x1A"), NumberFile::NotNumber, "line 5 holds '5\x1A' - nothing loaded!", 0},
+        {file(3, "-1", "\n\n"), NumberFile::Negative, "line 5 holds a negative number, -1 - nothing loaded!", 0},
+        {std::string("\xFF\xFE" "1\0\r\0\n\0", 8), NumberFile::NotPlainText,
+         "Parameter file is not a plain-text file (UTF-16?) - nothing loaded!", 0},
+    };
+    TempDir dir;
+    const std::string path = dir.File("p.cfg");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteBytes(path, c.bytes);
+        std::array<uint16_t, PARA_FILE_VALUES> v{};
+        const NumberFile f = ReadParaFile(path, v);
+        EXPECT_EQ(f.status, c.status);
+        EXPECT_EQ(f.status == NumberFile::Ok ? ParaFileWideNote(f) : ParaFileProblem(f), c.text);
+        EXPECT_EQ(v[6], c.word7);
+    }
+}
+
 TEST(LinFile, TheSensorsTableSizeExactlyAndEachValueOffsetBy32767) {
     TempDir dir;
     const std::string path = dir.File("lin.dat");
@@ -133,7 +170,8 @@ TEST(LinFile, TheSensorsTableSizeExactlyAndEachValueOffsetBy32767) {
     WriteBytes(path, table(2049));
     EXPECT_EQ(ReadLinFile(path).status, NumberFile::WrongCount);
     WriteBytes(path, table(2047) + "65536\r\n");
-    EXPECT_EQ(LinFileProblem(ReadLinFile(path)), "Linearisation file: value outside 0...65535 - nothing written!");
+    EXPECT_EQ(LinFileProblem(ReadLinFile(path)),
+              "Linearisation file line 2048: 65536 not in 0...65535 - nothing written!");
     EXPECT_EQ(linArray[1], 0x8000);
 }
 
@@ -165,7 +203,9 @@ TEST(TextFile, RealsUseAPointAndDropTrailingZeros) {
     // The operator's locale must not turn the point into a comma.
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) EXPECT_EQ(FormatReal(0.25), "0.25");
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        EXPECT_EQ(FormatReal(0.25), "0.25");
+    }
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "sensor/frame.h"
 #include "sensor/hardware.h"
@@ -143,4 +144,60 @@ TEST(Frame, BlockAndXFlashRequestsAndWhichAnswerFitsWhichRequest) {
     EXPECT_EQ(AnswerOf(GET_DATA64), AnswerKind::Bytes);
     EXPECT_EQ(AnswerOf(GET_VERSION), AnswerKind::Bytes);
     EXPECT_EQ(AnswerOf(TEACH), AnswerKind::Frame);
+}
+
+// One answer window judged against its request: the sync word, another request's command or
+// argument word (the echo held only where the sensor is known to give it and the answer can carry
+// it), the exact length, and nothing before or after the answer.
+TEST(Frame, AnswerWindowsAreJudgedAgainstTheirRequest) {
+    auto frame = [](uint16_t sync, uint16_t command, uint16_t argument, int extra = 0) {
+        std::vector<uint8_t> b(size_t(FRAME_BYTES + extra), 0x11);
+        PutWord(b.data(), 0, sync);
+        PutWord(b.data(), 1, command);
+        PutWord(b.data(), 2, argument);
+        return b;
+    };
+    struct Case {
+        AnswerExpectation e;
+        std::vector<uint8_t> window;
+        Verdict verdict;
+    };
+    const AnswerExpectation getMain{GET_RAM, 0}, getExt{GET_EEPROM, 1}, echoing{GET_RAM, 0, false, true};
+    const AnswerExpectation hardware{GET_HARDWARE, 0, false, true}, measure{GET_RAW, 0, true, true};
+    const AnswerExpectation xflash{XFLASH_WRITE, 64, false, true}, teach{TEACH, 0, false, true};
+    const Case cases[] = {
+        {getMain, frame(0xAA, GET_RAM, 0), Verdict::Fits},
+        {getMain, frame(0xAA, GET_RAM, 0, -1), Verdict::Short},
+        {getMain, frame(0xAA, GET_RAM, 0, 1), Verdict::Disturbed},
+        {getMain, frame(0x55, GET_RAM, 0), Verdict::Sync},
+        {getMain, frame(0x55, GET_RAM, 0, 3), Verdict::Disturbed},  // garbage, not a wrong sensor
+        {getMain, frame(0xAA, GET_HARDWARE, 0, 3), Verdict::Command},
+        {getMain, frame(0xAA, GET_RAW, 0), Verdict::Command},
+        // the other frame's answer, whether or not the sensor is known to echo
+        {getMain, frame(0xAA, GET_RAM, 1), Verdict::Argument},
+        {getExt, frame(0xAA, GET_EEPROM, 0), Verdict::Argument},
+        {getExt, frame(0xAA, 0, 0), Verdict::Argument},
+        // a sensor not known to echo may put anything else in the argument and command words
+        {getMain, frame(0xAA, 0, 7), Verdict::Fits},
+        {echoing, frame(0xAA, 0, 0), Verdict::Command},
+        {echoing, frame(0xAA, GET_RAM, 7), Verdict::Argument},
+        {teach, frame(0xAA, TEACH, 3), Verdict::Argument},
+        // answers whose argument word says something else are not held to the echo
+        {hardware, frame(0xAA, GET_HARDWARE, 4), Verdict::Fits},
+        {hardware, frame(0xAA, GET_RAM, 4), Verdict::Command},
+        {xflash, frame(0xAA, XFLASH_WRITE, 0), Verdict::Fits},
+        {measure, frame(0xAA, GET_RAW, 1234), Verdict::Fits},
+        {measure, frame(0xAA, GET_RAM, 0), Verdict::Command},
+        // unframed answers: their length alone
+        {AnswerExpectation{GET_VERSION}, std::vector<uint8_t>(72, 0x41), Verdict::Fits},
+        {AnswerExpectation{GET_VERSION}, std::vector<uint8_t>(73, 0x41), Verdict::Disturbed},
+        {AnswerExpectation{GET_DATA64, 64}, std::vector<uint8_t>(127, 0), Verdict::Short},
+        {AnswerExpectation{GET_DATA64, 64}, std::vector<uint8_t>(128, 0), Verdict::Fits},
+        // nothing is awaited for a write
+        {AnswerExpectation{SEND_RAM}, frame(0xAA, SEND_RAM, 0), Verdict::Short},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(JudgeAnswer(c.e, c.window.data(), int(c.window.size())), c.verdict) << i;
+    }
 }

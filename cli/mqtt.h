@@ -1,0 +1,51 @@
+// The connection to the plant's MQTT broker, on libmosquitto with a network thread of its own: the
+// sensor loop hands a message over and goes on, it never waits for the network. At most
+// kMaxInFlight measurement messages are on their way at a time; one that finds the broker away or
+// the way full is dropped and counted, never queued. The client reconnects by itself (after 1 s,
+// then backing off up to 30 s) and publishes its retained messages again on every reconnect.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct BrokerOptions {
+    std::string host;
+    int port = 1883;
+    std::string clientId;
+    std::string username, password;  // no user name: anonymous
+    std::string cafile;              // TLS with this CA file when not empty
+    int qos = 0;                     // of the measurement messages; retained ones always go with 1
+    std::string willTopic;           // the broker publishes "offline" there, retained, when we vanish
+};
+
+class Broker {
+public:
+    static constexpr int kMaxInFlight = 64;
+
+    Broker();
+    ~Broker();
+    Broker(const Broker&) = delete;
+    Broker& operator=(const Broker&) = delete;
+
+    // Connects and waits for the broker's answer, at most `seconds`, events processed meanwhile.
+    // kExitOk with the network thread running, or (one line printed, nothing left running)
+    // kExitBrokerUnreachable, kExitBrokerRefused, kExitUsage (options libmosquitto refuses) or
+    // kExitInterrupted.
+    int Open(const BrokerOptions& options, double seconds = 10);
+    // A retained message (quality of service 1): published now and again after each reconnect.
+    void Retain(const std::string& topic, const std::string& payload);
+    // Hands a message over to the network thread; false when it was dropped because the broker is
+    // away or kMaxInFlight messages are still on their way.
+    bool Publish(const std::string& topic, const std::string& payload);
+    // The last retained message (the status), waits at most `seconds` until the broker has it,
+    // disconnects cleanly (no last will) and stops the network thread.
+    void Close(const std::string& topic, const std::string& payload, double seconds = 3);
+
+    uint64_t Published() const;  // Publish messages the broker took (quality 1) or that were sent (0)
+    uint64_t Dropped() const;    // Publish messages not handed over, or lost with the connection
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};

@@ -1,0 +1,126 @@
+#include "cli/output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/cli.h"
+#include "sensor/files.h"
+
+namespace {
+
+std::string Folder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool WriteAllTo(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string LinkEnd(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char buf[4096];
+        const ssize_t n = ::readlink(at.c_str(), buf, sizeof buf - 1);
+        if (n <= 0) break;
+        const std::string next(buf, size_t(n));
+        at = next[0] == '/' ? next : Folder(at) + next;
+    }
+    return at;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char chunk[8192];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int OutputFile::Open(const std::string& path, bool force) {
+    if (path == "-") {
+        kind_ = Kind::Stdout;
+        target_ = path;
+        return kExitOk;
+    }
+    // the chain of links, to the file at its end (which need not exist yet); a link into the
+    // process's own descriptors (/dev/stdout) is an open file of this program: written in place
+    std::string at = path;
+    bool ownDescriptor = false;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        if (hops == 40) return Fail(kExitCannotWrite, "cannot write " + path + ": too many links - no file written");
+        char buf[4096];
+        const ssize_t n = ::readlink(at.c_str(), buf, sizeof buf - 1);
+        if (n <= 0) break;
+        const std::string next(buf, size_t(n));
+        if (next.rfind("/proc/", 0) == 0 || next.rfind("/dev/fd/", 0) == 0) {
+            ownDescriptor = true;
+            break;
+        }
+        at = next[0] == '/' ? next : Folder(at) + next;
+    }
+    struct stat st {};
+    const bool exists = ::stat(at.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return Fail(kExitCannotWrite, "cannot write " + path + ": it is a folder - no file written");
+    if (ownDescriptor || (exists && !S_ISREG(st.st_mode))) {
+        kind_ = Kind::Direct;
+        target_ = ownDescriptor ? path : at;
+        return kExitOk;
+    }
+    if (exists && !force) return Fail(kExitCannotWrite, path + " exists - --force replaces it");
+    kind_ = Kind::Regular;
+    target_ = at;
+    return kExitOk;
+}
+
+bool OutputFile::Write(const std::string& bytes, std::string& reason) {
+    const bool first = !written_;
+    written_ = true;
+    switch (kind_) {
+    case Kind::Stdout:
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+            reason = std::strerror(errno ? errno : EIO);
+            return false;
+        }
+        return true;
+    case Kind::Direct:
+        if (fd_ < 0) fd_ = ::open(target_.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0 || !WriteAllTo(fd_, bytes)) {
+            reason = std::strerror(errno ? errno : EIO);
+            return false;
+        }
+        return true;
+    case Kind::Regular:
+        if (first) return WriteFileReplacing(target_, bytes, reason);
+        if (AppendWhole(target_, bytes)) return true;
+        reason = std::strerror(errno ? errno : EIO);
+        return false;
+    default:
+        reason = "not opened";
+        return false;
+    }
+}

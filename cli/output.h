@@ -1,0 +1,36 @@
+// Where an output file of kryta-lt goes: "-" is standard output; a symbolic link is followed and
+// its target written; a device or FIFO is written in place, never replaced; a regular file is
+// written beside and renamed over its place, an existing one only with --force.
+#pragma once
+
+#include <string>
+
+// The file at the end of a chain of symbolic links (the path itself when it is none).
+std::string LinkEnd(const std::string& path);
+// The whole file into `bytes`; false when it cannot be read.
+bool ReadWhole(const std::string& path, std::string& bytes);
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Finds where `path` leads. kExitOk, or kExitCannotWrite with the reason printed (an existing
+    // regular file without `force`, a folder, a loop of links).
+    int Open(const std::string& path, bool force);
+    // The first call writes the whole file (a regular file appears complete or not at all); the
+    // ones after it add to it. False with the reason on failure.
+    bool Write(const std::string& bytes, std::string& reason);
+    // A regular file, which a companion file can sit beside.
+    bool IsRegular() const { return kind_ == Kind::Regular; }
+    // The file written: the end of the links for a regular file, else the path as given.
+    const std::string& Target() const { return target_; }
+
+private:
+    enum class Kind { None, Stdout, Direct, Regular } kind_ = Kind::None;
+    std::string target_;
+    int fd_ = -1;
+    bool written_ = false;
+};
