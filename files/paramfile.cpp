@@ -81,6 +81,11 @@ int ReadParaFromFile() {
     CopyPPtoVars(1);
     // values the operator chose for this sensor: they may be written into it
     PagesFromFile(file_name);
-    ParaStatus("Parameter file loaded!");
+    // a value above 65535: its low 16 bits are what the pages show; the status line says which
+    if (f.wideLine == 0)
+        ParaStatus("Parameter file loaded!");
+    else
+        ParaStatus("Parameter file loaded - line " + std::to_string(f.wideLine) + ": " + f.wideText + " taken as " +
+                   std::to_string(f.wideTaken) + "!");
     return 1;
 }

@@ -2,6 +2,7 @@
 // between the frames, values round-tripping through RAM and EEPROM, time-outs, the file target
 // and the memory-target buttons.
 #include <algorithm>
+#include <filesystem>
 
 #include "fixture.h"
 #include "ops/ops_common.h"
@@ -10,8 +11,8 @@
 #include "params/origin.h"
 #include "params/status.h"
 #include "platform/rs232.h"
+#include "sensor/files.h"
 #include "sensor/vars.h"
-#include "platform/rs232.h"
 #include "platform/utility.h"
 
 namespace {
@@ -503,4 +504,51 @@ TEST_F(GetSend, EveryWordComesBackFromThePagesUnchanged) {
         }
         EXPECT_EQ(c.eeprom ? sensor->Eeprom(0) : sensor->Ram(0), c.main);
     }
+}
+
+// What SEND writes has one known origin: after a refused GET, a loaded file is what the pages show
+// and what SEND puts into the sensor (a number above 65535 taken as its low 16 bits, and said); a
+// SEND cut after its main frame says that the sensor holds a mixed set.
+TEST_F(GetSend, ALoadedFileIsWhatSendWritesAndACutSendSaysWhatTheSensorHolds) {
+    StartWith("M01");
+    sim::FaultSpec measurementOnly{sim::Fault::OtherCommand, 2};
+    measurementOnly.value = 8;
+    sensor->SetFault(measurementOnly);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(Status(), "Measurement frame instead of parameter-frame - parameters not taken!");
+    sensor->ClearFaults();
+
+    auto main = sensor->Ram(0);
+    auto ext = sensor->Ram(1);
+    main[6] = uint16_t(main[6] + 5);  // the set-point
+    ext[13] = 30000;                  // written in the file as 95536
+    std::string text;
+    for (int i = 0; i < 30; ++i) {
+        const unsigned w = i < 15 ? main[size_t(i)] : ext[size_t(i - 15)];
+        text += std::to_string(i == 28 ? w + 65536 : w) + "\r\n";
+    }
+    const std::string path = proj_dir + "/origin-test.cfg";
+    std::string reason;
+    ASSERT_TRUE(WriteFileReplacing(path, text, reason)) << reason;
+    Target(PANEL_RBTFile);
+    TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, path);
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(Status(), "Parameter file loaded - line 29: 95536 taken as 30000!");
+    EXPECT_EQ(Shown(pPara2, PARA2_NEDITTeach), main[6]);
+
+    Target(PANEL_RBTRam);
+    sensor->ClearRequests();
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    ASSERT_TRUE(sensor->WaitForRequests(2, 2.0));
+    RunEventsFor(0.2);
+    EXPECT_EQ(sensor->Ram(0), main);
+    EXPECT_EQ(sensor->Ram(1), ext);
+
+    // the sensor goes away once it has the main frame
+    sim::FaultSpec gone{sim::Fault::Unplug, 1};
+    gone.argument = 0;
+    sensor->SetFault(gone);
+    TestLeftClick(pHandle, PANEL_BTNSend);
+    EXPECT_EQ(Status(), "RS232-Line lost! - sensor holds a mixed set: SEND again!");
+    std::filesystem::remove(path);
 }
