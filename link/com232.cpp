@@ -132,8 +132,10 @@ Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, doub
         Drain();
         if (rxTotal >= want) {
             const Verdict v = JudgeAnswer(e, rxBytes.data(), rxTotal > rxCount ? rxCount + 1 : rxCount);
-            if (v != Verdict::Fits || x.paced) return OutcomeOf(v);
-            // the answer is whole: believed once nothing follows it for the quiet time
+            // Another request's answer is refused at once. An answer that fits, or one without the
+            // sync word (a wrong device, or noise before the answer), is judged once nothing follows
+            // it for the quiet time: surplus makes it disturbed.
+            if ((v != Verdict::Fits && v != Verdict::Sync) || x.paced) return OutcomeOf(v);
             const double quietAt = lastByteAt + kQuietTime;
             if (Timer() >= quietAt) return OutcomeOf(v);
             WaitForEvent(quietAt);

@@ -459,3 +459,34 @@ TEST_F(CliTest, ScanAndBackupALineOfSensors) {
     EXPECT_NE(ReadBytes(dir.File("COM1-KRYTA-M03.cfg.json")).find("\"memory\": \"eeprom\""), std::string::npos);
     for (const char* v : {"KRYTA_COM1", "KRYTA_COM3", "KRYTA_COM14"}) unsetenv(v);
 }
+
+// A backup on a line with random bytes mixed in: it fails, or it is the sensor's RAM, never a file of
+// other words with exit 0. A full line of noise and a line with now and then a stray byte.
+TEST_F(CliTest, ABackupOnANoisyLineIsTheSensorsOrNone) {
+    auto s = Sensor("M01");
+    std::array<uint16_t, 30> ram{};
+    for (int i = 0; i < 15; ++i) {
+        ram[size_t(i)] = s->Ram(0)[size_t(i)];
+        ram[size_t(15 + i)] = s->Ram(1)[size_t(i)];
+    }
+    const std::string expected = FormatParaFile(ram), path = dir.File("noisy.cfg");
+    for (double rate : {1920.0, 3.0}) {
+        s->SetNoise(rate);
+        int written = 0;
+        for (int run = 0; run < 20; ++run) {
+            std::filesystem::remove(path);
+            const Result r = Cli({"-p", s->DevicePath(), "get", "ram", "-o", path});
+            if (r.code == 0) {
+                ++written;
+                EXPECT_EQ(ReadBytes(path), expected) << rate << " run " << run;
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(path)) << r.err;
+                EXPECT_NE(r.err.find("kryta-lt: "), std::string::npos);
+            }
+        }
+        if (rate > 100) {
+            EXPECT_EQ(written, 0);  // a line full of noise never gives a backup
+        }
+        s->SetNoise(0);
+    }
+}
