@@ -78,6 +78,20 @@ struct Option {
     std::function<std::string(Args&, const std::string&)> take;
 };
 
+// An option that keeps its value as it is, and a switch.
+std::function<std::string(Args&, const std::string&)> Text(std::string Args::*field) {
+    return [field](Args& a, const std::string& v) {
+        a.*field = v;
+        return std::string();
+    };
+}
+std::function<std::string(Args&, const std::string&)> Flag(bool Args::*field) {
+    return [field](Args& a, const std::string&) {
+        a.*field = true;
+        return std::string();
+    };
+}
+
 const Option kOptions[] = {
     {"p,port", "PORT",
      "the sensor's port, before or after the command: a device path\n"
@@ -109,42 +123,21 @@ const Option kOptions[] = {
                                                              : std::string("--variant is standard, v303 or cl");
      }},
     {"json", nullptr, "JSON instead of text",
-     [](Args& a, const std::string&) {
-         a.json = true;
-         return std::string();
-     }},
+     Flag(&Args::json)},
     {"force", nullptr, "replace an existing file (send: write a set of another sensor)",
-     [](Args& a, const std::string&) {
-         a.force = true;
-         return std::string();
-     }},
+     Flag(&Args::force)},
     {"accept-corrections", nullptr,
      "send the values the ranges allow where the file's are outside\n"
      "(without it, such values are listed and nothing is sent)",
-     [](Args& a, const std::string&) {
-         a.acceptCorrections = true;
-         return std::string();
-     }},
+     Flag(&Args::acceptCorrections)},
     {"dry-run", nullptr, "show what would be sent; send nothing",
-     [](Args& a, const std::string&) {
-         a.dryRun = true;
-         return std::string();
-     }},
+     Flag(&Args::dryRun)},
     {"no-verify", nullptr, "do not read back",
-     [](Args& a, const std::string&) {
-         a.noVerify = true;
-         return std::string();
-     }},
+     Flag(&Args::noVerify)},
     {"broker", "HOST[:PORT]", "the MQTT broker; port 1883, 8883 with --cafile",
-     [](Args& a, const std::string& v) {
-         a.broker = v;
-         return std::string();
-     }},
+     Text(&Args::broker)},
     {"topic", "PREFIX", "the topics' prefix; default kryta/<host name>/<device name of the port>",
-     [](Args& a, const std::string& v) {
-         a.topic = v;
-         return std::string();
-     }},
+     Text(&Args::topic)},
     {"every", "N", "publish every N-th frame; default 1",
      [](Args& a, const std::string& v) {
          return ParseCount(v, a.every) && a.every >= 1 ? std::string() : std::string("--every needs a whole number, 1 or more");
@@ -155,25 +148,13 @@ const Option kOptions[] = {
          return v == "0" || v == "1" ? std::string() : std::string("--qos is 0 or 1");
      }},
     {"client-id", "ID", "the client id at the broker; default kryta-lt-<prefix>",
-     [](Args& a, const std::string& v) {
-         a.clientId = v;
-         return std::string();
-     }},
+     Text(&Args::clientId)},
     {"username", "NAME", "log in to the broker as NAME",
-     [](Args& a, const std::string& v) {
-         a.username = v;
-         return std::string();
-     }},
+     Text(&Args::username)},
     {"password-file", "FILE", "the password for --username: the file's first line",
-     [](Args& a, const std::string& v) {
-         a.passwordFile = v;
-         return std::string();
-     }},
+     Text(&Args::passwordFile)},
     {"cafile", "FILE", "TLS to the broker, its certificate checked against this CA",
-     [](Args& a, const std::string& v) {
-         a.cafile = v;
-         return std::string();
-     }},
+     Text(&Args::cafile)},
 };
 
 // ---- the commands ----
