@@ -46,6 +46,9 @@ bool takenUnguarded = false;  // that answer was taken without the quiet time af
 int lateDisturbances = 0;
 bool previousDisturbed = false;
 
+// What the first parameter set of this connection showed of the sensor's answers.
+enum class Echo { Unknown, Yes, No } echo = Echo::Unknown;
+
 // The operations in progress (controls, the connect sequence) and the connection they began on.
 int sensorOpDepth = 0;
 int opConnection = 0;
@@ -244,7 +247,13 @@ void ResetRoad() {
     takenUnguarded = false;
     lateDisturbances = 0;
     previousDisturbed = false;
-    ResetEcho();
+    echo = Echo::Unknown;
+}
+
+bool SensorEchoes() { return echo == Echo::Yes; }
+
+void LearnEcho(bool echoes) {
+    if (echo == Echo::Unknown) echo = echoes ? Echo::Yes : Echo::No;
 }
 
 namespace {

@@ -20,6 +20,7 @@ Outcome Exchange(const Request& request);
 void ResetRoad();
 
 // Whether this sensor echoes its requests' command and argument words, learned on this connection
-// from the first parameter set read (see ReadParameterFrame).
+// from the first parameter set read (see ReadParameterFrame): LearnEcho takes the first lesson of
+// a connection, later ones change nothing.
 bool SensorEchoes();
-void ResetEcho();
+void LearnEcho(bool echoes);

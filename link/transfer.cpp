@@ -13,8 +13,6 @@ int mainMemory = -1;
 int mainConnection = -1;
 bool setTaken = false;
 
-// What the first parameter set of a connection showed of the sensor's answers.
-enum class Echo { Unknown, Yes, No } echo = Echo::Unknown;
 bool mainEchoed = false;
 
 bool Echoed(uint16_t command, uint16_t frameSelect) {
@@ -22,13 +20,6 @@ bool Echoed(uint16_t command, uint16_t frameSelect) {
 }
 
 }  // namespace
-
-bool SensorEchoes() { return echo == Echo::Yes; }
-void ResetEcho() {
-    echo = Echo::Unknown;
-    mainEchoed = false;
-    mainMemory = -1;
-}
 
 Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook written) {
     if (frameSelect == 0) setTaken = false;
@@ -53,7 +44,7 @@ Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook writ
     }
     // frame 1: the set is whole only with frame 0 of the same memory, just before, on this line
     if (mainMemory != memTarget || mainConnection != Connection()) return o;
-    if (echo == Echo::Unknown) echo = mainEchoed && Echoed(command, 1) ? Echo::Yes : Echo::No;
+    LearnEcho(mainEchoed && Echoed(command, 1));
     const auto extension = pp;
     pp = mainFrame;
     CopyPPtoVars(0);
