@@ -38,14 +38,13 @@ std::string RealPath(const std::string& path) {
 std::vector<KnownPort> KnownPorts() {
     RescanComPorts();
     int last = ComPortCount();
-    std::vector<std::pair<std::string, std::string>> env;  // KRYTA_COM<n> and its value
+    // the highest n of a KRYTA_COM<n>
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         const auto eq = entry.find('=');
         if (entry.rfind("KRYTA_COM", 0) != 0 || eq == std::string::npos || eq == 9) continue;
         const std::string digits = entry.substr(9, eq - 9);
         if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 6) continue;
-        env.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
         last = std::max(last, std::stoi(digits));
     }
     std::vector<KnownPort> ports;
@@ -59,10 +58,7 @@ std::vector<KnownPort> KnownPorts() {
     };
     for (int n = 1; n <= last; ++n)
         if (const std::string d = ComDeviceName(n); !d.empty()) add(n, d);
-    for (const auto& [name, value] : env) ::unsetenv(name.c_str());
-    for (int n = 1; n <= ComPortCount(); ++n)
-        if (const std::string d = ComDeviceName(n); !d.empty()) add(0, d);
-    for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+    for (const std::string& d : SerialDevices()) add(0, d);
     return ports;
 }
 

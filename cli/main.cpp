@@ -365,6 +365,7 @@ int main(int argc, char** argv) {
     OnInterruption(StopWork);
     SetStartValues();
     const int code = command->run(args);
+    SettleLine();  // an answer still on its way is not left to the next program on the port
     CloseLine();
     std::fflush(stdout);
     return code;

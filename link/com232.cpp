@@ -222,6 +222,10 @@ void CloseLine() {
 
 bool LineOpened() { return lineOpened; }
 
+void SettleLine() {
+    if (lineOpened && IsComOpen(com)) Settle(connection, false);
+}
+
 std::string PortLabel(int port) {
     std::string label = "COM" + std::to_string(port);
     const std::string device = ComDeviceName(port);

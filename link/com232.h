@@ -34,6 +34,10 @@ int Connection();
 int OpenLine(int port, const std::string& device = "");
 // Closes the port in use.
 void CloseLine();
+// Before a program gives the port up: waits (at most TIMEOUT after the last request) until an
+// answer the line still owes has come and the line is quiet, so that it reaches no later program
+// on the port.
+void SettleLine();
 // Whether the port of this connection opened (a lost line had opened; a failed open had not).
 bool LineOpened();
 // How the port list names port n: "COM<n>", and the device it stands for with what the system

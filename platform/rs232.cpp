@@ -356,6 +356,12 @@ void RescanComPorts() { Devices() = LookForDevices(); }
 
 int ComPortCount() { return std::max<int>(8, static_cast<int>(Devices().size())); }
 
+std::vector<std::string> SerialDevices() {
+    std::vector<std::string> paths;
+    for (const Device& d : Devices()) paths.push_back(d.path);
+    return paths;
+}
+
 std::string ComDeviceName(int port) {
     if (port < 1) return "";
     const std::string var = "KRYTA_COM" + std::to_string(port);

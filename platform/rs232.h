@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Open results (the run-time's codes).
 enum ComError : int {
@@ -60,6 +61,9 @@ std::string ComDeviceAbout(int port);
 void RescanComPorts();
 // The port numbers to offer, 1 to this: at least 8, and one for every serial device found.
 int ComPortCount();
+// The machine's serial devices found at the last look, in the order of their path: the devices
+// that port numbers stand for where no KRYTA_COM<n> names another.
+std::vector<std::string> SerialDevices();
 // Why the last open of port n failed, in the system's words, with the cure when the user lacks
 // permission (the device's group to join, then log in again); "" after a good open.
 std::string ComOpenErrorDetail(int port);

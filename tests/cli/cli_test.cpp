@@ -490,3 +490,20 @@ TEST_F(CliTest, ABackupOnANoisyLineIsTheSensorsOrNone) {
         s->SetNoise(0);
     }
 }
+
+// Ctrl-C while a measurement answer is on its way: kryta-lt lets it come before it gives the port
+// up, so the next program on the port gets only its own answers.
+TEST_F(CliTest, AnAnswerOnItsWayIsNotLeftToTheNextProgram) {
+    auto s = Sensor("M01");
+    sim::FaultSpec slow{sim::Fault::Delay, GET_RAW, 0.6};
+    const pid_t pid = Spawn({"-p", s->DevicePath(), "measure", "-n", "0"});
+    ASSERT_TRUE(s->WaitForRequests(5, 3.0));  // echo, hardware, both frames, the first measurement
+    s->SetFault(slow);
+    const size_t asked = s->Requests().size();
+    ASSERT_TRUE(s->WaitForRequests(asked + 2, 2.0));  // a slow answer is awaited now
+    kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid).code, 0);
+    s->ClearFaults();
+    const Result r = Cli({"-p", s->DevicePath(), "info", "--json"});
+    EXPECT_EQ(r.code, 0) << r.err;
+}
