@@ -50,90 +50,14 @@
 #include "sensor/vars.h"
 #include "support/testing.h"
 #include "bench/program_on_sensor.h"
+#include "bench/program_usage.h"
 #include "sim/sensor_sim.h"
 
 extern char** environ;
-// The waits' own count of their wake-ups, where the program keeps one.
-unsigned long WaitWakeups() __attribute__((weak));
 
 namespace {
 
 constexpr double kLineRate = 19200.0 / (72 * 10);  // exchanges a second
-
-std::set<int> Tasks() {
-    std::set<int> t;
-    if (DIR* d = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') t.insert(std::atoi(e->d_name));
-        closedir(d);
-    }
-    return t;
-}
-
-double ThreadCpu(int tid) {
-    timespec ts{};
-    const clockid_t clock = clockid_t((~unsigned(tid)) << 3 | 6);  // the thread's scheduler clock
-    if (clock_gettime(clock, &ts) != 0) return 0;
-    return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
-}
-
-long ThreadSwitches(int tid) {
-    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::atol(line.c_str() + 24);
-    return 0;
-}
-
-std::string ThreadName(int tid) {
-    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/comm");
-    std::string s;
-    std::getline(in, s);
-    return s;
-}
-
-// The program's CPU seconds and voluntary context switches so far: the process minus the
-// simulator's threads.
-struct Usage {
-    double wall = 0, cpu = 0;
-    long switches = 0, uiSwitches = 0;
-    unsigned long waits = 0;
-    std::map<int, std::pair<double, long>> threads;  // tid: cpu, switches
-};
-
-std::set<int> g_simThreads;
-
-Usage Now() {
-    Usage u;
-    u.wall = Timer();
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    u.cpu = double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    u.switches = ru.ru_nvcsw;
-    for (int t : g_simThreads) {
-        u.cpu -= ThreadCpu(t);
-        u.switches -= ThreadSwitches(t);
-    }
-    u.uiSwitches = ThreadSwitches(getpid());
-    u.waits = WaitWakeups ? WaitWakeups() : 0;
-    for (int t : Tasks())
-        if (!g_simThreads.count(t)) u.threads[t] = {ThreadCpu(t), ThreadSwitches(t)};
-    return u;
-}
-
-struct Span {
-    double wall, cpu;
-    long switches, uiSwitches;
-    unsigned long waits;
-    Usage a, b;
-};
-
-Span Between(const Usage& a, const Usage& b) {
-    return {b.wall - a.wall, b.cpu - a.cpu, b.switches - a.switches, b.uiSwitches - a.uiSwitches,
-            b.waits - a.waits, a, b};
-}
 
 // Which threads woke how often and used how much, per `per` (exchanges or seconds).
 void PrintThreads(const Span& s, double per, const char* unit) {
@@ -238,10 +162,7 @@ int main(int argc, char** argv) {
     if (!StartHeadless(argc, argv)) return 1;
     std::printf("window system: %s\n", getenv("QT_QPA_PLATFORM"));
     sim::Simulator sensor("M01", true);
-    const std::set<int> before = Tasks();
-    if (!sensor.Start()) return 1;
-    for (int t : Tasks())
-        if (!before.count(t)) g_simThreads.insert(t);
+    if (!StartCounted(sensor)) return 1;
     sensor.SetPieceBytes(4);
     const Bare bare4 = BareClient(sensor.DevicePath(), 3.0);
     sensor.SetPieceBytes(36);
