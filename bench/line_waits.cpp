@@ -118,11 +118,15 @@ Bare BareClient(const std::string& device, double seconds) {
     return b;
 }
 
-int Exchanges(const sim::Simulator& s, double* rate = nullptr) {
+int Exchanges(const sim::Simulator& s, double* rate = nullptr, std::vector<double>* turns = nullptr) {
     std::vector<double> t;
     for (const auto& r : s.Requests())
         if (r.word(1) == 8) t.push_back(r.time);
     if (rate) *rate = t.size() > 1 ? double(t.size() - 1) / (t.back() - t.front()) : 0;
+    // the line idle between an answer's last byte and the next request's first: the time between
+    // two requests' arrivals less one exchange's 72 byte times
+    if (turns)
+        for (size_t i = 1; i < t.size(); ++i) turns->push_back(t[i] - t[i - 1] - 1 / kLineRate);
     return int(t.size());
 }
 
@@ -142,11 +146,20 @@ void RunSection(sim::Simulator& sensor, int pieces, double seconds, const Bare& 
     TestLeftClick(pHandle, PANEL_BTNRun);
     const Usage b = Now();
     double rate = 0;
-    const int n = Exchanges(sensor, &rate);
+    std::vector<double> turns;
+    const int n = Exchanges(sensor, &rate, &turns);
     const Span s = Between(a, b);
+    std::sort(turns.begin(), turns.end());
     std::printf("RUN, answers in pieces of %d bytes, %.1f s, %d exchanges:\n", pieces, s.wall, n);
     std::printf("  rate %.2f/s = %.1f %% of the line's %.2f/s (target >= 98 %%); bare client %.2f/s = %.1f %%\n",
                 rate, 100 * rate / kLineRate, kLineRate, bare.rate, 100 * bare.rate / kLineRate);
+    if (!turns.empty()) {
+        double sum = 0;
+        for (double d : turns) sum += d;
+        std::printf("  line idle between an answer and the next request: mean %.2f ms, median %.2f ms, "
+                    "95th percentile %.2f ms, largest %.2f ms\n", 1e3 * sum / double(turns.size()),
+                    1e3 * turns[turns.size() / 2], 1e3 * turns[turns.size() * 95 / 100], 1e3 * turns.back());
+    }
     std::printf("  CPU %.2f %% of a core (target <= 5 %%)\n", 100 * s.cpu / s.wall);
     std::printf("  wake-ups %.2f per exchange (target <= 15); bare client %.2f; user-interface thread %.2f",
                 double(s.switches) / n, bare.wakeups, double(s.uiSwitches) / n);
