@@ -37,6 +37,8 @@ void Usage(FILE* to) {
         "  --log              print every request on standard error as it arrives:\n"
         "                     'request SECONDS s: WORD0 ... WORD17' (decimal words)\n"
         "  --unpaced          write every answer at once instead of at 19200 baud\n"
+        "  --pieces N         on the paced line, let each answer out in pieces of N bytes\n"
+        "                     (1-128, default 2), as a USB serial adapter hands them on\n"
         "  --link PATH        make a symbolic link PATH to the device (removed at exit)\n"
         "  --still            keep the object on the line still\n"
         "  --list-models      list the sensor models and exit\n"
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
     bool paced = true, still = false;
     std::vector<sim::FaultSpec> faults;
     double noise = 0;
+    long pieces = 2;
     std::vector<std::pair<int, long>> ramWords;
     bool log = false;
     for (int i = 1; i < argc; ++i) {
@@ -106,6 +109,14 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kryta-sensor-sim: bad noise rate '%s'\n", v.c_str());
                 return 2;
             }
+        } else if (a == "--pieces") {
+            const std::string v = value("--pieces");
+            char* end = nullptr;
+            pieces = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || pieces < 1 || pieces > 128) {
+                std::fprintf(stderr, "kryta-sensor-sim: bad piece size '%s'\n", v.c_str());
+                return 2;
+            }
         } else if (a == "--unpaced") {
             paced = false;
         } else if (a == "--still") {
@@ -136,6 +147,7 @@ int main(int argc, char** argv) {
     sim::Simulator sensor(*model, paced);
     for (const auto& f : faults) sensor.SetFault(f);
     sensor.SetNoise(noise);
+    sensor.SetPieceBytes(int(pieces));
     for (const auto& [word, v] : ramWords) {
         int frame = 0, slot = 0;
         if (!sim::ParameterWordPlace(*model, word, frame, slot)) {

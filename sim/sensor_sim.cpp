@@ -88,6 +88,7 @@ struct Simulator::Impl {
     bool measured = false;
     std::vector<FaultSpec> faults;
     bool paced = true;
+    int pieceBytes = 2;  // an answer on a paced line goes out in pieces of this many bytes
     std::vector<Request> requests;
     std::function<void(const Request&)> onRequest;
     std::mt19937 rng{20250};
@@ -591,10 +592,16 @@ struct Simulator::Impl {
                 o.t0 = std::max(o.due, lastEnd);
             }
             size_t allowed = o.bytes.size();
+            size_t piece;
+            {
+                std::lock_guard<std::mutex> lock(mu);
+                piece = size_t(pieceBytes);
+            }
             if (o.paced) {
                 // byte k (1-based) has fully crossed the line at t0 + k byte times
                 const double elapsed = Seconds(now - o.t0);
-                allowed = std::min(allowed, size_t(std::max(0.0, std::floor(elapsed / kByteTime + 1e-9))));
+                const size_t through = size_t(std::max(0.0, std::floor(elapsed / kByteTime + 1e-9)));
+                if (through < allowed) allowed = through / piece * piece;
             }
             if (allowed > o.written) {
                 const ssize_t w = ::write(master, o.bytes.data() + o.written, allowed - o.written);
@@ -617,8 +624,8 @@ struct Simulator::Impl {
                 out.pop_front();
                 continue;
             }
-            // small pieces: look again when the next two bytes are through
-            const size_t k = std::min(o.bytes.size(), o.written + 2);
+            // look again when the next piece is through
+            const size_t k = std::min(o.bytes.size(), (o.written / piece + 1) * piece);
             next = std::min(next, o.t0 + Dur(k * kByteTime));
             return;
         }
@@ -768,6 +775,11 @@ void Simulator::ClearFaults() {
 void Simulator::SetPaced(bool paced) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->paced = paced;
+}
+
+void Simulator::SetPieceBytes(int bytes) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->pieceBytes = std::max(1, bytes);
 }
 
 void Simulator::Unplug() {

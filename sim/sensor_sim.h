@@ -2,7 +2,8 @@
 //
 // The simulator opens a pseudo-terminal, serves requests on a thread of its own and paces the
 // line like a real one (19200 baud, 10 bits a byte) unless told otherwise: a request takes its
-// 36 byte times to come in before the answer starts, and the answer goes out byte by byte. It keeps RAM and
+// 36 byte times to come in before the answer starts, and the answer goes out in small pieces
+// (2 bytes unless told otherwise) at the line's pace. It keeps RAM and
 // EEPROM images of both parameter frames, the X-FLASH pages and the analog maximum/minimum, and
 // computes measurement frames and video profiles from a moving object and its settings.
 #pragma once
@@ -99,6 +100,9 @@ public:
     void SetFault(const FaultSpec& fault);  // adds a fault
     void ClearFaults();
     void SetPaced(bool paced);
+    // On a paced line, each answer goes out in pieces of `bytes` bytes (default 2), each piece
+    // once its last byte has crossed the line, as a USB serial adapter hands them on.
+    void SetPieceBytes(int bytes);
     // Random bytes mixed into the line, `bytesPerSecond` on average (0: none), between and inside
     // answers, as a noisy cable brings them.
     void SetNoise(double bytesPerSecond);
