@@ -81,6 +81,8 @@ void WriteXFLASH(uint16_t offset, uint16_t page) {
 
     bool confirmed = false;
     lastOutcome = WriteXFlashFrame(offset, page, &linArray[size_t(index)], confirmed);
+    // bytes after the previous frame's answer: that frame is not confirmed after all
+    if (PreviousAnswerDisturbed()) ++unconfirmedFrames;
     if (nBytesW == FRAME_BYTES) ++writtenFrames;
     if (Ended(lastOutcome)) return;
 
@@ -126,6 +128,8 @@ int CC_WriteXFLASH(int, int, int event, void*, int, int) {
         for (int page = kFirstPage; page <= lastPage && !Ended(lastOutcome); ++page)
             for (int offset = 0; offset < kPageWords && !Ended(lastOutcome); offset += kWordsPerFrame)
                 WriteXFLASH(uint16_t(offset), uint16_t(page));
+        // the last frame's answer stands once the line stayed quiet after it
+        if (!Ended(lastOutcome) && ConfirmLastAnswer() == Outcome::Disturbed) ++unconfirmedFrames;
         if (Ended(lastOutcome)) {
             Status(EndedText(lastOutcome));
             // after a port change the new connection's texts follow: this one comes again last

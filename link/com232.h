@@ -131,7 +131,9 @@ Outcome ReadBlocks(uint16_t source, BlockHook block = nullptr);
 Outcome TeachSetPoint(WrittenHook written = nullptr);
 Outcome ResetAnalogMaxMin(WrittenHook written = nullptr);
 // X-FLASH: the erase request, and one write frame of eight table words at `offset` of `page`.
-// A write frame is confirmed when the answer names the page and offset just written.
+// A write frame is confirmed when the answer names the page and offset just written; its answer is
+// taken at the line's pace, so a confirmation stands only while nothing followed it on the line
+// (PreviousAnswerDisturbed with the next frame, ConfirmLastAnswer after the last).
 Outcome ClearXFlash(WrittenHook written = nullptr);
 Outcome WriteXFlashFrame(uint16_t offset, uint16_t page, const uint16_t* eightWords, bool& confirmed);
 

@@ -36,6 +36,9 @@ Outcome WriteXFlashFrame(uint16_t offset, uint16_t page, const uint16_t* eightWo
     r.expect.argument = offset;
     r.words = words.data();
     r.stoppable = true;
+    // at the line's pace: bytes after this answer are found when the next frame begins
+    // (PreviousAnswerDisturbed), or by ConfirmLastAnswer after the last one
+    r.paced = true;
     const Outcome o = Exchange(r);
     // the answer names the page and offset just written in its first two data words
     confirmed = o == Outcome::Answered && pp[1] == page && pp[0] == offset;

@@ -8,6 +8,7 @@
 #include "params/status.h"
 #include "ops/ops.h"
 #include "params/panels.h"
+#include "platform/rs232.h"
 #include "platform/userint.h"
 #include "platform/utility.h"
 #include "sensor/codec.h"
@@ -43,7 +44,21 @@ void ForceRamTarget() {
 
 namespace {
 
-void LineOk(bool) { ShowStatus("Line Ok!"); }
+// RUN draws a frame while the line carries the next request and its answer: the frame taken last
+// waits here until the next request is out, and is drawn only when nothing followed it on the line.
+bool firstRequest = false;
+bool framePending = false;
+
+void DrawPendingFrame() {
+    if (framePending && !PreviousAnswerDisturbed()) PlotMeasurement();
+    framePending = false;
+}
+
+void RunRequestWritten(bool) {
+    if (firstRequest) ShowStatus("Line Ok!");
+    firstRequest = false;
+    DrawPendingFrame();
+}
 
 }  // namespace
 
@@ -61,23 +76,24 @@ void PushRUN() {
 
     // The first request carries pp as it stands; every later one the active block, so that it
     // carries the set-point the previous frame reported. A frame of any kind releases the next
-    // request; only measurement frames are drawn. Frames are taken at the line's pace: one found
-    // disturbed only when the next request begins was drawn already, and is counted.
+    // request; only measurement frames are drawn. Frames are taken at the line's pace and drawn
+    // once the next request is on the line; one with bytes after it is counted, not drawn.
     Measurement m;
     m.activeBlock = false;
     m.measurementOnly = false;
     m.paced = true;
-    m.written = LineOk;
+    m.written = RunRequestWritten;
+    firstRequest = true;
+    framePending = false;
     const int disturbedBefore = LateDisturbances();
     std::string failure;
     while (stop_flag == 0) {
         const Outcome o = ExchangeMeasurement(m);
         m.activeBlock = true;
-        m.written = nullptr;
         if (o == Outcome::Answered) {
             if (graph_flag == 1) {
                 CopyPPtoRAWVars();
-                PlotMeasurement();
+                framePending = true;
                 graph_flag = 0;
             }
             continue;
@@ -87,6 +103,9 @@ void PushRUN() {
         if (o == Outcome::LineLost) failure = LineLostText();
         stop_flag = 1;
     }
+    // the last frame: drawn once the line stayed quiet after it
+    if (framePending && IsComOpen(com) && ConfirmLastAnswer() == Outcome::Answered) PlotMeasurement();
+    framePending = false;
     if (const int late = LateDisturbances() - disturbedBefore; late > 0)
         ShowStatus("RS232-Line disturbed! - " + std::to_string(late) +
                    (late == 1 ? " frame" : " frames") + " with surplus bytes");

@@ -22,14 +22,20 @@
 namespace {
 
 // One deadline timer per nesting level: a callback that runs inside event processing may wait
-// for events itself, and must not stop the timer of the wait it interrupted.
-QTimer* DeadlineTimer(size_t depth) {
-    static std::vector<QTimer*> timers;
+// for events itself, and must not move the timer of the wait it interrupted. A timer runs on
+// between the calls of one wait (the same deadline), so that a wait woken by every piece of an
+// answer does not set its timer anew each time.
+struct Deadline {
+    QTimer* timer;
+    double at;
+};
+Deadline& DeadlineTimer(size_t depth) {
+    static std::vector<Deadline> timers;
     while (timers.size() <= depth) {
         auto* t = new QTimer();  // kept for the life of the program
         t->setSingleShot(true);
         t->setTimerType(Qt::PreciseTimer);
-        timers.push_back(t);
+        timers.push_back({t, -1});
     }
     return timers[depth];
 }
@@ -60,14 +66,18 @@ void WaitForEvent(double deadline) {
         return;
     }
     const size_t depth = g_depth++;
-    if (!dispatcher->processEvents(QEventLoop::AllEvents) && remaining > 0) {
-        // Nothing was pending: sleep until the next event or the deadline (rounded up to the
-        // millisecond, so that the deadline has passed when the timer wakes us).
-        QTimer* timer = DeadlineTimer(depth);
-        timer->start(std::max(1, int(std::ceil(remaining * 1000.0))));
+    if (remaining > 0) {
+        // Sleep until the next event or the deadline (rounded up to the millisecond, so that the
+        // deadline has passed when the timer wakes us); what is pending is handled at once.
+        Deadline& d = DeadlineTimer(depth);
+        if (!d.timer->isActive() || d.at != deadline) {
+            d.timer->start(std::max(1, int(std::ceil(remaining * 1000.0))));
+            d.at = deadline;
+        }
         dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        timer->stop();
         ++g_wakeups;
+    } else {
+        dispatcher->processEvents(QEventLoop::AllEvents);
     }
     --g_depth;
 }

@@ -7,11 +7,6 @@
 
 namespace {
 
-bool Seen(const std::string& text) {
-    auto h = TestTextHistory(pHandle, PANEL_STRStatus);
-    return std::find(h.begin(), h.end(), text) != h.end();
-}
-
 class Block : public ProgramTest {};
 
 }  // namespace
