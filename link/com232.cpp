@@ -23,6 +23,8 @@ namespace {
 // later than this belongs to no request), and before the next request is written after one whose
 // answer may still come. Several byte times at 19200 baud, and a USB adapter's latency timer.
 constexpr double kQuietTime = 0.02;
+// One byte on the line: 10 bits at 19200 baud.
+constexpr double kByteTime = 10.0 / 19200.0;
 
 int connection = 0;       // counts the opens and closes of the port
 bool lineOpened = false;  // the port of this connection opened
@@ -144,6 +146,14 @@ Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, doub
             WaitForEvent(quietAt);
         } else if (Timer() >= deadline) {
             return Outcome::TimedOut;  // what came of it is in nBytesR
+        } else if (const double most = std::min({lastByteAt + (want - rxTotal - 4) * kByteTime,
+                                                 Timer() + kQuietTime, deadline});
+                   rxTotal > 0 && most > Timer()) {
+            // Part of the answer is in: the rest cannot come before its bytes have crossed the line.
+            // Sleep until all but its last few bytes can be in (at most the quiet time) instead of
+            // waking with every piece an adapter passes on; the bytes wait in the port meanwhile,
+            // and the last piece wakes the wait as it comes.
+            Delay(most - Timer());
         } else {
             WaitForEvent(deadline);
         }
