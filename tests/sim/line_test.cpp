@@ -238,3 +238,51 @@ TEST_F(SimLine, BackToBackAnswersDoNotOverlap) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pieces of a chosen size, as a USB adapter passes them on; and the faults of a bad line: every
+// answer twice, bytes before it, the other frame's argument word, random bytes mixed in.
+TEST_F(SimLine, PiecesAndTheFaultsOfABadLine) {
+    Open(true);
+    sensor->SetPieceBytes(4);
+    std::vector<std::pair<double, size_t>> arrivals;
+    ASSERT_TRUE(line->Send(2, 0));
+    ASSERT_EQ(line->Read(36, 1.0, &arrivals).size(), 36u);
+    EXPECT_GE(arrivals.size(), 3u);
+    for (auto& [t, n] : arrivals) EXPECT_EQ(n % 4, 0u) << n;
+
+    sensor->SetPaced(false);
+    sim::FaultSpec twice{sim::Fault::Double, 2};
+    twice.times = 1;
+    sensor->SetFault(twice);
+    ASSERT_TRUE(line->Send(2, 0));
+    auto got = line->ReadUntilQuiet(0.1);
+    ASSERT_EQ(got.size(), 72u);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 36, got.begin() + 36));
+
+    sim::FaultSpec before{sim::Fault::Prefix, 2};
+    before.bytes = 3;
+    before.times = 1;
+    sensor->SetFault(before);
+    ASSERT_TRUE(line->Send(2, 1));
+    got = line->ReadUntilQuiet(0.1);
+    ASSERT_EQ(got.size(), 39u);
+    EXPECT_EQ(got[3], 0x00);
+    EXPECT_EQ(got[4], 0xAA);
+
+    sim::FaultSpec other{sim::Fault::OtherArgument, 2};
+    other.value = 1;
+    other.times = 1;
+    sensor->SetFault(other);
+    ASSERT_TRUE(line->Send(2, 0));
+    got = line->ReadUntilQuiet(0.1);
+    ASSERT_EQ(got.size(), 36u);
+    EXPECT_EQ(Word(got, 2), 1);
+
+    sensor->SetNoise(2000);
+    EXPECT_GT(line->ReadUntilQuiet(0.5, 0.2).size(), 100u);  // about 400 in 0.2 s, never quiet
+    sensor->SetNoise(0);
+}
+
+}  // namespace
