@@ -52,6 +52,7 @@
 #include "bench/program_on_sensor.h"
 #include "bench/program_usage.h"
 #include "sim/sensor_sim.h"
+#include "bench/raw_line.h"
 
 extern char** environ;
 
@@ -70,18 +71,6 @@ void PrintThreads(const Span& s, double per, const char* unit) {
                     (tid == getpid() ? "(user interface)" : ThreadName(tid).c_str()), sw / per, unit,
                     100 * cpu / s.wall);
     }
-}
-
-bool ReadExactly(int fd, uint8_t* buf, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 2000) <= 0) return false;
-        const ssize_t r = read(fd, buf + got, n - got);
-        if (r <= 0) return false;
-        got += size_t(r);
-    }
-    return true;
 }
 
 struct Bare {

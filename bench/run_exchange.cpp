@@ -24,6 +24,7 @@
 #include "platform/utility.h"
 #include "bench/program_on_sensor.h"
 #include "sim/sensor_sim.h"
+#include "bench/raw_line.h"
 
 namespace {
 
@@ -32,18 +33,6 @@ double ThreadCpu() {
     getrusage(RUSAGE_THREAD, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-bool ReadExactly(int fd, uint8_t* buf, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 2000) <= 0) return false;
-        const ssize_t r = read(fd, buf + got, n - got);
-        if (r <= 0) return false;
-        got += size_t(r);
-    }
-    return true;
 }
 
 // Back-to-back measurement requests by a bare client for `seconds`; exchanges per second.

@@ -25,20 +25,9 @@
 #include "platform/utility.h"
 #include "bench/program_on_sensor.h"
 #include "sim/sensor_sim.h"
+#include "bench/raw_line.h"
 
 namespace {
-
-bool ReadExactly(int fd, uint8_t* buf, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 2000) <= 0) return false;
-        const ssize_t r = read(fd, buf + got, n - got);
-        if (r <= 0) return false;
-        got += size_t(r);
-    }
-    return true;
-}
 
 bool Exchange(int fd, uint16_t command, uint16_t argument, uint16_t word3, size_t answer) {
     std::array<uint8_t, 36> req{};
