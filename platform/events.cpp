@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -97,9 +98,27 @@ namespace {
 int g_signalPipe[2] = {-1, -1};
 void (*g_onInterruption)() = nullptr;
 
-void OnSignal(int) {
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+// When the first interruption came (monotonic nanoseconds; 0: none yet).
+volatile sig_atomic_t g_firstSignalSeconds = 0;
+volatile long g_firstSignalNanos = 0;
+
+// A second interruption ends the program at once, unless it comes within half a second of the
+// first: a sender that signals both the program and its process group (timeout, a service
+// manager) delivers one request twice.
+void OnSignal(int signo) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (g_firstSignalSeconds == 0 && g_firstSignalNanos == 0) {
+        g_firstSignalSeconds = sig_atomic_t(now.tv_sec);
+        g_firstSignalNanos = now.tv_nsec;
+        const char c = 1;
+        [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+        return;
+    }
+    const double since = double(now.tv_sec - g_firstSignalSeconds) + double(now.tv_nsec - g_firstSignalNanos) / 1e9;
+    if (since < 0.5) return;
+    signal(signo, SIG_DFL);
+    raise(signo);
 }
 
 }  // namespace
@@ -119,6 +138,6 @@ void OnInterruption(void (*fn)()) {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART | SA_RESETHAND;  // a second signal ends the program at once
+    sa.sa_flags = SA_RESTART;  // a second signal ends the program at once (see OnSignal)
     for (int signo : {SIGTERM, SIGINT, SIGHUP}) sigaction(signo, &sa, nullptr);
 }

@@ -15,5 +15,6 @@ unsigned long WaitWakeups();
 // Creates the run-time of a program without a window (event processing, serial ports), once.
 void InitCoreRuntime(int argc, char** argv);
 // From now on SIGTERM, SIGINT and SIGHUP do not end the program: `fn` runs at the next event
-// processing instead, and a wait in progress wakes at once. A second signal ends the program.
+// processing instead, and a wait in progress wakes at once. A second signal ends the program,
+// unless it comes within half a second of the first (one request sent twice).
 void OnInterruption(void (*fn)());
