@@ -44,11 +44,11 @@ void PauseUntil(double due) {
 
 // The measurement just taken as one output line.
 std::string MeasurementLine(bool json) {
+    if (json) return JsonLine(MeasurementJson());
     const unsigned v[] = {Ledge,  Redge,    Mvalue, 0,      parameter[9], tol,    edcnt, mvstart,
                           mvend,  dynpow,   anaMax, anaMin, in0,          videoMax, raw15};
     const int um = int(int32_t(umValue));
     std::string line;
-    if (json) return JsonLine(MeasurementJson());
     for (int i = 0; i < 15; ++i) line += (i ? "\t" : "") + (i == 3 ? std::to_string(um) : std::to_string(v[i]));
     return line + "\n";
 }

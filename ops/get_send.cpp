@@ -32,7 +32,6 @@ std::string RefusedText() {
 }
 
 void WaitingForFrame(bool) { ShowStatus("Waiting for parameter-frame ..."); }
-void LineOk(bool) { ShowStatus("Line Ok!"); }
 
 // A store frame that did not go out: what the sensor holds now, after why.
 std::string SendFailedText(Outcome o, bool mainWritten) {
@@ -96,12 +95,12 @@ int CC_BTNSend(int, int, int event, void*, int, int) {
     }
     if (RefuseUnidentified()) return 0;
     GetPanelValuesOfVariant();
-    Outcome o = WriteParameterFrame(target, 0, LineOk);
+    Outcome o = WriteParameterFrame(target, 0, ShowLineOk);
     bool mainWritten = false;
     if (o == Outcome::Answered) {
         mainWritten = true;
         Delay(0.1);
-        o = WriteParameterFrame(target, 1, LineOk);
+        o = WriteParameterFrame(target, 1, ShowLineOk);
     }
     if (o != Outcome::Answered) {
         szStatus = SendFailedText(o, mainWritten);

@@ -98,9 +98,7 @@ void PushRUN() {
             }
             continue;
         }
-        if (o == Outcome::TimedOut || o == Outcome::Refused) failure = "Timeout RS232-Line!";
-        if (o == Outcome::Disturbed) failure = kDisturbedText;
-        if (o == Outcome::LineLost) failure = LineLostText();
+        failure = MeasurementFailureText(o);
         stop_flag = 1;
     }
     // the last frame: drawn once the line stayed quiet after it

@@ -17,19 +17,11 @@ namespace {
 constexpr uint16_t kVideoSignal = 0;
 constexpr uint16_t kTriggerBuffer = 1;
 
-void LineOk(bool) { ShowStatus("Line Ok!"); }
-
 // The measurement request that opens a pass; false (and the reason in the status line) when no
 // measurement frame came.
 bool MeasureFirst() {
-    if (PushGETRAW(LineOk) == 1) return true;
-    switch (LastOutcome()) {
-    case Outcome::TimedOut:
-    case Outcome::Refused: ShowStatus("Timeout RS232-Line!"); break;
-    case Outcome::Disturbed: ShowStatus(kDisturbedText); break;
-    case Outcome::LineLost: ShowStatus(LineLostText()); break;
-    default: break;  // stopped, or the port changed: the one who ended it says so
-    }
+    if (PushGETRAW(ShowLineOk) == 1) return true;
+    if (const std::string why = MeasurementFailureText(LastOutcome()); !why.empty()) ShowStatus(why);
     return false;
 }
 

@@ -45,6 +45,18 @@ std::string LineLostText() {
     return LineOpened() ? kLineLostText : "Port is not open - select the COM-port again";
 }
 
+std::string MeasurementFailureText(Outcome o) {
+    switch (o) {
+    case Outcome::TimedOut:
+    case Outcome::Refused: return "Timeout RS232-Line!";
+    case Outcome::Disturbed: return kDisturbedText;
+    case Outcome::LineLost: return LineLostText();
+    default: return "";
+    }
+}
+
+void ShowLineOk(bool) { ShowStatus("Line Ok!"); }
+
 namespace {
 
 // What the status line said before a refused start put the busy text there.

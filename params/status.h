@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "link/com232.h"
+
 extern std::string szStatus;  // the text a sequence last composed for the status line
 
 void ShowStatus(const std::string& text);
@@ -23,6 +25,11 @@ extern const char* const kLineLostText;  // "RS232-Line lost! - select the COM-p
 std::string LineLostText();
 // The text for an answer that the line's disturbance spoiled (bytes around it, or no quiet).
 extern const char* const kDisturbedText;
+// What ended a measurement request without its frame, as the status line says it; "" when STOP or
+// a port change ended it (the one who ended it says so).
+std::string MeasurementFailureText(Outcome o);
+// Shown once a request is on the line.
+void ShowLineOk(bool allWritten);
 
 // ---- one sensor exchange at a time, as the operator meets it ----
 extern const char* const kBusyText;
