@@ -150,3 +150,17 @@ device2="$(head -n1 "$elsewhere/sim2.out")"
 grep -qE '^designation +KRYTA-M01$' "$elsewhere/info.out" ||
     fail "the packaged kryta-lt named another sensor: $(cat "$elsewhere/info.out")"
 echo "check-package: the packaged kryta-lt identified the sensor without a display and links no GUI library"
+
+# The configuration file names every option of the gateway, and as shipped (no broker) the
+# gateway ends at once with exit code 2, the code the unit does not restart on, and says why.
+if gateway_help="$("$cli" help gateway 2>/dev/null)"; then
+    for key in $(grep -oE '^ +(-[a-z], )?--[a-z][-a-z]*' <<<"$gateway_help" | sed 's/.*--//'); do
+        case "$key" in config|help|port|version) continue ;; esac
+        grep -qE "^#? *$key *=" "$root$config" || fail "$config lacks the setting $key"
+    done
+    rc=0
+    (cd "$elsewhere" && timeout 10 "$cli" gateway --config "$root$config") >"$elsewhere/gateway.out" 2>&1 || rc=$?
+    [ $rc -eq 2 ] && grep -qi broker "$elsewhere/gateway.out" ||
+        fail "the gateway with the shipped configuration ended with $rc: $(cat "$elsewhere/gateway.out")"
+    echo "check-package: the configuration file names every setting; without a broker the gateway says: $(head -n1 "$elsewhere/gateway.out")"
+fi
