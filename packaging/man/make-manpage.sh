@@ -18,6 +18,8 @@ roff() { awk -f "$awk_file" "$@"; }
 {
     printf '.TH %s 1 "%s" "%s %s" "User Commands"\n' \
         "$(printf '%s' "$name" | tr '[:lower:]' '[:upper:]')" "$date" "$name" "$version"
+    # ragged right and no hyphenation: an option is never broken across lines
+    printf '.nh\n.ad l\n'
     echo .SH NAME
     printf '%s \\- %s\n' "$name" "$summary"
     echo .SH SYNOPSIS
