@@ -447,8 +447,9 @@ struct Gateway {
         ::waitpid(l.pid, &status, 0);
         l.pid = -1;
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        const std::string why = l.lastError.empty() ? (code < 0 ? "its process was killed" : "exit " + std::to_string(code))
-                                                    : l.lastError;
+        std::string why = l.lastError.empty() ? (code < 0 ? "its process was killed" : "exit " + std::to_string(code))
+                                              : l.lastError;
+        if (why.rfind(l.device + ": ", 0) == 0) why = why.substr(l.device.size() + 2);
         if (Interrupted()) return;
         if (l.born) {
             l.born = false;
@@ -466,11 +467,11 @@ struct Gateway {
         } else {
             // never came up: said once per reason, then tried again quietly
             const std::string reason = why.find("in use by another program") != std::string::npos
-                                           ? "in use by another program, left alone"
-                                           : why;
+                                           ? "in use by another program: left alone"
+                                           : "no sensor: " + why;
             if (reason != l.said)
-                Log(l.device + ": no sensor: " + reason + "; tried again after " + Seconds(l.backoff) +
-                    ", backing off up to " + Seconds(kLastBackoff));
+                Log(l.device + ": " + reason + "; tried again in " + Seconds(l.backoff) + ", backing off up to " +
+                    Seconds(kLastBackoff));
             l.said = reason;
         }
         l.present = Present(l.device);
