@@ -272,6 +272,8 @@ struct Gateway {
     bool slow = false;
     uint64_t droppedWhenSlow = 0;
     std::string self;            // this program
+    int fatal = 0;               // the exit code of a fault that ends the gateway
+    bool ending = false;         // the sensors' processes are being stopped
 
     bool Born() const { return bornSession != 0 && bornSession == currentSession; }
     int currentSession = 0;
@@ -450,7 +452,7 @@ struct Gateway {
         std::string why = l.lastError.empty() ? (code < 0 ? "its process was killed" : "exit " + std::to_string(code))
                                               : l.lastError;
         if (why.rfind(l.device + ": ", 0) == 0) why = why.substr(l.device.size() + 2);
-        if (Interrupted()) return;
+        if (Interrupted() || ending) return;
         if (l.born) {
             l.born = false;
             l.lostAt = Timer();
@@ -597,6 +599,7 @@ struct Gateway {
             refused = s.refused;
             s.lostNews = false;
             s.refused = -1;
+            if (refused > 0 && !s.everConnected) fatal = kExitBrokerRefused;
             commands.swap(s.commands);
         }
         if (lost && bornSession != 0) {
@@ -604,6 +607,10 @@ struct Gateway {
             droppedWhenAway = dropped;
             Log("broker " + s.name + " went away (" + mosquitto_strerror(lostRc) +
                 "); the sensors go on, their data is not published until it is back");
+        }
+        if (refused > 0 && fatal) {
+            Fail(fatal, "broker " + s.name + " refused the connection: " + mosquitto_connack_string(refused));
+            return;
         }
         if (refused > 0) Log("broker " + s.name + " refused the connection: " + mosquitto_connack_string(refused));
         if (connected && session != currentSession) {
@@ -733,21 +740,37 @@ int CmdGateway(const Args& given) {
         QObject::connect(inotifyNote.get(), &QSocketNotifier::activated, [&gw] { gw.OnInotify(); });
     }
 
-    const int rc = mosquitto_connect_async(s.m, host.c_str(), port, 10);
-    if (rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP)
-        return Fail(kExitBrokerUnreachable, "broker " + s.name + " cannot be reached: no such host");
-    if (rc != MOSQ_ERR_SUCCESS)
-        Log("broker " + s.name + " cannot be reached yet (" + (rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)) +
-            "); the sensors are served and the connection is tried again, backing off up to 30 s");
-    if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS)
-        return Fail(kExitBrokerUnreachable, "broker " + s.name + ": cannot start the network thread");
+    // The first connection is tried from here (the network thread reconnects only a connection it
+    // has had); a broker that is not there yet is tried again, backing off up to 30 s.
+    double brokerAt = Timer(), brokerBackoff = kFirstBackoff;
+    bool threadRunning = false;
+    auto tryBroker = [&]() -> int {
+        errno = 0;
+        const int rc = mosquitto_connect_async(s.m, host.c_str(), port, 10);
+        if (rc == MOSQ_ERR_SUCCESS) {
+            brokerAt = 0;
+            if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS)
+                return Fail(kExitBrokerUnreachable, "broker " + s.name + ": cannot start the network thread");
+            threadRunning = true;
+            return kExitOk;
+        }
+        if ((rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP) && brokerBackoff == kFirstBackoff)
+            return Fail(kExitBrokerUnreachable, "broker " + s.name + " cannot be reached: no such host");
+        if (brokerBackoff == kFirstBackoff)
+            Log("broker " + s.name + " cannot be reached yet (" + (rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)) +
+                "); the sensors are served and the broker is tried again, backing off up to 30 s");
+        brokerAt = Timer() + brokerBackoff;
+        brokerBackoff = std::min(kLastBackoff, brokerBackoff * 2);
+        return kExitOk;
+    };
+    if (const int c = tryBroker(); c != kExitOk) return c;
 
     gw.Look();
     for (const auto& l : gw.lines)
         if (!l->present)
             Log(l->device + ": no device; it is tried when it appears");
     int code = kExitOk;
-    while (!Interrupted()) {
+    while (!Interrupted() && !gw.fatal) {
         gw.retired.clear();
         const double now = Timer();
         if (gw.lookAt != 0 && gw.lookAt <= now) gw.Look();
@@ -757,18 +780,16 @@ int CmdGateway(const Args& given) {
             if (l->retryAt <= now) gw.Start(*l);
             else next = std::min(next, l->retryAt);
         }
+        if (brokerAt != 0 && brokerAt <= now)
+            if (const int c = tryBroker(); c != kExitOk) gw.fatal = c;
+        if (brokerAt != 0) next = std::min(next, brokerAt);
         if (gw.lookAt != 0) next = std::min(next, gw.lookAt);
-        {
-            std::lock_guard<std::mutex> lock(s.mu);
-            if (!s.everConnected && s.refused > 0) {
-                code = Fail(kExitBrokerRefused, "broker " + s.name + " refused the connection: " + mosquitto_connack_string(s.refused));
-                break;
-            }
-        }
         WaitForEvent(next);
     }
+    if (gw.fatal) code = gw.fatal;
 
     // The end: the sensors' processes settle and close their lines; NDEATH; the session closed.
+    gw.ending = true;
     for (const auto& l : gw.lines)
         if (l->pid > 0) ::kill(l->pid, SIGTERM);
     if (gw.Born()) {
@@ -791,7 +812,7 @@ int CmdGateway(const Args& given) {
         s.closing = true;
     }
     mosquitto_disconnect(s.m);
-    mosquitto_loop_stop(s.m, false);
+    if (threadRunning) mosquitto_loop_stop(s.m, false);
     const double until = Timer() + kStopSeconds;
     auto running = [&] {
         int n = 0;
