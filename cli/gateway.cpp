@@ -263,7 +263,7 @@ struct Gateway {
     std::vector<std::unique_ptr<Line>> lines;
     std::vector<std::unique_ptr<QSocketNotifier>> retired;  // notifiers to delete outside their signal
     int inotifyFd = -1;
-    std::set<std::string> watched;
+    std::map<int, std::string> watched;  // inotify's watch descriptors: the folders
     double lookAt = 0;           // a look at the devices is due (0: none)
     int bornSession = 0;         // the MQTT session whose births went out
     uint64_t seq = 0;
@@ -292,9 +292,11 @@ struct Gateway {
 
     // ---- devices and watching ----
     void Watch(const std::string& folder) {
-        if (inotifyFd < 0 || folder.empty() || watched.count(folder)) return;
-        if (inotify_add_watch(inotifyFd, folder.c_str(), IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ATTRIB) >= 0)
-            watched.insert(folder);
+        if (inotifyFd < 0 || folder.empty()) return;
+        for (const auto& [wd, f] : watched)
+            if (f == folder) return;
+        const int wd = inotify_add_watch(inotifyFd, folder.c_str(), IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ATTRIB);
+        if (wd >= 0) watched[wd] = folder;
     }
     void WatchFolders() {
         Watch("/dev");
@@ -311,17 +313,22 @@ struct Gateway {
         const auto p = std::filesystem::canonical(device, ec);
         return ec ? device : p.string();
     }
+    // The device ID of the sensor on the line now (a by-id link names the adapter plugged in), made
+    // unique among the sensors served.
+    std::string FreeId(const Line& l) const {
+        const std::string base = DeviceIdOf(l.device);
+        std::string id = base;
+        for (int k = 2;; ++k) {
+            bool taken = false;
+            for (const auto& o : lines) taken = taken || (o.get() != &l && o->born && o->deviceId == id);
+            if (!taken) return id;
+            id = base + "-" + std::to_string(k);
+        }
+    }
     Line* Add(const std::string& device) {
         auto l = std::make_unique<Line>();
         l->device = device;
-        std::string id = DeviceIdOf(device);
-        for (int k = 2;; ++k) {
-            bool taken = false;
-            for (const auto& o : lines) taken = taken || o->deviceId == id;
-            if (!taken) break;
-            id = DeviceIdOf(device) + "-" + std::to_string(k);
-        }
-        l->deviceId = id;
+        l->deviceId = DeviceIdOf(device);
         l->aliasBase = uint64_t(lines.size() + 1) << 8;
         lines.push_back(std::move(l));
         Watch(std::filesystem::path(device).parent_path().string());
@@ -366,15 +373,19 @@ struct Gateway {
         }
     }
     void OnInotify() {
-        char buf[4096];
-        while (::read(inotifyFd, buf, sizeof buf) > 0) {
-        }
+        alignas(inotify_event) char buf[4096];
+        for (ssize_t n; (n = ::read(inotifyFd, buf, sizeof buf)) > 0;)
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+                if (e->mask & IN_IGNORED) watched.erase(e->wd);  // the folder went: watched again when it is back
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
         if (lookAt == 0) lookAt = Timer() + kLookDelay;
     }
 
     // ---- the sensors' processes ----
     void Start(Line& l) {
-        l.retryAt = 0;
+        l.retryAt = Timer() + kLastBackoff;  // unless it starts
         int out[2], err[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
         if (::pipe2(err, O_CLOEXEC) != 0) {
@@ -392,6 +403,7 @@ struct Gateway {
             if (getppid() != parent) _exit(kExitInterrupted);
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(err[1], STDERR_FILENO);
+            ::close_range(3, ~0U, 0);  // nothing of the gateway's (the broker's socket) stays open in it
             ::execv(self.c_str(), argv.data());
             _exit(127);
         }
@@ -400,10 +412,10 @@ struct Gateway {
         if (pid < 0) {
             ::close(out[0]), ::close(err[0]);
             Log(l.device + ": cannot start its process: " + std::strerror(errno));
-            l.retryAt = Timer() + kLastBackoff;
             return;
         }
         l.pid = pid;
+        l.retryAt = 0;
         l.out = out[0];
         l.err = err[0];
         l.outBuf.clear(), l.errBuf.clear(), l.lastError.clear();
@@ -488,6 +500,7 @@ struct Gateway {
                 Log(l.device + ": " + why);
                 return;
             }
+            l.deviceId = FreeId(l);
             l.born = true;
             l.backoff = kFirstBackoff;
             l.said.clear();

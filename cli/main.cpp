@@ -37,9 +37,10 @@ const char* const kExitCodeTable =
     " 12  interrupted (Ctrl-C) before the work was done\n"
     " 13  send: the file's companion names another firmware variant or CCD family than\n"
     "     the sensor's, and no --force\n"
-    " 14  publish: the broker cannot be reached (address, port) or does not answer\n"
-    " 15  publish: the broker refuses the connection (user name, password), the TLS\n"
-    "     handshake fails, or the password file or CA file cannot be read\n";
+    " 14  publish: the broker cannot be reached (address, port) or does not answer;\n"
+    "     gateway: the broker's host name does not resolve\n"
+    " 15  publish, gateway: the broker refuses the connection (user name, password),\n"
+    "     the TLS handshake fails, or the password file or CA file cannot be read\n";
 
 namespace {
 

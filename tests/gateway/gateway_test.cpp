@@ -207,7 +207,7 @@ TEST_F(GatewayTest, SessionsBirthsDataAndDeaths) {
     double previous = 0;
     for (const Message& m : ms) {
         if (m.type != "DDATA" || m.device != "s2") continue;
-        if (previous) EXPECT_LT(m.t - previous, 0.5);
+        EXPECT_LT(m.t - (previous ? previous : m.t), 0.5);
         previous = m.t;
     }
 
@@ -237,12 +237,18 @@ TEST_F(GatewayTest, SessionsBirthsDataAndDeaths) {
     EXPECT_EQ(Last(Messages(sub), "NBIRTH").Metric("bdSeq"), (bdSeq + 2) % 256);
 }
 
-// --scan: a sensor whose link appears while the gateway runs has its DBIRTH within 5 s; SIGTERM
-// ends the gateway with exit 0 after NDEATH.
+// --scan: a sensor whose link appears while the gateway runs has its DBIRTH within 5 s, and its
+// JSON topics; one that another program holds is left alone; SIGTERM ends the gateway with exit 0
+// after NDEATH.
 TEST_F(GatewayTest, ScanFindsASensorPluggedInLater) {
     setenv("KRYTA_COM7", (dir + "/late").c_str(), 1);
+    setenv("KRYTA_COM8", (dir + "/held").c_str(), 1);
+    Plug("held", "M01", 1000, 2000);
+    const pid_t holder = Spawn({"./kryta-lt", "-p", dir + "/held", "measure", "-n", "0"}, "/dev/null");
+    Delay(1.0);
     const std::string sub = Subscribe("sub");
-    StartGateway({"--scan"});
+    subscribers.push_back(Spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "kryta/#", "-v"}, dir + "/json"));
+    StartGateway({"--scan", "--json-topics", "--node", "n1"});
     ASSERT_TRUE(WaitFor(sub, "NBIRTH", "", 1, 5));
     Delay(1.0);
     Plug("late", "M01", 1000, 2000);
@@ -250,12 +256,20 @@ TEST_F(GatewayTest, ScanFindsASensorPluggedInLater) {
     ASSERT_TRUE(WaitFor(sub, "DBIRTH", "late", 1, 5)) << ReadBytes(dir + "/gateway.log");
     EXPECT_LT(Timer() - plugged, 5.0);
     ASSERT_TRUE(WaitFor(sub, "DDATA", "late", 3, 3));
+    EXPECT_EQ(Count(Messages(sub), "DBIRTH", "held"), 0u);
+    kill(holder, SIGTERM), Exit(holder);
+    const std::string json = ReadBytes(dir + "/json");
+    EXPECT_NE(json.find("kryta/n1/late/status online\nkryta/n1/late/identity {\"ccd_family\":1,\"designation\":\"KRYTA-M01\""),
+              std::string::npos) << json;
+    EXPECT_NE(json.find("kryta/n1/late/measurement {\"analog_output_max\""), std::string::npos) << json;
     kill(gateway, SIGTERM);
     EXPECT_EQ(Exit(gateway), 0) << ReadBytes(dir + "/gateway.log");
     gateway = -1;
     ASSERT_TRUE(WaitFor(sub, "NDEATH", "", 1, 2));
-    EXPECT_NE(ReadBytes(dir + "/gateway.log").find("late): sensor found: KRYTA-M01"), std::string::npos) << ReadBytes(dir + "/gateway.log");
-    unsetenv("KRYTA_COM7");
+    const std::string log = ReadBytes(dir + "/gateway.log");
+    EXPECT_NE(log.find("late): sensor found: KRYTA-M01"), std::string::npos) << log;
+    EXPECT_NE(log.find("held: in use by another program: left alone"), std::string::npos) << log;
+    unsetenv("KRYTA_COM7"), unsetenv("KRYTA_COM8");
 }
 
 // A configuration file's faults are refused with the file, the line and the reason; an option on
