@@ -51,6 +51,7 @@ constexpr double kFirstBackoff = 1, kLastBackoff = 30;  // seconds before a port
 constexpr double kLookDelay = 0.2;    // after a change in a watched folder: the device settles
 constexpr int kMaxOnTheWay = 64;      // messages handed to the network thread and not yet sent
 constexpr double kStopSeconds = 3;    // for the sensors' processes to settle their lines and end
+constexpr double kStoppedGrace = 0.5; // a signal to the gateway and its processes: one request
 const char* const kDefaultConfig = "/etc/kryta/gateway.conf";
 const char* const kDefaultStateDir = "/var/lib/kryta";
 
@@ -249,6 +250,8 @@ struct Line {
     double lostAt = 0;           // when the sensor was lost
     double backoff = kFirstBackoff;
     double retryAt = 0;          // 0: when its device appears
+    double settleAt = 0;         // its process was stopped from outside: taken as lost then
+    std::string why;             // why its process ended
     std::string said;            // the last "no sensor" reason written to the log
     bool present = false;        // its device was there at the last look
     SparkplugDevice sensor;
@@ -465,6 +468,19 @@ struct Gateway {
                                               : l.lastError;
         if (why.rfind(l.device + ": ", 0) == 0) why = why.substr(l.device.size() + 2);
         if (Interrupted() || ending) return;
+        l.why = why;
+        // A process that ended by itself after an interruption was stopped from outside, as a service
+        // manager or a terminal's Ctrl-C stops the gateway with it: a moment for that to arrive.
+        if (code == kExitOk || code == kExitInterrupted) {
+            l.settleAt = Timer() + kStoppedGrace;
+            return;
+        }
+        Lost(l);
+    }
+    // The sensor's process has ended for `l.why`: DDEATH, the journal's line, the next try.
+    void Lost(Line& l) {
+        l.settleAt = 0;
+        const std::string& why = l.why;
         if (l.born) {
             l.born = false;
             l.lostAt = Timer();
@@ -789,6 +805,8 @@ int CmdGateway(const Args& given) {
         if (gw.lookAt != 0 && gw.lookAt <= now) gw.Look();
         double next = now + 86400;
         for (const auto& l : gw.lines) {
+            if (l->settleAt != 0 && l->settleAt <= now) gw.Lost(*l);
+            if (l->settleAt != 0) next = std::min(next, l->settleAt);
             if (l->pid > 0 || l->retryAt == 0) continue;
             if (l->retryAt <= now) gw.Start(*l);
             else next = std::min(next, l->retryAt);
