@@ -451,6 +451,7 @@ struct Gateway {
             else if (!one.empty()) l.lastError = one.rfind("kryta-lt: ", 0) == 0 ? one.substr(10) : one;
         }
         buf.erase(0, start);
+        if (buf.size() > (1 << 20)) buf.clear();  // no line end in a megabyte: nothing of ours
         if (!ended) return;
         auto& note = fromOut ? l.outNote : l.errNote;
         note->setEnabled(false);
