@@ -52,6 +52,7 @@ constexpr double kLookDelay = 0.2;    // after a change in a watched folder: the
 constexpr int kMaxOnTheWay = 64;      // messages handed to the network thread and not yet sent
 constexpr double kStopSeconds = 3;    // for the sensors' processes to settle their lines and end
 constexpr double kStoppedGrace = 0.5; // a signal to the gateway and its processes: one request
+constexpr double kFirstAnswerSeconds = 10;  // for the broker's answer to the first connection
 const char* const kDefaultConfig = "/etc/kryta/gateway.conf";
 const char* const kDefaultStateDir = "/var/lib/kryta";
 
@@ -773,6 +774,7 @@ int CmdGateway(const Args& given) {
     // The first connection is tried from here (the network thread reconnects only a connection it
     // has had); a broker that is not there yet is tried again, backing off up to 30 s.
     double brokerAt = Timer(), brokerBackoff = kFirstBackoff;
+    double answerBy = 0;  // the broker's first answer is due (a TLS handshake that fails ends the thread silently)
     bool threadRunning = false;
     auto tryBroker = [&]() -> int {
         errno = 0;
@@ -782,8 +784,12 @@ int CmdGateway(const Args& given) {
             if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS)
                 return Fail(kExitBrokerUnreachable, "broker " + s.name + ": cannot start the network thread");
             threadRunning = true;
+            answerBy = Timer() + kFirstAnswerSeconds;
             return kExitOk;
         }
+        if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
+            return Fail(kExitBrokerRefused, "broker " + s.name + ": TLS fails - does --cafile hold the CA that signed the "
+                                                                  "broker's certificate?");
         if ((rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP) && brokerBackoff == kFirstBackoff)
             return Fail(kExitBrokerUnreachable, "broker " + s.name + " cannot be reached: no such host");
         if (brokerBackoff == kFirstBackoff)
@@ -815,6 +821,21 @@ int CmdGateway(const Args& given) {
         if (brokerAt != 0 && brokerAt <= now)
             if (const int c = tryBroker(); c != kExitOk) gw.fatal = c;
         if (brokerAt != 0) next = std::min(next, brokerAt);
+        if (answerBy != 0) {
+            std::lock_guard<std::mutex> lock(s.mu);
+            if (s.everConnected) {
+                answerBy = 0;
+            } else if (answerBy <= now) {
+                gw.fatal = a.cafile.empty()
+                               ? Fail(kExitBrokerUnreachable, "broker " + s.name + " did not answer within " +
+                                                                  Seconds(kFirstAnswerSeconds))
+                               : Fail(kExitBrokerRefused, "broker " + s.name + ": the TLS handshake failed - does --cafile "
+                                                                                "hold the CA that signed the broker's certificate?");
+                break;
+            } else {
+                next = std::min(next, answerBy);
+            }
+        }
         if (gw.lookAt != 0) next = std::min(next, gw.lookAt);
         WaitForEvent(next);
     }

@@ -38,7 +38,8 @@ const char* const kExitCodeTable =
     " 13  send: the file's companion names another firmware variant or CCD family than\n"
     "     the sensor's, and no --force\n"
     " 14  publish: the broker cannot be reached (address, port) or does not answer;\n"
-    "     gateway: the broker's host name does not resolve\n"
+    "     gateway: the broker's host name does not resolve, or its first connection\n"
+    "     gets no answer within 10 s\n"
     " 15  publish, gateway: the broker refuses the connection (user name, password),\n"
     "     the TLS handshake fails, or the password file or CA file cannot be read\n";
 
