@@ -48,7 +48,16 @@ struct Args {
     std::string broker, topic, clientId, username, passwordFile, cafile;
     long every = 1;
     int qos = 0;
+    // gateway
+    std::string group, node, ports, stateDir, config;
+    bool scan = false, jsonTopics = false;
+    std::vector<std::string> given;  // the long names of the options on the command line
 };
+
+// The option `longName` of the option table set from `value`, as a configuration file gives it
+// ("true"/"false" for a switch): "" or why the value is wrong. `known` is false when the table has
+// no such option.
+std::string SetOption(Args& a, const std::string& longName, const std::string& value, bool& known);
 
 // Interruption (SIGINT, SIGTERM): set by the signal; stoppable exchanges end on stop_flag, which
 // the program sets from it inside event processing.
@@ -70,6 +79,8 @@ int CmdVideo(const Args& a);
 int CmdScan(const Args& a);
 int CmdBackup(const Args& a);
 int CmdPublish(const Args& a);
+int CmdGateway(const Args& a);      // cli/gateway.cpp
+int CmdGatewayLine(const Args& a);  // cli/gateway_line.cpp: one sensor's line for the gateway
 
 // ---- shared by the sub-commands (cli/sensor.cpp) ----
 // What the connection to the sensor reached.

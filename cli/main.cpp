@@ -37,9 +37,11 @@ const char* const kExitCodeTable =
     " 12  interrupted (Ctrl-C) before the work was done\n"
     " 13  send: the file's companion names another firmware variant or CCD family than\n"
     "     the sensor's, and no --force\n"
-    " 14  publish: the broker cannot be reached (address, port) or does not answer\n"
-    " 15  publish: the broker refuses the connection (user name, password), the TLS\n"
-    "     handshake fails, or the password file or CA file cannot be read\n";
+    " 14  publish: the broker cannot be reached (address, port) or does not answer;\n"
+    "     gateway: the broker's host name does not resolve, or its first connection\n"
+    "     gets no answer within 10 s\n"
+    " 15  publish, gateway: the broker refuses the connection (user name, password),\n"
+    "     the TLS handshake fails, or the password file or CA file cannot be read\n";
 
 namespace {
 
@@ -155,6 +157,25 @@ const Option kOptions[] = {
      Text(&Args::passwordFile)},
     {"cafile", "FILE", "TLS to the broker, its certificate checked against this CA",
      Text(&Args::cafile)},
+    {"group", "ID", "the Sparkplug group ID; default kryta",
+     Text(&Args::group)},
+    {"node", "ID", "the Sparkplug edge node ID; default the host name",
+     Text(&Args::node)},
+    {"ports", "LIST", "the sensors' ports, comma-separated: device paths or port numbers",
+     Text(&Args::ports)},
+    {"scan", nullptr,
+     "every serial device of the machine (and each KRYTA_COM<n>), and new\n"
+     "ones as they appear",
+     Flag(&Args::scan)},
+    {"json-topics", nullptr, "also the topics of publish, under kryta/<node>/<device>/",
+     Flag(&Args::jsonTopics)},
+    {"state-dir", "DIR", "where the birth-death sequence number is kept; default /var/lib/kryta",
+     Text(&Args::stateDir)},
+    {"config", "FILE",
+     "the settings, a 'key = value' a line (the long option names);\n"
+     "default /etc/kryta/gateway.conf when it exists; options given\n"
+     "on the command line win",
+     Text(&Args::config)},
 };
 
 // ---- the commands ----
@@ -231,6 +252,19 @@ const Command kCommands[] = {
      "  PREFIX/measurement  a frame: the names of measure --json, seq and time (UTC)\n"
      "The measurement never waits for the broker: while it is away or slow, frames are not\n"
      "published but counted; the client reconnects by itself and says so on standard error.\n"},
+    {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config",
+     "--broker HOST[:PORT] [--group ID] [--node ID] [--ports LIST|--scan] [--every N]\n"
+     "          [--json-topics] [--username NAME --password-file FILE] [--cafile FILE]\n"
+     "          [--state-dir DIR] [--config FILE]",
+     "Every sensor of this computer on the broker as a Sparkplug B edge node: the node\n"
+     "spBv1.0/GROUP/NBIRTH/NODE, each sensor a device (its ID the port's stable name) with a\n"
+     "birth certificate of its identity, its RAM parameters and its measurement metrics, then\n"
+     "a DDATA message per frame (every N-th with --every) with the values that changed, and a\n"
+     "DDEATH when it is lost. Each port has a process of its own that keeps its line's pace;\n"
+     "a port without a sensor is tried again after 1 s, backing off up to 30 s, and at once\n"
+     "when its device appears. Settings from --config FILE, by default /etc/kryta/gateway.conf\n"
+     "when it exists. Runs until SIGTERM or Ctrl-C (exit 0): NDEATH, every port closed.\n"},
+    {"gateway-line", CmdGatewayLine, "port every", "", nullptr},  // the gateway's own, not shown
 };
 
 const Command* FindCommand(const std::string& name) {
@@ -266,7 +300,8 @@ void GeneralHelp() {
     std::printf("Usage: kryta-lt [-p PORT] COMMAND [options]\n"
                 "A KRYTA-LT laser line sensor from the command line: back up, restore, compare and\n"
                 "record. Results on standard output, errors on standard error.\n\nCommands:\n");
-    for (const Command& c : kCommands) std::printf("  %s %s\n", c.name, c.usage);
+    for (const Command& c : kCommands)
+        if (c.help) std::printf("  %s %s\n", c.name, c.usage);
     std::printf("\nOptions:\n%s%s%s", OptionHelp(kOptions[0].names, kOptions[0].valueName, kOptions[0].help).c_str(),
                 OptionHelp("h,help", nullptr, "this help; kryta-lt help COMMAND tells more").c_str(),
                 OptionHelp("version", nullptr, "the program's version").c_str());
@@ -275,7 +310,7 @@ void GeneralHelp() {
 
 void CommandHelp(const Command& c) {
     const bool port = (" " + std::string(c.options) + " ").find(" port ") != std::string::npos;
-    std::printf("Usage: kryta-lt %s%s %s\n%s", port ? "[-p PORT] " : "", c.name, c.usage, c.help);
+    std::printf("Usage: kryta-lt %s%s %s\n%s", port ? "[-p PORT] " : "", c.name, c.usage, c.help ? c.help : "");
     std::string options;
     for (const Option& o : kOptions)
         if (Takes(c, o)) options += OptionHelp(o.names, o.valueName, o.help);
@@ -336,11 +371,24 @@ Parsed Parse(int argc, char** argv, Args& a, const Command*& command) {
         if (o.valueName && values.size() > 1) return wrong(shown + " given more than once");
         const std::string why = o.take(a, o.valueName ? values.first().toStdString() : "");
         if (!why.empty()) return wrong(why);
+        a.given.push_back(LongName(o));
     }
     return Parsed::Run;
 }
 
 }  // namespace
+
+std::string SetOption(Args& a, const std::string& longName, const std::string& value, bool& known) {
+    known = false;
+    for (const Option& o : kOptions) {
+        if (LongName(o) != longName) continue;
+        known = true;
+        if (o.valueName) return value.empty() ? longName + " needs a value" : o.take(a, value);
+        if (value == "false") return "";
+        return value == "true" ? o.take(a, value) : longName + " is true or false";
+    }
+    return "";
+}
 
 bool Interrupted() { return interrupted; }
 

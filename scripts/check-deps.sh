@@ -3,10 +3,11 @@
 # in, so that a build which works only because the package happens to be on this machine is found
 # here and not on the next fresh one.
 #
-# What the build uses: every package configuration (<Name>_DIR) that the configure step found, read
-# from CMakeCache.txt and mapped to its package with dpkg -S. (Libraries that a find module looks
-# for on its own, such as EGL and GLU beside OpenGL, are left out: found or not, the build is the
-# same.)
+# What the build uses: every package configuration (<Name>_DIR) that the configure step found, the
+# libraries of the pkg-config modules it asked for (pkgcfg_lib_*) and protobuf's library and
+# compiler (found by CMake's own find module, which leaves no <Name>_DIR), read from CMakeCache.txt
+# and mapped to their packages with dpkg -S. (Libraries that a find module looks for on its own,
+# such as EGL and GLU beside OpenGL, are left out: found or not, the build is the same.)
 # What the install script brings: the packages it names (install-deps.sh --list test) and all that
 # they depend on, following Depends and Pre-Depends only, the first of a set of alternatives
 # (what apt installs on a fresh machine) and a virtual package only when one package provides it.
@@ -103,6 +104,9 @@ while IFS= read -r line; do
         *_DIR)
             [ -d "$value" ] || continue
             path="$(config_file "${key%_DIR}" "$value")" ;;
+        pkgcfg_lib_*|Protobuf_LIBRARY_RELEASE|Protobuf_PROTOC_EXECUTABLE)
+            [ -e "$value" ] || continue
+            path="$value" ;;
         *) continue ;;
     esac
     case "$path" in "$build_dir"/*|"$source_dir"/*) continue ;; esac
@@ -121,10 +125,10 @@ while IFS= read -r line; do
         echo "check-deps: $key uses $path from ${own[*]}, which scripts/install-deps.sh does not install"
         failed=1
     fi
-done < <(grep -E '^[A-Za-z0-9_]+_DIR:PATH=' "$cache")
+done < <(grep -E '^[A-Za-z0-9_]+:(PATH|FILEPATH)=' "$cache")
 
 if [ $failed -ne 0 ]; then
     echo "check-deps: add the package(s) above to scripts/install-deps.sh" >&2
     exit 1
 fi
-echo "check-deps: the $checked package configurations the build found all come from scripts/install-deps.sh"
+echo "check-deps: the $checked package configurations, libraries and programs the build found all come from scripts/install-deps.sh"

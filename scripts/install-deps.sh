@@ -12,7 +12,7 @@ if [ "${1:-}" = "--list" ]; then
 fi
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-tools-dev libqt6opengl6-dev libgl-dev libxcb1-dev
-          libgtest-dev libbenchmark-dev libmosquitto-dev)
+          libgtest-dev libbenchmark-dev libmosquitto-dev protobuf-compiler libprotobuf-dev)
 case "${1:-test}" in
   # xvfb and xauth so that xvfb-run starts the window on a machine without a screen
   run)  packages+=(qt6-qpa-plugins xvfb xauth) ;;
