@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ struct Args {
     std::string broker, topic, clientId, username, passwordFile, cafile;
     long every = 1;
     int qos = 0;
+    // report
+    long samples = -1;                      // --samples (-1: not given)
+    double reference = std::nan(""), tolerance = std::nan("");  // --reference, --tolerance (um)
+    std::string station, operatorName;
 };
 
 // Interruption (SIGINT, SIGTERM): set by the signal; stoppable exchanges end on stop_flag, which
@@ -70,6 +75,7 @@ int CmdVideo(const Args& a);
 int CmdScan(const Args& a);
 int CmdBackup(const Args& a);
 int CmdPublish(const Args& a);
+int CmdReport(const Args& a);
 
 // ---- shared by the sub-commands (cli/sensor.cpp) ----
 // What the connection to the sensor reached.
