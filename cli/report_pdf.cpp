@@ -218,15 +218,16 @@ void PageSettings() {
     const QJsonObject set = Obj(record, "settings");
     double y = Heading(kTop + 8, "Settings: RAM and EEPROM (" + Str(set, "variant") + " firmware)");
     const int differing = set.value("differing").toInt();
-    const std::string line =
-        differing == 0 ? "RAM and EEPROM hold the same settings: the sensor starts after power-off with what runs now."
-                       : "RAM differs from EEPROM in " + std::to_string(differing) +
-                             " parameter(s), marked below: what runs now is not what the sensor starts with after "
-                             "power-off.";
-    PdfText(kLeft, y, line, differing ? 8.6 : 9, differing != 0);
+    if (differing == 0) {
+        PdfText(kLeft, y, "RAM and EEPROM hold the same settings: the sensor starts after power-off with what runs now.", 9);
+    } else {
+        PdfText(kLeft, y, "RAM differs from EEPROM in " + std::to_string(differing) + " parameter(s), marked below:", 9.5, true);
+        y += 4.6;
+        PdfText(kLeft, y, "what runs now is not what the sensor starts with after power-off.", 9.5, true);
+    }
     y += 8;
     const double cName = kLeft + 2, cWord = kLeft + 52, cRam = kLeft + 86, cEeprom = kLeft + 116, cUnit = kLeft + 122,
-                 cMark = kLeft + 146;
+                 cMark = kLeft + 142;
     PdfText(cName, y, "parameter", 9, true);
     PdfText(cWord, y, "word", 9, true, PdfAlign::Right);
     PdfText(cRam, y, "RAM", 9, true, PdfAlign::Right);
@@ -352,7 +353,9 @@ void PageMeasurement() {
     HorizontalLine(hist, mean, 0.35, PdfPen::Solid);
     if (study) HorizontalLine(hist, Num(s, "reference_um"), 0.35, PdfPen::Dash);
     y += 85 + 14;
-    std::vector<Key> keys = {{PdfPen::Solid, 0.35, "mean"}, {PdfPen::DashDot, 0.3, "tolerance window"}};
+    std::vector<Key> keys = {{PdfPen::Solid, 0.35, "mean"},
+                             {PdfPen::DashDot, 0.3, "tolerance window " + Fixed(win.at(0).toDouble(), 1) + " to " +
+                                                        Fixed(win.at(1).toDouble(), 1)}};
     if (study) {
         keys.push_back({PdfPen::Dash, 0.35, "reference xm"});
         keys.push_back({PdfPen::Dot, 0.3, "xm ± 0.1 T"});
@@ -382,8 +385,11 @@ void PageMeasurement() {
     const QJsonArray winPx = m.value("tolerance_window_px").toArray();
     PdfText(c1, y, "tolerance window", 9);
     PdfText(c2, y, Fixed(win.at(0).toDouble(), 1) + " to " + Fixed(win.at(1).toDouble(), 1), 9, true, PdfAlign::Right);
-    PdfText(c3, y, std::to_string(winPx.at(0).toInt()) + " to " + std::to_string(winPx.at(1).toInt()) +
-                       " (set-point " + Str(m, "set_point_px") + ")", 9, true, PdfAlign::Right);
+    PdfText(c3, y, std::to_string(winPx.at(0).toInt()) + " to " + std::to_string(winPx.at(1).toInt()), 9, true,
+            PdfAlign::Right);
+    y += 4.8;
+    PdfText(c1, y, "set-point", 9);
+    PdfText(c3, y, Str(m, "set_point_px"), 9, true, PdfAlign::Right);
     y += 4.8;
     PdfText(c1, y, "inside the window", 9);
     PdfText(c2, y, Fixed(100 * Num(m, "inside_share"), 1) + " %", 9, true, PdfAlign::Right);
@@ -394,8 +400,7 @@ void PageMeasurement() {
     const QJsonArray refused = m.value("refused").toArray();
     std::string named = Str(m, "refused_count") + " frame(s) refused on the line, none used";
     for (int k = 0; k < refused.size() && k < 4; ++k)
-        named += (k ? "; " : ": ") + std::string("request ") + Str(refused[k].toObject(), "request") + " " +
-                 Str(refused[k].toObject(), "reason");
+        named += (k ? "; " : ": ") + Str(refused[k].toObject(), "reason");
     if (refused.size() > 4) named += "; and " + std::to_string(refused.size() - 4) + " more (in the JSON record)";
     PdfText(c1, y, named.substr(0, 150), 7.5);
     y += 8;
