@@ -273,6 +273,11 @@ int CmdReport(const Args& a) {
     auto refuse = [&](long at, const std::string& why) {
         refused.append(QJsonObject{{"request", int(at)}, {"reason", Q(why)}});
     };
+    // the frame just decoded, and whether the window would colour it out of tolerance
+    auto taken = [&] {
+        ToleranceWindowNow(setPoint, lower, upper);
+        return Frame{double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower};
+    };
     auto release = [&](bool disturbed, long at) {
         if (held && !disturbed) frames.push_back(pending);
         if (held && disturbed) refuse(at, "bytes after the answer: the line is disturbed");
@@ -300,8 +305,7 @@ int CmdReport(const Args& a) {
             progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
             return Ended(code, text, progress);
         }
-        ToleranceWindowNow(setPoint, lower, upper);
-        pending = {double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower};
+        pending = taken();
         held = true;
     }
     release(ConfirmLastAnswer() != Outcome::Answered, request);
@@ -309,8 +313,7 @@ int CmdReport(const Args& a) {
         ++request;
         const Outcome o = TakeMeasurement(false);
         if (o == Outcome::Answered) {
-            pending = {double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower};
-            frames.push_back(pending);
+            frames.push_back(taken());
         } else {
             std::string text;
             const int code = ExchangeFailedText("measurement request " + std::to_string(request), text);

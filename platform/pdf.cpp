@@ -11,6 +11,8 @@
 
 #include <memory>
 
+#include "platform/utility.h"
+
 namespace {
 
 constexpr int kDpi = 1200;  // device units of the PDF: fine enough for every line and letter
@@ -48,6 +50,7 @@ QPen PenOf(double width, PdfPen style) {
 
 void InitDrawingRuntime(int argc, char** argv) {
     if (QGuiApplication::instance()) return;
+    EnsureRuntimeDir();
     qputenv("QT_QPA_PLATFORM", "offscreen");  // nothing is shown: no display is needed
     static int s_argc = argc;
     new QGuiApplication(s_argc, argv);
