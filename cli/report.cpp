@@ -79,6 +79,7 @@ int Ended(int code, const std::string& why, const Progress& p) {
 struct Frame {
     double px, um;
     bool outside;  // outside the tolerance window, as the window colours its displays
+    bool edgeless; // no edge found: the value is the sensor's 0
 };
 
 QJsonObject StatisticsJson(const Statistics& s, const char* unit) {
@@ -276,7 +277,7 @@ int CmdReport(const Args& a) {
     // the frame just decoded, and whether the window would colour it out of tolerance
     auto taken = [&] {
         ToleranceWindowNow(setPoint, lower, upper);
-        return Frame{double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower};
+        return Frame{double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower, edcnt == 0};
     };
     auto release = [&](bool disturbed, long at) {
         if (held && !disturbed) frames.push_back(pending);
@@ -292,7 +293,10 @@ int CmdReport(const Args& a) {
         ++request;
         const Outcome o = TakeMeasurement(true);
         release(PreviousAnswerDisturbed(), request - 1);
-        if (o == Outcome::Stopped) return Ended(kExitInterrupted, "interrupted", progress);
+        if (o == Outcome::Stopped) {
+            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
+            return Ended(kExitInterrupted, "interrupted", progress);
+        }
         if (o == Outcome::Refused || o == Outcome::Disturbed) {
             std::string text;
             ExchangeFailedText("measurement request " + std::to_string(request), text);
@@ -323,12 +327,13 @@ int CmdReport(const Args& a) {
     }
 
     std::vector<double> px, um;
-    int inside = 0;
+    int inside = 0, edgeless = 0;
     QJsonArray valuesPx, valuesUm;
     for (const Frame& f : frames) {
         px.push_back(f.px);
         um.push_back(f.um);
         inside += !f.outside;
+        edgeless += f.edgeless;
         valuesPx.append(f.px);
         valuesUm.append(f.um);
     }
@@ -342,6 +347,7 @@ int CmdReport(const Args& a) {
         {"values_px", valuesPx},
         {"values_um", valuesUm},
         {"refused_count", int(refused.size())},
+        {"frames_without_edge", edgeless},
         {"refused", refused},
         {"statistics_px", StatisticsJson(sPx, "px")},
         {"statistics_um", StatisticsJson(sUm, "um")},

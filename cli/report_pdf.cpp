@@ -142,6 +142,13 @@ void Legend(double x, double y, const std::vector<Key>& keys) {
     }
 }
 
+// A framed line of bold text across the writing area, its size brought down until it fits.
+void Boxed(double y, const std::string& text, double pt) {
+    while (pt > 6 && PdfTextWidth(text, pt, true) > kRight - kLeft - 8) pt -= 0.5;
+    PdfRect(kLeft, y - 5.5, kRight - kLeft, 8.5, 0.5, PdfFill::None);
+    PdfText(kLeft + 4, y, text, pt, true);
+}
+
 std::vector<double> Values(const QJsonArray& a) {
     std::vector<double> v;
     for (const QJsonValue& x : a) v.push_back(x.toDouble());
@@ -198,8 +205,7 @@ void PageSensor() {
     if (record.contains("study")) {
         y += 4;
         const std::string verdict = Str(Obj(record, "study"), "verdict");
-        PdfRect(kLeft, y - 6, kRight - kLeft, 9.5, 0.5, PdfFill::None);
-        PdfText(kLeft + 4, y, "Verdict: " + verdict, 12, true);
+        Boxed(y, "Verdict: " + verdict, 12);
         y += 10;
     }
     y += 4;
@@ -403,6 +409,10 @@ void PageMeasurement() {
         named += (k ? "; " : ": ") + Str(refused[k].toObject(), "reason");
     if (refused.size() > 4) named += "; and " + std::to_string(refused.size() - 4) + " more (in the JSON record)";
     PdfText(c1, y, named.substr(0, 150), 7.5);
+    if (const int edgeless = m.value("frames_without_edge").toInt(); edgeless > 0) {
+        y += 4;
+        PdfText(c1, y, std::to_string(edgeless) + " frame(s) found no edge: the sensor's value 0 is in the statistics", 7.5, true);
+    }
     y += 8;
 
     // the gauge study, right of nothing: below the statistics
@@ -421,8 +431,7 @@ void PageMeasurement() {
                                                  (s.value("resolution_fine").toBool() ? "fine enough" : "too coarse")}},
          70, 9);
     y += 5 * 4.9 + 3;
-    PdfRect(kLeft, y - 5.5, kRight - kLeft, 8.5, 0.5, PdfFill::None);
-    PdfText(kLeft + 3, y, "Verdict (both at least 1.33): " + Str(s, "verdict"), 10.5, true);
+    Boxed(y, "Verdict (both at least 1.33): " + Str(s, "verdict"), 10.5);
 }
 
 }  // namespace
