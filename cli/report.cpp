@@ -207,7 +207,6 @@ int CmdReport(const Args& a) {
     }
     const std::string firmware = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
     QJsonObject identity = IdentityJson(PortDevice(a), firmware);
-    identity["designation_shown"] = Q(TrimRight(SensorLines(LastIdentity())[0]));
     identity["working_range_positions_px"] = QJsonArray{int(pixB), int(pixE)};
     record["identity"] = identity;
 
