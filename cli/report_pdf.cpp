@@ -441,8 +441,19 @@ int main(int argc, char** argv) {
     const std::string source = argc > 1 ? argv[1] : "-";
     if (argc > 2 || source == "-h" || source == "--help") {
         std::fprintf(argc > 2 ? stderr : stdout,
-                     "Usage: kryta-lt-report [RECORD.json | -] > RECORD.pdf\n"
-                     "Draws the record of kryta-lt report --json as a PDF on standard output.\n");
+                     "Usage: kryta-lt-report [RECORD.json | -]\n"
+                     "Draws a commissioning record, the JSON object of kryta-lt report --json (from the\n"
+                     "file, or from standard input for - or none), as a PDF of four A4 pages on standard\n"
+                     "output: the sensor and the results, both memories side by side, the video signal\n"
+                     "and the trigger buffer, the run chart with its histogram, the statistics and the\n"
+                     "gauge study. kryta-lt report runs it to write its PDF; it needs no display.\n"
+                     "\nOptions:\n"
+                     "  -h, --help          this help\n"
+                     "\nExit codes:\n"
+                     "  0  the PDF is written\n"
+                     "  2  wrong arguments\n"
+                     "  7  the record cannot be read or is not a record of kryta-lt report\n"
+                     "  8  the PDF cannot be made or written\n");
         return argc > 2 ? 2 : 0;
     }
     QFile in;

@@ -4,8 +4,11 @@
 # Qt libraries and the platform plugins; unpacked, the program starts headless from another
 # working directory, finds its files and connects to the sensor simulator (the simulator's log
 # shows the whole connect sequence: echo check, identification, both parameter frames, firmware);
-# kryta-lt, beside it, links no GUI library and identifies a second simulated sensor (its report
-# command runs kryta-lt-report, which links Qt Gui and draws on the offscreen platform).
+# kryta-lt, beside it, links no GUI library, identifies a second simulated sensor and makes its
+# commissioning record (report runs kryta-lt-report, which links Qt Gui and draws on the offscreen
+# platform). The gateway service's unit is valid and runs the packaged kryta-lt with the packaged
+# configuration file, a conffile; the postinst creates the service's user and enables or starts
+# nothing on a first installation; lintian finds no error and no warning.
 # Usage: scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)"
@@ -21,7 +24,11 @@ for f in ./usr/bin/KRYTA-LT-Scope ./usr/bin/kryta-lt ./usr/bin/kryta-lt-report .
          ./usr/share/kryta-lt-scope/KRYTA-LT-VizizE309.uir ./usr/share/kryta-lt-scope/qz.bmp \
          ./usr/share/applications/kryta-lt-scope.desktop \
          ./usr/share/icons/hicolor/48x48/apps/kryta-lt-scope.png \
-         ./usr/share/icons/hicolor/128x128/apps/kryta-lt-scope.png; do
+         ./usr/share/icons/hicolor/128x128/apps/kryta-lt-scope.png \
+         ./lib/systemd/system/kryta-lt-gateway.service ./etc/kryta/gateway.conf \
+         ./usr/share/man/man1/KRYTA-LT-Scope.1.gz ./usr/share/man/man1/kryta-lt.1.gz \
+         ./usr/share/man/man1/kryta-sensor-sim.1.gz \
+         ./usr/share/doc/kryta-lt-scope/copyright ./usr/share/doc/kryta-lt-scope/changelog.gz; do
     grep -qxF "$f" <<<"$files" || fail "the package lacks $f"
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -48,6 +55,67 @@ trap cleanup EXIT
 export XDG_RUNTIME_DIR="$elsewhere/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 dpkg -x "$deb" "$root"
+control="$elsewhere/control"
+dpkg-deb -e "$deb" "$control"
+
+# lintian: no error and no warning (its informational tags are shown, not counted)
+command -v lintian >/dev/null || fail "lintian is missing: scripts/install-deps.sh test installs it"
+findings="$(lintian --fail-on error,warning "$deb" 2>&1)" ||
+    fail "lintian finds errors or warnings: $findings"
+grep -v 'running with root privileges' <<<"$findings" || true
+echo "check-package: lintian finds no error and no warning"
+
+# The service runs the packaged program with a configuration file that is a conffile, as the user
+# that the postinst creates, in the group of the serial ports.
+unit="$root/lib/systemd/system/kryta-lt-gateway.service"
+exec_start="$(sed -n 's/^ExecStart=//p' "$unit")"
+read -r program_path _ <<<"$exec_start"
+[ -x "$root$program_path" ] || fail "the unit starts $program_path, which the package lacks"
+config="$(sed -nE 's/.* --config +([^ ]+).*/\1/p' <<<"$exec_start")"
+[ -f "$root$config" ] || fail "the unit reads '$config', which the package lacks"
+grep -qxF "$config" "$control/conffiles" || fail "$config is not a conffile"
+user="$(sed -n 's/^User=//p' "$unit")"
+grep -qE "^SupplementaryGroups=(.* )?dialout( |$)" "$unit" || fail "the service is not in the group dialout"
+grep -qx 'Restart=on-failure' "$unit" && grep -qx 'WantedBy=multi-user.target' "$unit" ||
+    fail "the unit lacks Restart=on-failure or WantedBy=multi-user.target"
+if command -v systemd-analyze >/dev/null; then
+    # verified as installed: the program it starts is the unpacked one
+    sed "s|^ExecStart=$program_path|ExecStart=$root$program_path|" "$unit" >"$elsewhere/kryta-lt-gateway.service"
+    verdict="$(systemd-analyze verify --man=no "$elsewhere/kryta-lt-gateway.service" 2>&1)" &&
+        [ -z "$verdict" ] || fail "systemd-analyze verify: $verdict"
+    echo "check-package: systemd-analyze verify accepts the unit"
+fi
+
+# The postinst as dpkg runs it, the system's tools replaced by stubs that log their arguments: a
+# first installation creates the user, in dialout, and enables and starts nothing; an upgrade
+# keeps an enabled service enabled and creates no user.
+stubs="$elsewhere/stubs"
+calls="$elsewhere/calls"
+mkdir "$stubs"
+for tool in getent addgroup adduser deb-systemd-helper deb-systemd-invoke systemctl; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$calls" >"$stubs/$tool"
+    case "$tool" in
+        getent) echo '[ -n "$INSTALLED" ]' >>"$stubs/$tool" ;;
+        deb-systemd-helper) echo 'case "$*" in *debian-installed*|*was-enabled*) [ -n "$ENABLED" ] ;; esac' >>"$stubs/$tool" ;;
+    esac
+    chmod +x "$stubs/$tool"
+done
+postinst() { : >"$calls"; env PATH="$stubs:$PATH" "$@" sh "$control/postinst" configure $old; }
+old="" postinst INSTALLED= ENABLED= || fail "the postinst of a first installation failed"
+grep -qE "^adduser --system .* $user\$" "$calls" && grep -qx "adduser --quiet $user dialout" "$calls" ||
+    fail "a first installation does not create the user '$user' in dialout: $(cat "$calls")"
+! grep -E ' (enable|start|restart|try-restart|reload-or-restart) ' "$calls" ||
+    fail "a first installation enables or starts the service"
+old=3.08 postinst INSTALLED=1 ENABLED=1 || fail "the postinst of an upgrade failed"
+grep -qx 'deb-systemd-helper enable kryta-lt-gateway.service' "$calls" ||
+    fail "an upgrade does not keep the enabled service enabled: $(cat "$calls")"
+! grep -E '^(adduser|addgroup) ' "$calls" || fail "an upgrade creates the user again"
+echo "check-package: the postinst creates the user $user and enables nothing on a first installation"
+
+# The changelog's latest entry is this version's.
+entry="$(zcat "$root/usr/share/doc/kryta-lt-scope/changelog.gz" | head -n1)"
+version="$(dpkg-deb -f "$deb" Version)"
+[[ "$entry" == "kryta-lt-scope ($version) "* ]] || fail "the changelog's latest entry is not $version: $entry"
 
 log="$elsewhere/sim.log"
 "$root/usr/bin/kryta-sensor-sim" --unpaced --log >"$elsewhere/sim.out" 2>"$log" &
@@ -87,3 +155,17 @@ grep -qE '^designation +KRYTA-M01$' "$elsewhere/info.out" ||
     fail "the packaged kryta-lt report made no record: $(cat "$elsewhere/report.out")"
 [ "$(head -c 5 "$elsewhere/record.pdf")" = "%PDF-" ] || fail "the packaged kryta-lt report wrote no PDF"
 echo "check-package: the packaged kryta-lt identified the sensor and made its record without a display, and links no GUI library"
+
+# The configuration file names every option of the gateway, and as shipped (no broker) the
+# gateway ends at once with exit code 2, the code the unit does not restart on, and says why.
+if gateway_help="$("$cli" help gateway 2>/dev/null)"; then
+    for key in $(grep -oE '^ +(-[a-z], )?--[a-z][-a-z]*' <<<"$gateway_help" | sed 's/.*--//'); do
+        case "$key" in config|help|port|version) continue ;; esac
+        grep -qE "^#? *$key *=" "$root$config" || fail "$config lacks the setting $key"
+    done
+    rc=0
+    (cd "$elsewhere" && timeout 10 "$cli" gateway --config "$root$config") >"$elsewhere/gateway.out" 2>&1 || rc=$?
+    [ $rc -eq 2 ] && grep -qi broker "$elsewhere/gateway.out" ||
+        fail "the gateway with the shipped configuration ended with $rc: $(cat "$elsewhere/gateway.out")"
+    echo "check-package: the configuration file names every setting; without a broker the gateway says: $(head -n1 "$elsewhere/gateway.out")"
+fi
