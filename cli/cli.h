@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,6 +53,10 @@ struct Args {
     std::string group, node, ports, stateDir, config;
     bool scan = false, jsonTopics = false;
     std::vector<std::string> given;  // the long names of the options on the command line
+    // report
+    long samples = -1;                      // --samples (-1: not given)
+    double reference = std::nan(""), tolerance = std::nan("");  // --reference, --tolerance (um)
+    std::string station, operatorName;
 };
 
 // The option `longName` of the option table set from `value`, as a configuration file gives it
@@ -81,6 +86,7 @@ int CmdBackup(const Args& a);
 int CmdPublish(const Args& a);
 int CmdGateway(const Args& a);      // cli/gateway.cpp
 int CmdGatewayLine(const Args& a);  // cli/gateway_line.cpp: one sensor's line for the gateway
+int CmdReport(const Args& a);
 
 // ---- shared by the sub-commands (cli/sensor.cpp) ----
 // What the connection to the sensor reached.

@@ -71,6 +71,14 @@ bool ParseSeconds(const std::string& s, double& out) {
     return true;
 }
 
+bool ParseMicrometres(const std::string& s, double& out) {
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (s.empty() || *end || !std::isfinite(v) || std::fabs(v) > 1e9) return false;
+    out = v;
+    return true;
+}
+
 // ---- the options: every one once, with its help and what it sets in Args ----
 struct Option {
     const char* names;      // "p,port": a one-letter name is the short option
@@ -176,6 +184,24 @@ const Option kOptions[] = {
      "default /etc/kryta/gateway.conf when it exists; options given\n"
      "on the command line win",
      Text(&Args::config)},
+    {"samples", "N", "measurement frames of the record, 10 to 32767; default 50",
+     [](Args& a, const std::string& v) {
+         return ParseCount(v, a.samples) && a.samples >= 10 && a.samples <= 32767
+                    ? std::string() : std::string("--samples is 10 to 32767 measurement frames");
+     }},
+    {"reference", "UM", "the reference part's value xm of the gauge study, in um",
+     [](Args& a, const std::string& v) {
+         return ParseMicrometres(v, a.reference) ? std::string() : std::string("--reference needs a value in um");
+     }},
+    {"tolerance", "UM", "the tolerance T of the characteristic, in um, above 0",
+     [](Args& a, const std::string& v) {
+         return ParseMicrometres(v, a.tolerance) && a.tolerance > 0
+                    ? std::string() : std::string("--tolerance is the tolerance T in um, above 0");
+     }},
+    {"station", "TEXT", "the station the sensor is set up at, for the record",
+     Text(&Args::station)},
+    {"operator", "NAME", "who set it up, for the record",
+     Text(&Args::operatorName)},
 };
 
 // ---- the commands ----
@@ -265,6 +291,20 @@ const Command kCommands[] = {
      "when its device appears. Settings from --config FILE, by default /etc/kryta/gateway.conf\n"
      "when it exists. Runs until SIGTERM or Ctrl-C (exit 0): NDEATH, every port closed.\n"},
     {"gateway-line", CmdGatewayLine, "port every", "", nullptr},  // the gateway's own, not shown
+    {"report", CmdReport, "port output force json samples reference tolerance station operator",
+     "-o FILE.pdf [--samples N] [--reference UM --tolerance UM] [--station TEXT]\n"
+     "          [--operator NAME] [--force] [--json]",
+     "A commissioning record of the sensor, as one PDF: connects as info does (an unidentified\n"
+     "sensor is refused), then reads its identity, both memories as a confirmed backup reads them\n"
+     "(side by side, differing rows marked, a SHA-256 of each), the video signal with the edges\n"
+     "of a measurement frame and the trigger buffer, and N measurement frames at the line's pace\n"
+     "(run chart, histogram, mean, standard deviation, minimum, maximum, range, share inside the\n"
+     "tolerance window). With --reference and --tolerance (the reference part's value xm and the\n"
+     "tolerance T of its characteristic, in um), the type-1 gauge study: bias, Cg = 0.2 T / 6 s,\n"
+     "Cgk = (0.1 T - |mean - xm|) / 3 s, capable when both are at least 1.33, at least 25 frames.\n"
+     "--json: the same record as one JSON object on standard output. The PDF appears whole or\n"
+     "not at all; an existing file is replaced only with --force. Nothing is written into the\n"
+     "sensor.\n"},
 };
 
 const Command* FindCommand(const std::string& name) {

@@ -4,10 +4,11 @@
 # Qt libraries and the platform plugins; unpacked, the program starts headless from another
 # working directory, finds its files and connects to the sensor simulator (the simulator's log
 # shows the whole connect sequence: echo check, identification, both parameter frames, firmware);
-# kryta-lt, beside it, links no GUI library and identifies a second simulated sensor. The gateway
-# service's unit is valid and runs the packaged kryta-lt with the packaged configuration file, a
-# conffile; the postinst creates the service's user and enables or starts nothing on a first
-# installation; lintian finds no error and no warning.
+# kryta-lt, beside it, links no GUI library, identifies a second simulated sensor and makes its
+# commissioning record (report runs kryta-lt-report, which links Qt Gui and draws on the offscreen
+# platform). The gateway service's unit is valid and runs the packaged kryta-lt with the packaged
+# configuration file, a conffile; the postinst creates the service's user and enables or starts
+# nothing on a first installation; lintian finds no error and no warning.
 # Usage: scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)"
@@ -19,7 +20,7 @@ deb="$(ls -t "$build"/kryta-lt-scope_*.deb | head -n1)"
 echo "check-package: built $(basename "$deb")"
 
 files="$(dpkg-deb -c "$deb" | awk '{print $NF}')"
-for f in ./usr/bin/KRYTA-LT-Scope ./usr/bin/kryta-lt ./usr/bin/kryta-sensor-sim \
+for f in ./usr/bin/KRYTA-LT-Scope ./usr/bin/kryta-lt ./usr/bin/kryta-lt-report ./usr/bin/kryta-sensor-sim \
          ./usr/share/kryta-lt-scope/KRYTA-LT-VizizE309.uir ./usr/share/kryta-lt-scope/qz.bmp \
          ./usr/share/applications/kryta-lt-scope.desktop \
          ./usr/share/icons/hicolor/48x48/apps/kryta-lt-scope.png \
@@ -149,7 +150,11 @@ device2="$(head -n1 "$elsewhere/sim2.out")"
     >"$elsewhere/info.out" 2>&1 || fail "the packaged kryta-lt did not identify the sensor: $(cat "$elsewhere/info.out")"
 grep -qE '^designation +KRYTA-M01$' "$elsewhere/info.out" ||
     fail "the packaged kryta-lt named another sensor: $(cat "$elsewhere/info.out")"
-echo "check-package: the packaged kryta-lt identified the sensor without a display and links no GUI library"
+(cd "$elsewhere" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$cli" -p "$device2" report --samples 10 \
+    -o "$elsewhere/record.pdf") >"$elsewhere/report.out" 2>&1 ||
+    fail "the packaged kryta-lt report made no record: $(cat "$elsewhere/report.out")"
+[ "$(head -c 5 "$elsewhere/record.pdf")" = "%PDF-" ] || fail "the packaged kryta-lt report wrote no PDF"
+echo "check-package: the packaged kryta-lt identified the sensor and made its record without a display, and links no GUI library"
 
 # The configuration file names every option of the gateway, and as shipped (no broker) the
 # gateway ends at once with exit code 2, the code the unit does not restart on, and says why.

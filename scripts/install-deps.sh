@@ -20,9 +20,10 @@ case "${1:-test}" in
   # clang with its sanitizer runtimes and libFuzzer for the sanitizer build and the fuzz targets;
   # the MQTT broker and its clients for the tests of kryta-lt publish; lintian for the package's
   # check, and systemd for its systemd-analyze, which verifies the gateway service's unit (nothing
-  # of systemd runs for that)
+  # of systemd runs for that); poppler-utils (pdftotext, pdftoppm) to read back the PDF of
+  # kryta-lt report
   test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients
-                   lintian systemd) ;;
+                   lintian systemd poppler-utils) ;;
   *) echo "usage: $0 [--list] [run|test]" >&2; exit 2 ;;
 esac
 if $list; then

@@ -41,6 +41,8 @@ void Usage(FILE* to) {
         "                     (1-128, default 2), as a USB serial adapter hands them on\n"
         "  --link PATH        make a symbolic link PATH to the device (removed at exit)\n"
         "  --still            keep the object on the line still\n"
+        "  --still-noise PX   with --still: the object's position spreads from scan to scan,\n"
+        "                     normally distributed with PX virtual pixels standard deviation\n"
         "  --list-models      list the sensor models and exit\n"
         "  --help             show this help and exit\n");
 }
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
     std::string modelName = "M01", link;
     bool paced = true, still = false;
     std::vector<sim::FaultSpec> faults;
-    double noise = 0;
+    double noise = 0, stillNoise = 0;
     long pieces = 2;
     std::vector<std::pair<int, long>> ramWords;
     bool log = false;
@@ -119,6 +121,15 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--unpaced") {
             paced = false;
+        } else if (a == "--still-noise") {
+            const std::string v = value("--still-noise");
+            char* end = nullptr;
+            stillNoise = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !(stillNoise >= 0) || stillNoise > 1000) {
+                std::fprintf(stderr, "kryta-sensor-sim: bad spread '%s' (0 to 1000 pixels)\n", v.c_str());
+                return 2;
+            }
+            still = true;
         } else if (a == "--still") {
             still = true;
         } else if (a == "--link") {
@@ -162,6 +173,7 @@ int main(int argc, char** argv) {
     if (still) {
         const double v = model->ccdvirtpixel;
         sensor.SetObject(v * 0.5, v * 0.7, false);
+        sensor.SetStillNoise(stillNoise);
     }
     if (log) {
         sensor.OnRequest([](const sim::Request& r) {

@@ -84,6 +84,8 @@ struct Simulator::Impl {
     uint16_t scans = 0;
     double objLeft = 0, objRight = 0;
     bool moving = true;
+    double jitter = 0;  // a still object's position spreads by this standard deviation, per scan
+    std::mt19937 jitterRng{4711};
     double lastLeft = 0, lastRight = 0;
     bool measured = false;
     std::vector<FaultSpec> faults;
@@ -201,6 +203,11 @@ struct Simulator::Impl {
         const int v = model.ccdvirtpixel;
         double left, right;
         ObjectAt(Now(), left, right);
+        if (!moving && jitter > 0) {
+            const double shift = std::normal_distribution<double>(0, jitter)(jitterRng);
+            left += shift;
+            right += shift;
+        }
         // the sensor resolves edges to whole virtual pixels; the video shows the same edges
         left = std::round(left);
         right = std::round(right);
@@ -724,6 +731,11 @@ bool Simulator::Start() {
     s.running = true;
     s.thread = std::thread([&s] { s.Serve(); });
     return true;
+}
+
+void Simulator::SetStillNoise(double pixels) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->jitter = pixels > 0 ? pixels : 0;
 }
 
 void Simulator::SetNoise(double bytesPerSecond) {

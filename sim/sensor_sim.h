@@ -128,6 +128,9 @@ public:
     bool XFlashErased() const;
     // The object on the line: left and right edge in virtual pixels; moving or still.
     void SetObject(double left, double right, bool moving);
+    // A still object whose position spreads from scan to scan by a normal distribution of
+    // `pixels` virtual pixels standard deviation (0: none), before the edges are rounded.
+    void SetStillNoise(double pixels);
 
 private:
     struct Impl;

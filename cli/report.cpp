@@ -1,0 +1,386 @@
+// report: the commissioning record of a sensor. One run reads who the sensor is, both memories
+// (confirmed), the video signal and the trigger buffer, N measurement frames at the line's pace,
+// and sets the frames' statistics (and, with a reference part, the type-1 gauge study) beside
+// them. The record is one JSON object; kryta-lt-report draws it as a PDF, which is written here
+// through the output rules of every kryta-lt file.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "cli/output.h"
+#include "cli/report.h"
+#include "cli/text.h"
+#include "link/com232.h"
+#include "platform/rs232.h"
+#include "platform/utility.h"
+#include "sensor/files.h"
+#include "sensor/codec.h"
+#include "sensor/hardware.h"
+#include "sensor/rules.h"
+#include "sensor/study.h"
+#include "sensor/vars.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A value as a JSON number when it is one ("1.0", "-12"), else as text.
+QJsonValue Number(const std::string& s) {
+    char* end = nullptr;
+    const double d = std::strtod(s.c_str(), &end);
+    return !s.empty() && *end == 0 ? QJsonValue(d) : QJsonValue(Q(s));
+}
+
+std::string Stamp(bool utc) {
+    const std::time_t t = std::time(nullptr);
+    std::tm at{};
+    if (utc) gmtime_r(&t, &at);
+    else localtime_r(&t, &at);
+    char buf[40];
+    std::strftime(buf, sizeof buf, utc ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%dT%H:%M:%S%z", &at);
+    return buf;
+}
+
+std::string Host() {
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? name : "localhost";
+}
+
+// What the run has read so far, for the message of a run that ends early.
+struct Progress {
+    std::vector<std::string> done;
+    std::string Text() const {
+        if (done.empty()) return "nothing read";
+        std::string t = "read so far: ";
+        for (size_t k = 0; k < done.size(); ++k) t += (k ? ", " : "") + done[k];
+        return t;
+    }
+};
+
+int Ended(int code, const std::string& why, const Progress& p) {
+    return Fail(code, why + " - " + p.Text() + "; no record written");
+}
+
+// One measurement frame as the run keeps it.
+struct Frame {
+    double px, um;
+    bool outside;  // outside the tolerance window, as the window colours its displays
+    bool edgeless; // no edge found: the value is the sensor's 0
+};
+
+QJsonObject StatisticsJson(const Statistics& s, const char* unit) {
+    const std::string u = unit;
+    return QJsonObject{{"frames", s.n},           {Q("mean_" + u), s.mean}, {Q("sd_" + u), s.sd},
+                       {Q("min_" + u), s.min},    {Q("max_" + u), s.max},   {Q("range_" + u), s.range}};
+}
+
+// The video threshold of the active block, in ADC counts, from its V-THD word.
+int VideoThreshold() {
+    const Variant v = ParamVariant();
+    for (int word = BlockStart(v); word < BlockStart(v) + 15; ++word)
+        if (const WordName n = NameOfWord(v, word); n.name && std::string(n.name) == "V-THD")
+            return ThresholdLine(ADCMAX, parameter[size_t(word)]);
+    return thdArray[0];
+}
+
+// Both memories side by side, by the names the pages give the words, with the SHA-256 of each
+// memory's parameter file (the 30 words as get -o writes them: sha256sum of a later backup matches).
+QJsonObject SettingsJson(const std::array<uint16_t, 30>& ram, const std::array<uint16_t, 30>& eeprom) {
+    const Variant v = ParamVariant();
+    const auto shownRam = ShowSet(v, ram), shownEeprom = ShowSet(v, eeprom);
+    QJsonArray rows;
+    int differing = 0;
+    for (size_t k = 0; k < shownRam.size(); ++k) {
+        const ShownParameter& p = shownRam[k];
+        const size_t i = size_t(p.index);
+        const bool differs = ram[i] != eeprom[i] || (p.wide && ram[i + 1] != eeprom[i + 1]);
+        differing += differs;
+        rows.append(QJsonObject{{"name", Q(p.name)},         {"word", p.word},
+                                {"unit", Q(p.unit)},         {"ram", Number(p.value)},
+                                {"eeprom", Number(shownEeprom[k].value)}, {"differs", differs},
+                                {"ram_text", Q(p.value)},    {"eeprom_text", Q(shownEeprom[k].value)}});
+    }
+    auto sha = [](const std::array<uint16_t, 30>& words) {
+        const std::string file = FormatParaFile(words);
+        return Q(QCryptographicHash::hash(QByteArray::fromStdString(file), QCryptographicHash::Sha256).toHex().toStdString());
+    };
+    return QJsonObject{{"variant", VariantName(v)}, {"ram_sha256", sha(ram)},  {"eeprom_sha256", sha(eeprom)},
+                       {"differing", differing},    {"parameters", rows}};
+}
+
+QJsonArray Series(const std::array<uint16_t, 256>& a) {
+    QJsonArray out;
+    for (uint16_t w : a) out.append(int(w));
+    return out;
+}
+
+// The window's measurement request, then the four blocks of the source. Answered, or the outcome
+// that ended it; `what` names the request that failed.
+Outcome BlocksOf(uint16_t source, std::array<uint16_t, 256>& out, std::string& what) {
+    ArmStop();
+    what = "the measurement request before the " + std::string(source ? "trigger buffer" : "video signal");
+    if (PushGETRAW() != 1) return Interrupted() ? Outcome::Stopped : LastOutcome();
+    CopyPPtoRAWVars();
+    static uint16_t failedOffset;
+    failedOffset = 0;
+    const Outcome o = ReadBlocks(source, [](uint16_t offset, const Outcome* done) {
+        if (done && *done != Outcome::Answered) failedOffset = offset;
+    });
+    what = std::string("the request for ") + (source ? "trigger-buffer" : "video") + " block " +
+           std::to_string(failedOffset / 64);
+    if (o == Outcome::Answered) out = adcbuf;
+    return o;
+}
+
+// The PDF of the record, drawn by kryta-lt-report beside this program. "" on success, else why not.
+std::string DrawPdf(const QJsonObject& record, std::string& pdf) {
+    const QString program = QCoreApplication::applicationDirPath() + "/kryta-lt-report";
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start(program, QStringList{"-"});
+    if (!p.waitForStarted(10000)) return "cannot start " + program.toStdString() + ": " + p.errorString().toStdString();
+    p.write(QJsonDocument(record).toJson(QJsonDocument::Compact));
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return program.toStdString() + " did not finish within 60 s";
+    }
+    const std::string err = p.readAllStandardError().trimmed().toStdString();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return program.toStdString() + " failed" + (err.empty() ? "" : ": " + err);
+    pdf = p.readAllStandardOutput().toStdString();
+    return pdf.rfind("%PDF-", 0) == 0 ? "" : program.toStdString() + " gave no PDF";
+}
+
+}  // namespace
+
+int CmdReport(const Args& a) {
+    if (!a.positional.empty()) return Fail(kExitUsage, "report: no arguments beside its options");
+    if (a.output.empty() && !a.json)
+        return Fail(kExitUsage, "report: say -o FILE.pdf, or --json for the record on standard output");
+    if (a.output == "-" && a.json)
+        return Fail(kExitUsage, "report: -o - and --json would both go to standard output");
+    const long samples = a.samples < 0 ? 50 : a.samples;
+    if (samples < 10 || samples > 32767)
+        return Fail(kExitUsage, "report: --samples is 10 to 32767 measurement frames");
+    const bool study = !std::isnan(a.reference) || !std::isnan(a.tolerance);
+    if (study && (std::isnan(a.reference) || std::isnan(a.tolerance)))
+        return Fail(kExitUsage, "report: the gauge study needs both --reference UM and --tolerance UM");
+    if (study && !(a.tolerance > 0))
+        return Fail(kExitUsage, "report: --tolerance is the tolerance T of the characteristic, above 0 um");
+    if (study && samples < kStudyMinFrames)
+        return Fail(kExitUsage, "report: the gauge study needs at least " + std::to_string(kStudyMinFrames) +
+                                    " frames (--samples), too few for its statistics");
+    OutputFile out;  // a file that may not be replaced is refused before the sensor is asked
+    if (!a.output.empty())
+        if (const int code = out.Open(a.output, a.force); code != kExitOk) return code;
+
+    QJsonObject record;
+    record["record"] = QJsonObject{{"date_local", Q(Stamp(false))}, {"date_utc", Q(Stamp(true))},
+                                   {"host", Q(Host())},
+                                   {"program", Q("kryta-lt " + szSoftVersion.substr(szSoftVersion.find(' ') + 1))},
+                                   {"station", a.station.empty() ? QJsonValue() : Q(a.station)},
+                                   {"operator", a.operatorName.empty() ? QJsonValue() : Q(a.operatorName)},
+                                   {"samples", int(samples)}};
+    Progress progress;
+    if (const int code = Connect(a, Reach::Identified, true); code != kExitOk) return code;
+    progress.done.push_back("identity");
+    const int n = GetVERSIONInfo();
+    if (!IsComOpen(com)) {
+        std::string text;
+        return Ended(ExchangeFailedText("the firmware request", text), text, progress);
+    }
+    const std::string firmware = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
+    QJsonObject identity = IdentityJson(PortDevice(a), firmware);
+    identity["working_range_positions_px"] = QJsonArray{int(pixB), int(pixE)};
+    record["identity"] = identity;
+
+    std::array<uint16_t, 30> ram{}, eeprom{};
+    Delay(0.1);
+    if (const int code = ReadConfirmedSet(RAM, ram); code != kExitOk) return Ended(code, "RAM not read", progress);
+    progress.done.push_back("RAM");
+    Delay(0.1);
+    if (const int code = ReadConfirmedSet(EEPROM, eeprom); code != kExitOk)
+        return Ended(code, "EEPROM not read", progress);
+    progress.done.push_back("EEPROM");
+    record["settings"] = SettingsJson(ram, eeprom);
+    LoadSet(ram);  // the requests carry the active block of RAM, as the window's do
+    const Variant dv = DisplayVariant();
+    const double umPerPosition = double(ScaleFactor()) / ScaleUnit(dv);
+
+    // the video signal with the edges of the frame taken with it, then the trigger buffer
+    std::array<uint16_t, 256> video{}, trigger{};
+    std::string what;
+    Delay(0.1);
+    if (const Outcome o = BlocksOf(0, video, what); o != Outcome::Answered) {
+        if (o == Outcome::Stopped) return Ended(kExitInterrupted, "interrupted", progress);
+        std::string text;
+        return Ended(ExchangeFailedText(what, text), text, progress);
+    }
+    QJsonObject videoFrame = MeasurementJson();
+    const double learnedOffset = Mvalue > 0 ? double(int32_t(umValue)) - double(Mvalue) * umPerPosition : 0;
+    QJsonArray pixels;
+    for (double x : xArray) pixels.append(x);
+    record["video"] = QJsonObject{{"pixel_px", pixels}, {"video_adc", Series(video)},
+                                  {"threshold_adc", VideoThreshold()}, {"adc_full_scale", ADCMAX},
+                                  {"line_px", int(ccdvirtpixel)}, {"frame", videoFrame}};
+    progress.done.push_back("video signal");
+    if (const Outcome o = BlocksOf(1, trigger, what); o != Outcome::Answered) {
+        if (o == Outcome::Stopped) return Ended(kExitInterrupted, "interrupted", progress);
+        std::string text;
+        return Ended(ExchangeFailedText(what, text), text, progress);
+    }
+    int setPoint = 0, lower = 0, upper = 0;
+    ToleranceWindowNow(setPoint, lower, upper);
+    record["trigger_buffer"] = QJsonObject{{"values_px", Series(trigger)}, {"trigger_threshold_px", int(parameter[48])},
+                                           {"set_point_px", setPoint},     {"upper_px", upper},
+                                           {"lower_px", lower},            {"axis_max_px", YAXISMAX}};
+    progress.done.push_back("trigger buffer");
+
+    // the reference part must lie where the line can measure it: the usable positions, in um as
+    // this sensor reports them (its factor, and the offset its first frame showed)
+    const double rangeLow = pixB * umPerPosition + learnedOffset, rangeHigh = pixE * umPerPosition + learnedOffset;
+    if (study && (a.reference < rangeLow || a.reference > rangeHigh))
+        return Fail(kExitUsage, "report: the reference " + FormatReal(a.reference) +
+                                    " um lies outside the working range of the measured value, " + FormatReal(rangeLow) +
+                                    " to " + FormatReal(rangeHigh) + " um (positions " + std::to_string(pixB) + " to " +
+                                    std::to_string(pixE) + " at " + FormatReal(umPerPosition) +
+                                    " um a position) - nothing measured");
+
+    // N frames at the line's pace; a frame is used once nothing followed it on the line
+    std::vector<Frame> frames;
+    QJsonArray refused;
+    bool held = false;
+    Frame pending{};
+    const long maxRequests = samples + std::max(10L, samples / 10);
+    long request = 0;
+    ArmStop();
+    auto refuse = [&](long at, const std::string& why) {
+        refused.append(QJsonObject{{"request", int(at)}, {"reason", Q(why)}});
+    };
+    // the frame just decoded, and whether the window would colour it out of tolerance
+    auto taken = [&] {
+        ToleranceWindowNow(setPoint, lower, upper);
+        return Frame{double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower, edcnt == 0};
+    };
+    auto release = [&](bool disturbed, long at) {
+        if (held && !disturbed) frames.push_back(pending);
+        if (held && disturbed) refuse(at, "bytes after the answer: the line is disturbed");
+        held = false;
+    };
+    while (long(frames.size()) + held < samples) {
+        if (request == maxRequests)
+            return Ended(kExitRefused,
+                         PortDevice(a) + ": " + std::to_string(refused.size()) + " of " + std::to_string(request) +
+                             " measurement frames refused - is the line disturbed?",
+                         progress);
+        ++request;
+        const Outcome o = TakeMeasurement(true);
+        release(PreviousAnswerDisturbed(), request - 1);
+        if (o == Outcome::Stopped) {
+            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
+            return Ended(kExitInterrupted, "interrupted", progress);
+        }
+        if (o == Outcome::Refused || o == Outcome::Disturbed) {
+            std::string text;
+            ExchangeFailedText("measurement request " + std::to_string(request), text);
+            refuse(request, text.substr(text.find(": ") + 2));
+            continue;
+        }
+        if (o != Outcome::Answered) {
+            std::string text;
+            const int code = ExchangeFailedText("measurement request " + std::to_string(request), text);
+            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
+            return Ended(code, text, progress);
+        }
+        pending = taken();
+        held = true;
+    }
+    release(ConfirmLastAnswer() != Outcome::Answered, request);
+    if (long(frames.size()) < samples) {  // the last one had bytes after it: one more
+        ++request;
+        const Outcome o = TakeMeasurement(false);
+        if (o == Outcome::Answered) {
+            frames.push_back(taken());
+        } else {
+            std::string text;
+            const int code = ExchangeFailedText("measurement request " + std::to_string(request), text);
+            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
+            return Ended(code == kExitOk ? kExitRefused : code, text, progress);
+        }
+    }
+
+    std::vector<double> px, um;
+    int inside = 0, edgeless = 0;
+    QJsonArray valuesPx, valuesUm;
+    for (const Frame& f : frames) {
+        px.push_back(f.px);
+        um.push_back(f.um);
+        inside += !f.outside;
+        edgeless += f.edgeless;
+        valuesPx.append(f.px);
+        valuesUm.append(f.um);
+    }
+    const Statistics sPx = StatisticsOf(px), sUm = StatisticsOf(um);
+    const Histogram h = HistogramOf(um, umPerPosition, 20);
+    QJsonArray counts;
+    for (int c : h.counts) counts.append(c);
+    QJsonObject measurement{
+        {"frames", int(frames.size())},
+        {"requests", int(request)},
+        {"values_px", valuesPx},
+        {"values_um", valuesUm},
+        {"refused_count", int(refused.size())},
+        {"frames_without_edge", edgeless},
+        {"refused", refused},
+        {"statistics_px", StatisticsJson(sPx, "px")},
+        {"statistics_um", StatisticsJson(sUm, "um")},
+        {"um_per_position", umPerPosition},
+        {"set_point_px", setPoint},
+        {"tolerance_window_px", QJsonArray{lower, upper}},
+        {"tolerance_window_um", QJsonArray{lower * umPerPosition + learnedOffset, upper * umPerPosition + learnedOffset}},
+        {"inside_share", frames.empty() ? 0.0 : double(inside) / double(frames.size())},
+        {"histogram_um", QJsonObject{{"from_um", h.from}, {"width_um", h.width}, {"counts", counts}}},
+    };
+    record["measurement"] = measurement;
+    if (study) {
+        const GaugeStudy g = StudyOf(sUm, a.reference, a.tolerance, umPerPosition);
+        QJsonObject s{{"reference_um", a.reference},
+                      {"tolerance_um", a.tolerance},
+                      {"bias_um", g.bias},
+                      {"status", g.status == GaugeStudy::Done ? "done" : "not defined"},
+                      {"cg", g.status == GaugeStudy::Done ? QJsonValue(g.cg) : QJsonValue()},
+                      {"cgk", g.status == GaugeStudy::Done ? QJsonValue(g.cgk) : QJsonValue()},
+                      {"capable", g.capable},
+                      {"verdict", Q(g.verdict)},
+                      {"resolution_um", umPerPosition},
+                      {"resolution_limit_um", g.resolutionLimit},
+                      {"resolution_fine", g.resolutionFine}};
+        record["study"] = s;
+    }
+
+    if (a.json) std::printf("%s", JsonLine(record).c_str());
+    if (a.output.empty()) return kExitOk;
+    std::string pdf;
+    if (const std::string why = DrawPdf(record, pdf); !why.empty())
+        return Fail(kExitCannotWrite, "cannot draw " + a.output + ": " + why + " - no file written");
+    std::string reason;
+    if (!out.Write(pdf, reason))
+        return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+    return kExitOk;
+}

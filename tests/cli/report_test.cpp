@@ -1,0 +1,232 @@
+// kryta-lt report against a simulated sensor at the line's pace: the PDF read back as text and as
+// pictures (poppler-utils), the JSON record beside it, and the runs that must end without a file.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <filesystem>
+#include <regex>
+
+#include "files/files_test_util.h"
+#include "platform/utility.h"
+#include "sensor/files.h"
+#include "sensor/rules.h"
+#include "sim/sensor_sim.h"
+
+extern char** environ;
+
+namespace {
+
+struct Ran {
+    int code = -1;
+    std::string out, err;
+};
+
+class ReportTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::unique_ptr<sim::Simulator> sensor;
+
+    void SetUp() override {
+        sensor = std::make_unique<sim::Simulator>("M03", true);  // V303 firmware, at 19200 baud
+        const double v = sensor->model().ccdvirtpixel;
+        sensor->SetObject(v * 0.5, v * 0.7, false);
+        sensor->SetStillNoise(kSpread);
+        ASSERT_TRUE(sensor->Start());
+    }
+    void TearDown() override { sensor->Stop(); }
+
+    pid_t Start(std::vector<std::string> args) {
+        args.insert(args.begin(), {GetProjectDir() + "/kryta-lt", "-p", sensor->DevicePath()});
+        std::vector<char*> argv;
+        for (auto& s : args) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        return pid;
+    }
+    Ran Wait(pid_t pid) {
+        int status = 0;
+        Ran r;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
+        r.out = ReadBytes(dir.File("stdout"));
+        r.err = ReadBytes(dir.File("stderr"));
+        return r;
+    }
+    // What a poppler tool prints.
+    static std::string Tool(const std::string& command) {
+        std::string out;
+        if (FILE* p = popen(command.c_str(), "r")) {
+            char buf[4096];
+            size_t n;
+            while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+            pclose(p);
+        }
+        return out;
+    }
+    // The measurement requests received so far (command 8).
+    size_t Measurements() const {
+        size_t n = 0;
+        for (const auto& r : sensor->Requests()) n += r.word(1) == 8;
+        return n;
+    }
+    static constexpr double kSpread = 2.0;  // virtual pixels
+};
+
+std::string Fixed(double v, int decimals) {
+    char t[48];
+    std::snprintf(t, sizeof t, "%.*f", decimals, v);
+    return t;
+}
+
+// The record of a still object measured 50 times, a RAM word changed and two frames refused on the
+// way: every parameter of both memories, the numbers and the study as this test works them out.
+TEST_F(ReportTest, RecordOfAStillObjectHoldsTheSensorAndItsNumbers) {
+    auto ram0 = sensor->Ram(0);
+    ram0[0] = 650;  // POWER: RAM no longer what the sensor starts with
+    sensor->SetRam(0, ram0);
+    const double xm = sensor->model().ccdvirtpixel * 0.5 + 3, T = 100;  // the factor is 1 um a position
+    const pid_t pid = Start({"report", "-o", dir.File("rec.pdf"), "--samples", "50", "--reference", Fixed(xm, 0),
+                             "--tolerance", "100", "--station", "Line 3 / 2", "--json"});
+    // two answers without the sync word among the frames: counted, named, not used
+    for (int i = 0; i < 2000 && Measurements() < 12; ++i) Delay(0.005);
+    sim::FaultSpec wrong{sim::Fault::WrongSync, 8};
+    wrong.value = 0x1234;
+    wrong.times = 2;
+    sensor->SetFault(wrong);
+    const Ran r = Wait(pid);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QJsonObject rec = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    const QJsonObject m = rec["measurement"].toObject(), su = m["statistics_um"].toObject();
+    const std::string text = Tool("pdftotext -layout " + dir.File("rec.pdf") + " -");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 4);
+    for (const char* shown : {"page 1 of 4", "page 4 of 4", "KRYTA-M03", "Line 3 / 2", "hardware code", "55",
+                              "standard deviation s (n - 1)", "2 frame(s) refused on the line, none used",
+                              "without the sensor's sync word 0x00AA (0x1234)"})
+        EXPECT_NE(text.find(shown), std::string::npos) << shown;
+    EXPECT_NE(text.find(sensor->model().firmwareText), std::string::npos);
+
+    // every parameter with its value in RAM and EEPROM; POWER marked, the line above the table
+    std::array<uint16_t, 30> ram{}, eeprom{};
+    for (int f = 0; f < 2; ++f)
+        for (int i = 0; i < 15; ++i) {
+            ram[size_t(15 * f + i)] = sensor->Ram(f)[size_t(i)];
+            eeprom[size_t(15 * f + i)] = sensor->Eeprom(f)[size_t(i)];
+        }
+    const std::array<int, 30> at = ParameterSetWords(Variant::V303);
+    auto shown = [&](const std::array<uint16_t, 30>& w, int i) {
+        const uint32_t wide = uint32_t(w[size_t(i)]) | (i + 1 < 30 ? uint32_t(w[size_t(i + 1)]) << 16 : 0);
+        switch (NameOfWord(Variant::V303, at[size_t(i)]).shape) {
+        case WordShape::FactorLow: return FormatReal(double(wide) / ScaleUnit(Variant::V303));
+        case WordShape::OffsetLow: return std::to_string(int32_t(wide));
+        default: return std::to_string(w[size_t(i)]);
+        }
+    };
+    int rows = 0;
+    for (int i = 0; i < 30; ++i) {
+        const WordName n = NameOfWord(Variant::V303, at[size_t(i)]);
+        if (!n.name || n.shape == WordShape::High) continue;
+        ++rows;
+        const std::regex row("\n *" + std::string(n.name) + " +" + std::to_string(at[size_t(i)]) + " +" +
+                             shown(ram, i) + " +" + shown(eeprom, i) + "[^\n]*");
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(text, found, row)) << n.name;
+        EXPECT_EQ(found.str().find("RAM differs") != std::string::npos, std::string(n.name) == "POWER") << found.str();
+    }
+    EXPECT_EQ(rows, 28);
+    EXPECT_NE(text.find("RAM differs from EEPROM in 1 parameter(s)"), std::string::npos);
+    for (const auto* w : {&ram, &eeprom}) {
+        const QByteArray file = QByteArray::fromStdString(FormatParaFile(*w));
+        EXPECT_NE(text.find(QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex().toStdString()),
+                  std::string::npos);
+    }
+
+    // the still object spreads by kSpread positions around its place: mean and s as that says
+    const QJsonArray values = m["values_um"].toArray();
+    ASSERT_EQ(values.size(), 50);
+    EXPECT_EQ(m["refused_count"].toInt(), 2);
+    const double mean = su["mean_um"].toDouble(), s = su["sd_um"].toDouble();
+    EXPECT_NEAR(mean, xm - 3, 4 * kSpread / std::sqrt(50.0));
+    EXPECT_GT(s, 0.7 * kSpread);
+    EXPECT_LT(s, 1.4 * kSpread);
+    EXPECT_NE(text.find(Fixed(mean, 2)), std::string::npos);
+    EXPECT_NE(text.find(Fixed(s, 3)), std::string::npos);
+
+    // the study worked here: Cg = 0.2 T / 6 s, Cgk = (0.1 T - |mean - xm|) / 3 s
+    const double cg = 0.2 * T / (6 * s), cgk = (0.1 * T - std::fabs(mean - xm)) / (3 * s);
+    const QJsonObject study = rec["study"].toObject();
+    EXPECT_NEAR(study["cg"].toDouble(), cg, 1e-9);
+    EXPECT_NEAR(study["cgk"].toDouble(), cgk, 1e-9);
+    const std::string verdict = cg >= 1.33 && cgk >= 1.33 ? "capable"
+                                : cg >= 1.33              ? "not capable: Cgk " + Fixed(cgk, 2) + " below 1.33"
+                                                          : "not capable: Cg " + Fixed(cg, 2);
+    EXPECT_NE(text.find("Verdict (both at least 1.33): " + verdict), std::string::npos) << verdict;
+    EXPECT_NE(text.find(Fixed(cg, 2)), std::string::npos);
+
+    // the video graph's page, printed in grey: the curve, its threshold and the edges ink it
+    const std::string pgm = Tool("pdftoppm -f 3 -l 3 -r 30 -gray " + dir.File("rec.pdf"));
+    const auto body = pgm.find("255\n");
+    ASSERT_NE(body, std::string::npos);
+    const size_t dark = size_t(std::count_if(pgm.begin() + long(body) + 4, pgm.end(), [](char c) { return uint8_t(c) < 128; }));
+    EXPECT_GT(dark, (pgm.size() - body) / 50) << "page 3 is nearly blank";
+}
+
+// Wrong options end with exit 2 and the rule before anything is measured; a file that is there is
+// kept; a sensor lost on the way leaves no PDF and says what was read.
+TEST_F(ReportTest, BadInputAndALostSensorLeaveNoFile) {
+    const std::string pdf = dir.File("rec.pdf");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* says;
+    } cases[] = {
+        {{"--tolerance", "0", "--reference", "2048"}, 2, "--tolerance is the tolerance T in um, above 0"},
+        {{"--tolerance", "-5", "--reference", "2048"}, 2, "above 0"},
+        {{"--samples", "9"}, 2, "--samples is 10 to 32767"},
+        {{"--samples", "32768"}, 2, "--samples is 10 to 32767"},
+        {{"--samples", "20", "--reference", "2048", "--tolerance", "50"}, 2, "at least 25 frames"},
+        {{"--reference", "2048"}, 2, "needs both --reference UM and --tolerance UM"},
+        {{"--reference", "99999", "--tolerance", "50"}, 2, "outside the working range of the measured value, 1.0 to 4096.0 um"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"report", "-o", pdf};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Ran r = Wait(Start(args));
+        EXPECT_EQ(r.code, c.code) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(pdf));
+    }
+    std::filesystem::create_directory(dir.File("folder"));
+    EXPECT_EQ(Wait(Start({"report", "-o", dir.File("folder")})).code, 8);
+    WriteBytes(pdf, "kept");
+    const Ran kept = Wait(Start({"report", "-o", pdf}));
+    EXPECT_EQ(kept.code, 8);
+    EXPECT_EQ(ReadBytes(pdf), "kept");
+
+    const pid_t pid = Start({"report", "-o", pdf, "--force"});
+    for (int i = 0; i < 2000 && Measurements() < 12; ++i) Delay(0.005);
+    sensor->Unplug();
+    const Ran lost = Wait(pid);
+    EXPECT_EQ(lost.code, 9) << lost.err;
+    EXPECT_NE(lost.err.find("read so far: identity, RAM, EEPROM, video signal, trigger buffer, "), std::string::npos)
+        << lost.err;
+    EXPECT_EQ(ReadBytes(pdf), "kept");
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path)) left.push_back(e.path().filename());
+    EXPECT_EQ(left.size(), 4u) << "stdout, stderr, folder, rec.pdf and nothing half written";
+}
+
+}  // namespace
