@@ -4,6 +4,9 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cerrno>
 #include <cmath>
@@ -39,7 +42,9 @@ const char* const kExitCodeTable =
     "     the sensor's, and no --force\n"
     " 14  publish: the broker cannot be reached (address, port) or does not answer\n"
     " 15  publish: the broker refuses the connection (user name, password), the TLS\n"
-    "     handshake fails, or the password file or CA file cannot be read\n";
+    "     handshake fails, or the password file or CA file cannot be read\n"
+    " 16  standard output cannot be written (a closed pipe, a full disk)\n"
+    " 17  publish: another client keeps taking our client id at the broker\n";
 
 namespace {
 
@@ -134,6 +139,10 @@ const Option kOptions[] = {
      Flag(&Args::dryRun)},
     {"no-verify", nullptr, "do not read back",
      Flag(&Args::noVerify)},
+    {"keep-going", nullptr,
+     "a sample whose answer is missing or wrong is asked for again at once\n"
+     "(without it, such an answer ends the recording)",
+     Flag(&Args::keepGoing)},
     {"broker", "HOST[:PORT]", "the MQTT broker; port 1883, 8883 with --cafile",
      Text(&Args::broker)},
     {"topic", "PREFIX", "the topics' prefix; default kryta/<host name>/<device name of the port>",
@@ -202,18 +211,23 @@ const Command kCommands[] = {
      "parameters that differ, by name, with both values; a file's companion is shown. The words\n"
      "are named as the sensor's firmware names them when one side is ram or eeprom, else as the\n"
      "companions say, else as the standard firmware does; --variant names another.\n"},
-    {"record", CmdRecord, "port count increment output force",
-     "-n N -i SECONDS -o FILE.dat [--force]",
+    {"record", CmdRecord, "port count increment output force keep-going",
+     "-n N -i SECONDS -o FILE.dat [--force] [--keep-going]",
      "The data recorder: N samples (0 to 32767), one each SECONDS (the first after SECONDS; at\n"
      "least 0.0375, one exchange at 19200 baud), into the recorder file of the window: header,\n"
      "tab-separated lines, CR LF. The file appears with the first sample; every sample is on\n"
      "disk as soon as it is taken. Progress on standard error when it is a terminal. Ctrl-C\n"
-     "ends the recording (exit 12) with every sample so far in the file.\n"},
+     "ends the recording (exit 12) with every sample so far in the file, its header made to\n"
+     "say how many. With --keep-going a faulty answer is asked for again and the sample said to\n"
+     "be late; only a lost line or 10 s without a sample end it.\n"},
     {"measure", CmdMeasure, "port count json", "[-n N] [--json]",
      "Measurement frames, one line each, on standard output, as fast as the sensor answers:\n"
      "left edge, right edge, measured value, measured value in um (signed), set-point,\n"
      "tolerance, edges, measurement start, end, power, analog maximum, minimum, IN0, video\n"
-     "maximum, the frame's last word, tab-separated. -n 0: until Ctrl-C (then exit 0); default 1.\n"},
+     "maximum, the frame's last word, tab-separated. -n 0: until Ctrl-C (then exit 0); default 1.\n"
+     "More than one frame is a stream: a missing, refused or disturbed answer is a lost frame,\n"
+     "told on standard error once frames come again, and -n counts the frames printed; only a\n"
+     "lost line or 10 s without a frame end it (exit 9, 4 or 5).\n"},
     {"video", CmdVideo, "port output force", "[-o FILE.csv] [--force]",
      "The CCD video signal and the trigger buffer, 256 words each, as the window's VIDEO and\n"
      "DATA read them: CSV with the columns index, pixel, video, trigger, on standard output or\n"
@@ -352,11 +366,19 @@ int Fail(int code, const std::string& text) {
 }
 
 int main(int argc, char** argv) {
+    // A closed standard descriptor is held by a stand-in, so that no port or file opened later takes
+    // its number: output meant for the terminal never reaches the sensor's line. Standard output
+    // held so fails its writes, and the command says so.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int held = open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
+            if (held >= 0 && held != fd) dup2(held, fd), close(held);
+        }
     SetStartValues();
     Args args;
     const Command* command = nullptr;
     const Parsed parsed = Parse(argc, argv, args, command);
-    if (parsed == Parsed::Done) return kExitOk;
+    if (parsed == Parsed::Done) return OutputFailed() ? kExitOutput : kExitOk;
     if (parsed == Parsed::Wrong) return kExitUsage;
     args.command = command->name;
 
@@ -364,9 +386,10 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");  // a point as decimal separator in every number written
     OnInterruption(StopWork);
     SetStartValues();
-    const int code = command->run(args);
+    int code = command->run(args);
     SettleLine();  // an answer still on its way is not left to the next program on the port
     CloseLine();
-    std::fflush(stdout);
+    // a result that did not reach standard output is no result
+    if (OutputFailed() && (code == kExitOk || code == kExitDiffer)) code = kExitOutput;
     return code;
 }
