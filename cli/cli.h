@@ -129,8 +129,9 @@ struct FrameStream {
     std::string (*take)(uint64_t seq, void* context) = nullptr;
     // A frame that stood; false ends the stream (its output failed).
     bool (*pass)(const std::string& frame, void* context) = nullptr;
-    // Before each request: false ends the stream (enough frames, or the caller's own reason).
-    bool (*more)(void* context) = nullptr;
+    // Before each request: false ends the stream (enough frames, or the caller's own reason);
+    // `holding`: a frame taken is still waiting to be passed on.
+    bool (*more)(bool holding, void* context) = nullptr;
     void* context = nullptr;
 
     uint64_t seq = 0;        // requests so far (go on from where an earlier stream ended)

@@ -43,6 +43,7 @@ std::string Seconds(double s) {
 
 std::string WhyLost(int rc) {
     if (rc == MQTT_RC_SESSION_TAKEN_OVER) return "another client connected with our client id";
+    if (rc == MOSQ_ERR_KEEPALIVE) return "it did not answer our keep-alive ping";
     return rc >= 128 ? mosquitto_reason_string(rc) : mosquitto_strerror(rc);
 }
 

@@ -109,7 +109,8 @@ std::string TopicProblem(const std::string& prefix) {
     if (longest > 65535)
         return "its topics would be " + std::to_string(longest) + " bytes long, and MQTT allows 65535";
     if (!prefix.empty() && prefix[0] == '$') return "topics that begin with $ are the broker's own";
-    for (size_t i = 0; i < prefix.size();) {
+    // (an argument that is not UTF-8 reaches us with U+FFFD in place of its wrong bytes)
+    for (size_t i = 0, at = 1; i < prefix.size(); ++at) {
         const auto b = static_cast<unsigned char>(prefix[i]);
         const int more = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
         uint32_t cp = more == 0 ? b : more == 1 ? b & 0x1F : more == 2 ? b & 0x0F : b & 0x07;
@@ -120,12 +121,12 @@ std::string TopicProblem(const std::string& prefix) {
             cp = cp << 6 | (c & 0x3F);
         }
         static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (!valid || cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return "it is not valid UTF-8 (byte " + std::to_string(i + 1) + ")";
+        if (!valid || cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFD)
+            return "it is not valid UTF-8 (character " + std::to_string(at) + ")";
         if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", unsigned(cp));
-            return std::string("it holds a control character (") + code + " at byte " + std::to_string(i + 1) + ")";
+            return std::string("it holds a control character (") + code + ", character " + std::to_string(at) + ")";
         }
         if (cp == '+' || cp == '#') return "it holds + or #, which only subscriptions use";
         i += size_t(more) + 1;
@@ -184,7 +185,7 @@ int CmdPublish(const Args& a) {
     while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
     if (prefix.empty()) prefix = "kryta/" + TopicLevel(HostName()) + "/" + deviceName;
     if (const std::string why = TopicProblem(prefix); !why.empty()) {
-        const bool shown = prefix.size() <= 80 && TopicProblem(prefix).find("byte") == std::string::npos;
+        const bool shown = prefix.size() <= 80 && why.find("character") == std::string::npos;
         return Fail(kExitUsage, "--topic " + (shown ? "'" + prefix + "' " : std::string()) + "cannot head the topics: " + why);
     }
     if (mosquitto_pub_topic_check((prefix + "/status").c_str()) != MOSQ_ERR_SUCCESS)
@@ -239,7 +240,7 @@ int CmdPublish(const Args& a) {
         p->broker->Publish(p->topic, frame);
         return true;
     };
-    s.more = [](void* c) { return !static_cast<Publishing*>(c)->broker->TakenOver(); };
+    s.more = [](bool, void* c) { return !static_cast<Publishing*>(c)->broker->TakenOver(); };
     for (;;) {
         const StreamEnd end = RunStream(s);
         if (end.outcome == Outcome::Stopped) break;

@@ -104,7 +104,7 @@ StreamEnd RunStream(FrameStream& s) {
         return held.empty() || !s.pass || s.pass(held, s.context);
     };
     for (;;) {
-        if (s.more && !s.more(s.context)) {
+        if (s.more && !s.more(holding, s.context)) {
             if (!holding) break;
             const Outcome last = ConfirmLastAnswer();
             if (!resolve(last == Outcome::Answered)) return {Outcome::Answered, kExitOutput};
@@ -269,9 +269,9 @@ int CmdMeasure(const Args& a) {
         ++static_cast<MeasureRun*>(c)->printed;
         return Print(line);
     };
-    s.more = [](void* c) {
+    s.more = [](bool holding, void* c) {
         const auto* r = static_cast<MeasureRun*>(c);
-        return r->want == 0 || r->printed < r->want;
+        return r->want == 0 || r->printed + (holding ? 1 : 0) < r->want;
     };
     const StreamEnd end = RunStream(s);
     if (end.outcome == Outcome::Stopped) return n == 0 ? kExitOk : Fail(kExitInterrupted, "interrupted");
