@@ -156,7 +156,7 @@ const Option kOptions[] = {
          a.qos = v == "1";
          return v == "0" || v == "1" ? std::string() : std::string("--qos is 0 or 1");
      }},
-    {"client-id", "ID", "the client id at the broker; default kryta-lt-<prefix>",
+    {"client-id", "ID", "the client id at the broker; default kryta-lt-<host name>-<device>",
      Text(&Args::clientId)},
     {"username", "NAME", "log in to the broker as NAME",
      Text(&Args::username)},
@@ -236,15 +236,19 @@ const Command kCommands[] = {
      "--broker HOST[:PORT] [--topic PREFIX] [--every N] [--qos 0|1] [--client-id ID]\n"
      "          [--username NAME --password-file FILE] [--cafile FILE]",
      "The sensor on an MQTT broker: connects as info does (an unidentified sensor is refused),\n"
-     "then exchanges measurement frames as measure does until Ctrl-C or SIGTERM (exit 0), and\n"
-     "publishes under PREFIX:\n"
+     "then to the broker (nothing is published before the port is ours), exchanges measurement\n"
+     "frames as measure does until Ctrl-C or SIGTERM (exit 0), and publishes under PREFIX:\n"
      "  PREFIX/status       retained: online; offline at the end and as the last will; line\n"
-     "                      lost when the sensor ends it (the exit code says why)\n"
+     "                      lost while the sensor is gone (line lost, or no frame for 10 s)\n"
      "  PREFIX/identity     retained: the object of info --json\n"
      "  PREFIX/parameters   retained: the object of get ram --json, read at start\n"
      "  PREFIX/measurement  a frame: the names of measure --json, seq and time (UTC)\n"
-     "The measurement never waits for the broker: while it is away or slow, frames are not\n"
-     "published but counted; the client reconnects by itself and says so on standard error.\n"},
+     "A faulty answer is a lost frame (seq skips it); a lost sensor is tried again, ever less\n"
+     "often, and is online again when it answers. The measurement never waits for the broker:\n"
+     "while it is away or slow, frames are not published but counted; the client reconnects by\n"
+     "itself and says so on standard error. At --qos 0 a frame counts as published once the\n"
+     "broker has acknowledged a later one. Another client that keeps taking our client id\n"
+     "makes publish give way (exit 17).\n"},
 };
 
 const Command* FindCommand(const std::string& name) {
