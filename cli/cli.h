@@ -28,6 +28,8 @@ enum Exit : int {
     kExitOtherSensor = 13,    // send: the file's companion names another firmware variant or CCD family
     kExitBrokerUnreachable = 14,  // publish: the broker cannot be reached or does not answer
     kExitBrokerRefused = 15,      // publish: the broker refuses us: credentials, TLS, CA file
+    kExitOutput = 16,             // standard output cannot be written: a closed pipe, a full disk
+    kExitTakenOver = 17,          // publish: another client keeps taking our client id at the broker
 };
 
 // The exit-code table, as kryta-lt --help prints it.
@@ -45,6 +47,7 @@ struct Args {
     double increment = -1;                // -i (-1: not given)
     std::string variant;                  // compare --variant
     bool json = false, force = false, acceptCorrections = false, dryRun = false, noVerify = false;
+    bool keepGoing = false;               // record: a faulty sample is taken again
     // publish
     std::string broker, topic, clientId, username, passwordFile, cafile;
     long every = 1;
@@ -101,6 +104,8 @@ int Connect(const Args& a, Reach reach, bool mustIdentify);
 int Probe(const Args& a, std::string& found);
 // The device that -p stands for ("port N" when the number names none).
 std::string PortDevice(const Args& a);
+// The device the sub-command talks to, as its messages name it (set by Connect and Probe).
+const std::string& ShownDevice();
 // Exit code and message of an exchange that did not succeed: `what` tells what was asked.
 int ExchangeFailed(const std::string& what);
 // As ExchangeFailed, but the text (without its hint) is given back instead of printed.
@@ -124,3 +129,43 @@ std::array<uint16_t, 30> StoredSet();
 // ---- cli/stream.cpp ----
 // One measurement frame exchanged and, when answered, decoded into the measurement variables.
 Outcome TakeMeasurement(bool paced);
+
+// A sensor that gives no measurement frame for this long has gone silent: a stream of frames ends
+// (publish waits for it to come back).
+constexpr double kSilenceLimit = 10;
+
+// A stream of measurement frames at the line's pace. A frame is passed on once nothing has
+// followed it on the line. Riding over faults, a missing, refused or disturbed answer is a lost
+// frame: counted, its number skipped, and each run of lost frames told in one line on standard
+// error once frames come again; only a lost line or kSilenceLimit without a frame ends the stream.
+// Without riding, the first fault ends it.
+struct FrameStream {
+    bool ride = true;
+    // The frame just decoded, number `seq` (1 for the first request of the stream, lost ones
+    // counted), as it will be passed on; "" passes nothing for it.
+    std::string (*take)(uint64_t seq, void* context) = nullptr;
+    // A frame that stood; false ends the stream (its output failed).
+    bool (*pass)(const std::string& frame, void* context) = nullptr;
+    // Before each request: false ends the stream (enough frames, or the caller's own reason);
+    // `holding`: a frame taken is still waiting to be passed on.
+    bool (*more)(bool holding, void* context) = nullptr;
+    void* context = nullptr;
+
+    uint64_t seq = 0;        // requests so far (go on from where an earlier stream ended)
+    uint64_t measured = 0;   // frames that stood
+    uint64_t lost = 0;       // frames lost to faults
+};
+// How a stream ended: Stopped (Ctrl-C), Answered (`more` or `pass` said so), else the fault that
+// ended it, its line printed and its exit code in `code`.
+struct StreamEnd {
+    Outcome outcome = Outcome::Answered;
+    int code = 0;
+};
+StreamEnd RunStream(FrameStream& s);
+
+// ---- standard output ----
+// Writes `text` to standard output and flushes it: false once a write has failed (the first
+// failure is told on standard error; the command then ends with kExitOutput).
+bool Print(const std::string& text);
+// Whether standard output has failed, its buffer flushed first; told on standard error once.
+bool OutputFailed();

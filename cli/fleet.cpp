@@ -88,6 +88,7 @@ std::string DesignationOf() {
 }  // namespace
 
 int CmdPorts(const Args& a) {
+    if (!a.positional.empty()) return Fail(kExitUsage, "ports: no arguments beside its options");
     QJsonArray list;
     for (const KnownPort& p : KnownPorts()) {
         if (!p.number) continue;

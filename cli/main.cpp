@@ -4,6 +4,9 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cerrno>
 #include <cmath>
@@ -41,7 +44,9 @@ const char* const kExitCodeTable =
     "     gateway: the broker's host name does not resolve, or its first connection\n"
     "     gets no answer within 10 s\n"
     " 15  publish, gateway: the broker refuses the connection (user name, password),\n"
-    "     the TLS handshake fails, or the password file or CA file cannot be read\n";
+    "     the TLS handshake fails, or the password file or CA file cannot be read\n"
+    " 16  standard output cannot be written (a closed pipe, a full disk)\n"
+    " 17  publish: another client keeps taking our client id at the broker\n";
 
 namespace {
 
@@ -144,6 +149,10 @@ const Option kOptions[] = {
      Flag(&Args::dryRun)},
     {"no-verify", nullptr, "do not read back",
      Flag(&Args::noVerify)},
+    {"keep-going", nullptr,
+     "a sample whose answer is missing or wrong is asked for again at once\n"
+     "(without it, such an answer ends the recording)",
+     Flag(&Args::keepGoing)},
     {"broker", "HOST[:PORT]", "the MQTT broker; port 1883, 8883 with --cafile",
      Text(&Args::broker)},
     {"topic", "PREFIX", "the topics' prefix; default kryta/<host name>/<device name of the port>",
@@ -157,7 +166,7 @@ const Option kOptions[] = {
          a.qos = v == "1";
          return v == "0" || v == "1" ? std::string() : std::string("--qos is 0 or 1");
      }},
-    {"client-id", "ID", "the client id at the broker; default kryta-lt-<prefix>",
+    {"client-id", "ID", "the client id at the broker; default kryta-lt-<host name>-<device>",
      Text(&Args::clientId)},
     {"username", "NAME", "log in to the broker as NAME",
      Text(&Args::username)},
@@ -249,18 +258,23 @@ const Command kCommands[] = {
      "parameters that differ, by name, with both values; a file's companion is shown. The words\n"
      "are named as the sensor's firmware names them when one side is ram or eeprom, else as the\n"
      "companions say, else as the standard firmware does; --variant names another.\n"},
-    {"record", CmdRecord, "port count increment output force",
-     "-n N -i SECONDS -o FILE.dat [--force]",
+    {"record", CmdRecord, "port count increment output force keep-going",
+     "-n N -i SECONDS -o FILE.dat [--force] [--keep-going]",
      "The data recorder: N samples (0 to 32767), one each SECONDS (the first after SECONDS; at\n"
      "least 0.0375, one exchange at 19200 baud), into the recorder file of the window: header,\n"
      "tab-separated lines, CR LF. The file appears with the first sample; every sample is on\n"
      "disk as soon as it is taken. Progress on standard error when it is a terminal. Ctrl-C\n"
-     "ends the recording (exit 12) with every sample so far in the file.\n"},
+     "ends the recording (exit 12) with every sample so far in the file, its header made to\n"
+     "say how many. With --keep-going a faulty answer is asked for again and the sample said to\n"
+     "be late; only a lost line or 10 s without a sample end it.\n"},
     {"measure", CmdMeasure, "port count json", "[-n N] [--json]",
      "Measurement frames, one line each, on standard output, as fast as the sensor answers:\n"
      "left edge, right edge, measured value, measured value in um (signed), set-point,\n"
      "tolerance, edges, measurement start, end, power, analog maximum, minimum, IN0, video\n"
-     "maximum, the frame's last word, tab-separated. -n 0: until Ctrl-C (then exit 0); default 1.\n"},
+     "maximum, the frame's last word, tab-separated. -n 0: until Ctrl-C (then exit 0); default 1.\n"
+     "More than one frame is a stream: a missing, refused or disturbed answer is a lost frame,\n"
+     "told on standard error once frames come again, and -n counts the frames printed; only a\n"
+     "lost line or 10 s without a frame end it (exit 9, 4 or 5).\n"},
     {"video", CmdVideo, "port output force", "[-o FILE.csv] [--force]",
      "The CCD video signal and the trigger buffer, 256 words each, as the window's VIDEO and\n"
      "DATA read them: CSV with the columns index, pixel, video, trigger, on standard output or\n"
@@ -269,15 +283,19 @@ const Command kCommands[] = {
      "--broker HOST[:PORT] [--topic PREFIX] [--every N] [--qos 0|1] [--client-id ID]\n"
      "          [--username NAME --password-file FILE] [--cafile FILE]",
      "The sensor on an MQTT broker: connects as info does (an unidentified sensor is refused),\n"
-     "then exchanges measurement frames as measure does until Ctrl-C or SIGTERM (exit 0), and\n"
-     "publishes under PREFIX:\n"
+     "then to the broker (nothing is published before the port is ours), exchanges measurement\n"
+     "frames as measure does until Ctrl-C or SIGTERM (exit 0), and publishes under PREFIX:\n"
      "  PREFIX/status       retained: online; offline at the end and as the last will; line\n"
-     "                      lost when the sensor ends it (the exit code says why)\n"
+     "                      lost while the sensor is gone (line lost, or no frame for 10 s)\n"
      "  PREFIX/identity     retained: the object of info --json\n"
      "  PREFIX/parameters   retained: the object of get ram --json, read at start\n"
      "  PREFIX/measurement  a frame: the names of measure --json, seq and time (UTC)\n"
-     "The measurement never waits for the broker: while it is away or slow, frames are not\n"
-     "published but counted; the client reconnects by itself and says so on standard error.\n"},
+     "A faulty answer is a lost frame (seq skips it); a lost sensor is tried again, ever less\n"
+     "often, and is online again when it answers. The measurement never waits for the broker:\n"
+     "while it is away or slow, frames are not published but counted; the client reconnects by\n"
+     "itself and says so on standard error. At --qos 0 a frame counts as published once the\n"
+     "broker has acknowledged a later one. Another client that keeps taking our client id\n"
+     "makes publish give way (exit 17).\n"},
     {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config",
      "--broker HOST[:PORT] [--group ID] [--node ID] [--ports LIST|--scan] [--every N]\n"
      "          [--json-topics] [--username NAME --password-file FILE] [--cafile FILE]\n"
@@ -440,11 +458,19 @@ int Fail(int code, const std::string& text) {
 }
 
 int main(int argc, char** argv) {
+    // A closed standard descriptor is held by a stand-in, so that no port or file opened later takes
+    // its number: output meant for the terminal never reaches the sensor's line. Standard output
+    // held so fails its writes, and the command says so.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int held = open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
+            if (held >= 0 && held != fd) dup2(held, fd), close(held);
+        }
     SetStartValues();
     Args args;
     const Command* command = nullptr;
     const Parsed parsed = Parse(argc, argv, args, command);
-    if (parsed == Parsed::Done) return kExitOk;
+    if (parsed == Parsed::Done) return OutputFailed() ? kExitOutput : kExitOk;
     if (parsed == Parsed::Wrong) return kExitUsage;
     args.command = command->name;
 
@@ -452,9 +478,10 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");  // a point as decimal separator in every number written
     OnInterruption(StopWork);
     SetStartValues();
-    const int code = command->run(args);
+    int code = command->run(args);
     SettleLine();  // an answer still on its way is not left to the next program on the port
     CloseLine();
-    std::fflush(stdout);
+    // a result that did not reach standard output is no result
+    if (OutputFailed() && (code == kExitOk || code == kExitDiffer)) code = kExitOutput;
     return code;
 }

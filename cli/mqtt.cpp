@@ -4,6 +4,7 @@
 #include "cli/mqtt.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <cerrno>
 #include <chrono>
@@ -25,7 +26,26 @@ double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-enum class Kind { Measurement, Retained, Final };
+// A probe is a measurement frame sent with quality 1 amid those of quality 0: the broker's
+// acknowledgement of it proves that every frame handed over before it on the same connection
+// reached the broker.
+enum class Kind { Measurement, Probe, Retained, Final };
+
+constexpr double kProbeInterval = 1.0;  // at quality 0, one frame a second is a probe
+constexpr double kSteadyConnection = 30;  // a connection that lasted this long ends a row of take-overs
+constexpr double kAtOnce = 3;  // a reconnect this soon after a loss was taken at the first try
+
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", s);
+    return text;
+}
+
+std::string WhyLost(int rc) {
+    if (rc == MQTT_RC_SESSION_TAKEN_OVER) return "another client connected with our client id";
+    if (rc == MOSQ_ERR_KEEPALIVE) return "it did not answer our keep-alive ping";
+    return rc >= 128 ? mosquitto_reason_string(rc) : mosquitto_strerror(rc);
+}
 
 }  // namespace
 
@@ -42,6 +62,19 @@ struct Broker::State {
     int measurementsOnTheWay = 0;  // of onTheWay, plus those being handed over
     int finalMid = -1;
     bool finalSent = false;
+    // quality 0: frames handed over on this connection that no acknowledgement has proved yet, and
+    // the probe on its way with the number of them handed over before it
+    uint64_t unconfirmed = 0;
+    uint64_t handed = 0, proved = 0;  // of this connection: frames handed over, the first of them proved
+    int generation = 0;  // connections lost so far
+    bool probePending = false;
+    uint64_t probeCovers = 0, finalCovers = 0;  // the frames handed over before it
+    int probeGeneration = -1, finalGeneration = -1;
+    double lastProbe = 0;
+    int takeOvers = 0;  // in a row
+    bool takenOver = false;
+    bool closedEarly = false;  // the broker closed a connection younger than kSteadyConnection
+    double connectedAt = 0;
     int connack = -1;              // the broker's answer to the last CONNECT
     int lostRc = MOSQ_ERR_SUCCESS; // why the first connection failed
     int lostErrno = 0;
@@ -57,26 +90,49 @@ struct Broker::State {
     // A message through libmosquitto, its id recorded for the completion.
     int Send(const std::string& topic, const std::string& payload, Kind kind) {
         int mid = 0;
-        const bool retain = kind != Kind::Measurement;
+        const bool retain = kind == Kind::Retained || kind == Kind::Final;
+        const bool frame = kind == Kind::Measurement || kind == Kind::Probe;
+        {
+            // what a probe or the final message will prove: the frames handed over before it (the
+            // sensor loop alone hands frames over, so none comes between this and the publish)
+            std::lock_guard<std::mutex> lock(mu);
+            if (kind == Kind::Probe) probeCovers = handed, probeGeneration = generation, probePending = true;
+            if (kind == Kind::Final) finalCovers = handed, finalGeneration = generation;
+        }
         const int rc = mosquitto_publish(m, &mid, topic.c_str(), int(payload.size()), payload.data(),
-                                         retain ? 1 : o.qos, retain);
+                                         kind == Kind::Measurement ? o.qos : 1, retain);
         std::lock_guard<std::mutex> lock(mu);
         if (rc != MOSQ_ERR_SUCCESS) {
-            if (kind == Kind::Measurement) {
+            if (frame) {
                 --measurementsOnTheWay;
                 ++dropped;
             }
+            if (kind == Kind::Probe) probePending = false;
             return -1;
         }
+        if (kind == Kind::Measurement && o.qos == 0) ++unconfirmed, ++handed;
         if (kind == Kind::Final) finalMid = mid;
         if (doneEarly.erase(mid)) Completed(mid, kind);
         else onTheWay[mid] = kind;
         return mid;
     }
+    void Prove(uint64_t upTo) {  // under mu: the first upTo frames of this connection reached the broker
+        if (upTo <= proved) return;
+        published += upTo - proved;
+        unconfirmed -= upTo - proved;
+        proved = upTo;
+    }
     void Completed(int mid, Kind kind) {  // under mu
-        if (kind == Kind::Measurement) {
+        // quality 0: written to the connection, not yet proved; a probe proves those before it
+        if (kind == Kind::Probe) {
+            probePending = false;
+            lastProbe = Now();
+            if (probeGeneration == generation) Prove(probeCovers);
+        }
+        if (kind == Kind::Final && finalGeneration == generation) Prove(finalCovers);
+        if (kind == Kind::Measurement || kind == Kind::Probe) {
             --measurementsOnTheWay;
-            ++published;
+            if (kind == Kind::Probe || o.qos == 1) ++published;
             if (slow && measurementsOnTheWay == 0) {
                 slow = false;
                 std::fprintf(stderr, "kryta-lt: broker %s keeps up again; %llu frames were not published meanwhile\n",
@@ -97,10 +153,16 @@ struct Broker::State {
             s->connack = rc;
             if (rc != 0) return;
             s->connected = true;
+            s->connectedAt = Now();
             if (s->everConnected)
                 std::fprintf(stderr, "kryta-lt: broker %s is back after %.1f s; %llu frames were not published meanwhile\n",
                              s->Name().c_str(), Now() - s->awaySince,
                              static_cast<unsigned long long>(s->dropped - s->droppedWhenAway));
+            // A broker that closed our young connection and takes the next one at once has let
+            // another client take our client id (a broker of MQTT 5 may say so: see OnDisconnect).
+            if (s->closedEarly && s->connectedAt - s->awaySince < kAtOnce) s->TakenOverOnce(false);
+            else if (s->closedEarly) s->takeOvers = 0;
+            s->closedEarly = false;
             s->everConnected = true;
             again = s->retained;
         }
@@ -115,12 +177,19 @@ struct Broker::State {
         }
         const bool was = s->connected;
         s->connected = false;
-        // Sent-but-unwritten messages of quality 0 go with the connection; those of quality 1
-        // stay with libmosquitto, which sends them again after the reconnect.
+        if (was && !s->closing) {
+            s->awaySince = Now();
+            s->droppedWhenAway = s->dropped;
+        }
+        // Messages of quality 0 not proved go with the connection, written or not; those of
+        // quality 1 (a probe among them) stay with libmosquitto, which sends them again after the
+        // reconnect.
+        ++s->generation;
+        s->dropped += s->unconfirmed;
+        s->unconfirmed = s->handed = s->proved = 0;
         for (auto it = s->onTheWay.begin(); it != s->onTheWay.end();) {
             if (it->second == Kind::Measurement && s->o.qos == 0) {
                 --s->measurementsOnTheWay;
-                ++s->dropped;
                 it = s->onTheWay.erase(it);
             } else if (it->second == Kind::Retained) {
                 it = s->onTheWay.erase(it);  // published again on reconnect
@@ -129,12 +198,33 @@ struct Broker::State {
             }
         }
         s->slow = false;
-        if (was && !s->closing) {
-            s->awaySince = Now();
-            s->droppedWhenAway = s->dropped;
+        if (!was || s->closing) return;
+        if (rc != MQTT_RC_SESSION_TAKEN_OVER) {
+            s->closedEarly = rc == MOSQ_ERR_CONN_LOST && Now() - s->connectedAt < kSteadyConnection;
+            if (!s->closedEarly) s->takeOvers = 0;
+            if (s->closedEarly && s->takeOvers >= kTakeOvers) return s->GiveWay();
             std::fprintf(stderr, "kryta-lt: broker %s went away (%s); measuring goes on, frames are not published until it is back\n",
-                         s->Name().c_str(), mosquitto_strerror(rc));
+                         s->Name().c_str(),
+                         s->closedEarly ? ("the broker closed our connection after " + Seconds(Now() - s->connectedAt)).c_str()
+                                        : WhyLost(rc).c_str());
+            return;
         }
+        if (Now() - s->connectedAt >= kSteadyConnection) s->takeOvers = 0;
+        s->TakenOverOnce(true);
+        if (s->takeOvers >= kTakeOvers) s->GiveWay();
+    }
+    // Two clients with one id push each other off the broker by turns. After kTakeOvers take-overs
+    // in a row, the next one makes this client give way: it does not reconnect, and the other one,
+    // taken over no more, stays.
+    void TakenOverOnce(bool said) {  // under mu
+        ++takeOvers;
+        std::fprintf(stderr, "kryta-lt: broker %s %s: another client connected with our client id '%s' (%d in a row)\n",
+                     Name().c_str(), said ? "closed our connection" : "closes our connection and takes the next at once",
+                     o.clientId.c_str(), takeOvers);
+    }
+    void GiveWay() {  // under mu
+        takenOver = closing = true;
+        mosquitto_disconnect(m);
     }
     static void OnPublish(mosquitto*, void* obj, int mid) {
         auto* s = static_cast<State*>(obj);
@@ -164,12 +254,29 @@ namespace {
 
 // Why a connection could not be made: network trouble is "unreachable", a refusal or trust and
 // credential trouble is "refused".
-int ConnectFailed(const std::string& name, int rc, int err, bool tls) {
+int ConnectFailed(const std::string& name, int rc, int err, bool tls, double seconds) {
     if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE || (tls && rc == MOSQ_ERR_CONN_LOST))
         return Fail(kExitBrokerRefused, "broker " + name + ": the TLS handshake failed - does --cafile hold the CA "
                                             "that signed the broker's certificate?");
-    const std::string why = rc == MOSQ_ERR_ERRNO && err ? std::strerror(err) : mosquitto_strerror(rc);
+    if (rc == MOSQ_ERR_KEEPALIVE)
+        return Fail(kExitBrokerUnreachable, "broker " + name + " did not answer the connection request within " +
+                                                std::to_string(int(seconds)) + " s - is an MQTT broker on that port?");
+    const std::string why = rc == MOSQ_ERR_ERRNO && err ? std::strerror(err) : WhyLost(rc);
     return Fail(kExitBrokerUnreachable, "broker " + name + " cannot be reached: " + why);
+}
+
+// A CA file holds at least one certificate in PEM form; "" or why it is no CA file.
+std::string CaFileProblem(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return std::string("it cannot be read: ") + std::strerror(errno);
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && text.size() < (1u << 24);) text.append(chunk, n);
+    std::fclose(f);
+    const auto begin = text.find("-----BEGIN CERTIFICATE-----");
+    if (begin == std::string::npos || text.find("-----END CERTIFICATE-----", begin) == std::string::npos)
+        return "it holds no certificate (no -----BEGIN CERTIFICATE----- block)";
+    return "";
 }
 
 }  // namespace
@@ -180,7 +287,7 @@ int Broker::Open(const BrokerOptions& options, double seconds) {
     const std::string name = s.Name();
     s.m = mosquitto_new(options.clientId.c_str(), true, &s);
     if (!s.m) return Fail(kExitUsage, "broker: cannot make a client with the id '" + options.clientId + "'");
-    mosquitto_int_option(s.m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(s.m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     static const char kOffline[] = "offline";
     mosquitto_will_set(s.m, options.willTopic.c_str(), int(sizeof kOffline - 1), kOffline, 1, true);
     if (!options.username.empty() &&
@@ -188,6 +295,8 @@ int Broker::Open(const BrokerOptions& options, double seconds) {
                                   options.password.empty() ? nullptr : options.password.c_str()) != MOSQ_ERR_SUCCESS)
         return Fail(kExitUsage, "broker: the user name or password is not valid UTF-8");
     if (!options.cafile.empty()) {
+        if (const std::string why = CaFileProblem(options.cafile); !why.empty())
+            return Fail(kExitBrokerRefused, "cannot use the CA file " + options.cafile + ": " + why);
         if (const int rc = mosquitto_tls_set(s.m, options.cafile.c_str(), nullptr, nullptr, nullptr, nullptr);
             rc != MOSQ_ERR_SUCCESS)
             return Fail(kExitBrokerRefused, "cannot use the CA file " + options.cafile + ": " +
@@ -199,27 +308,45 @@ int Broker::Open(const BrokerOptions& options, double seconds) {
     mosquitto_disconnect_callback_set(s.m, State::OnDisconnect);
     mosquitto_publish_callback_set(s.m, State::OnPublish);
 
-    errno = 0;
-    int rc = mosquitto_connect_async(s.m, options.host.c_str(), options.port, 10);
-    if (rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP)
-        return Fail(kExitBrokerUnreachable, "broker " + name + " cannot be reached: no such host");
-    if (rc != MOSQ_ERR_SUCCESS) return ConnectFailed(name, rc, errno, !options.cafile.empty());
-    // The broker's answer, on this thread: a refusal or a failure is known before anything runs.
-    const double deadline = Now() + seconds;
-    while (s.connack < 0) {
+    const bool tls = !options.cafile.empty();
+    for (int version : {MQTT_PROTOCOL_V5, MQTT_PROTOCOL_V311}) {
+        mosquitto_int_option(s.m, MOSQ_OPT_PROTOCOL_VERSION, version);
+        s.connack = -1;
+        s.lostRc = MOSQ_ERR_SUCCESS;
+        s.lostErrno = 0;
         errno = 0;
-        rc = mosquitto_loop(s.m, 100, 1);
-        if (s.connack < 0 && rc != MOSQ_ERR_SUCCESS)
-            return ConnectFailed(name, s.lostRc != MOSQ_ERR_SUCCESS ? s.lostRc : rc, s.lostErrno ? s.lostErrno : errno,
-                                 !options.cafile.empty());
-        ProcessSystemEvents();
-        if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing done");
-        if (s.connack < 0 && Now() > deadline)
-            return Fail(kExitBrokerUnreachable, "broker " + name + " did not answer within " +
-                                                    std::to_string(int(seconds)) + " s");
+        int rc = version == MQTT_PROTOCOL_V5 ? mosquitto_connect_async(s.m, options.host.c_str(), options.port, 10)
+                                             : mosquitto_reconnect_async(s.m);
+        if (rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP)
+            return Fail(kExitBrokerUnreachable, "broker " + name + " cannot be reached: no such host");
+        if (rc != MOSQ_ERR_SUCCESS) return ConnectFailed(name, rc, errno, tls, seconds);
+        // The broker's answer, on this thread: a refusal or a failure is known before anything runs.
+        const double deadline = Now() + seconds;
+        bool older = false;  // a broker of MQTT 3.1.1 only
+        while (s.connack < 0) {
+            errno = 0;
+            rc = mosquitto_loop(s.m, 100, 1);
+            if (s.connack < 0 && rc != MOSQ_ERR_SUCCESS) {
+                const int why = s.lostRc != MOSQ_ERR_SUCCESS ? s.lostRc : rc;
+                if (version == MQTT_PROTOCOL_V5 && (why == MOSQ_ERR_PROTOCOL || why == MOSQ_ERR_MALFORMED_PACKET)) {
+                    older = true;
+                    break;
+                }
+                return ConnectFailed(name, why, s.lostErrno ? s.lostErrno : errno, tls, seconds);
+            }
+            ProcessSystemEvents();
+            if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing done");
+            if (s.connack < 0 && Now() > deadline) return ConnectFailed(name, MOSQ_ERR_KEEPALIVE, 0, tls, seconds);
+        }
+        if (version == MQTT_PROTOCOL_V5 && (s.connack == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || s.connack == 1)) older = true;
+        if (older) continue;
+        if (s.connack != 0)
+            return Fail(kExitBrokerRefused, "broker " + name + " refused the connection: " +
+                                                (version == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(s.connack)
+                                                                             : mosquitto_connack_string(s.connack)));
+        break;
     }
-    if (s.connack != 0)
-        return Fail(kExitBrokerRefused, "broker " + name + " refused the connection: " + mosquitto_connack_string(s.connack));
+    if (s.connack != 0) return Fail(kExitBrokerRefused, "broker " + name + " refused the connection: it speaks neither MQTT 5 nor 3.1.1");
     if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS)
         return Fail(kExitBrokerUnreachable, "broker " + name + ": cannot start the network thread");
     s.threadRunning = true;
@@ -230,13 +357,17 @@ void Broker::Retain(const std::string& topic, const std::string& payload) {
     bool now;
     {
         std::lock_guard<std::mutex> lock(s_->mu);
-        s_->retained.emplace_back(topic, payload);
+        bool known = false;
+        for (auto& [t, p] : s_->retained)
+            if (t == topic) p = payload, known = true;
+        if (!known) s_->retained.emplace_back(topic, payload);
         now = s_->connected;
     }
     if (now) s_->Send(topic, payload, Kind::Retained);
 }
 
 bool Broker::Publish(const std::string& topic, const std::string& payload) {
+    bool probe = false;
     {
         std::lock_guard<std::mutex> lock(s_->mu);
         if (!s_->connected || s_->measurementsOnTheWay >= kMaxInFlight) {
@@ -250,8 +381,9 @@ bool Broker::Publish(const std::string& topic, const std::string& payload) {
             return false;
         }
         ++s_->measurementsOnTheWay;
+        if (s_->o.qos == 0 && !s_->probePending && Now() - s_->lastProbe >= kProbeInterval) probe = true;
     }
-    return s_->Send(topic, payload, Kind::Measurement) >= 0;
+    return s_->Send(topic, payload, probe ? Kind::Probe : Kind::Measurement) >= 0;
 }
 
 void Broker::Close(const std::string& topic, const std::string& payload, double seconds) {
@@ -273,6 +405,17 @@ void Broker::Close(const std::string& topic, const std::string& payload, double 
     mosquitto_disconnect(s.m);
     mosquitto_loop_stop(s.m, false);
     s.threadRunning = false;
+    // what no acknowledgement proved by now is not published
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.dropped += s.unconfirmed + (s.probePending ? 1 : 0) + (s.o.qos == 1 ? uint64_t(s.measurementsOnTheWay) : 0);
+    s.unconfirmed = 0;
+    s.probePending = false;
+    s.measurementsOnTheWay = 0;
+}
+
+bool Broker::TakenOver() const {
+    std::lock_guard<std::mutex> lock(s_->mu);
+    return s_->takenOver;
 }
 
 uint64_t Broker::Published() const {

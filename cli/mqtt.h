@@ -3,6 +3,9 @@
 // kMaxInFlight measurement messages are on their way at a time; one that finds the broker away or
 // the way full is dropped and counted, never queued. The client reconnects by itself (after 1 s,
 // then backing off up to 30 s) and publishes its retained messages again on every reconnect.
+// MQTT 5 where the broker speaks it (it names a take-over of our client id), else 3.1.1.
+// A message counts as published once the broker has acknowledged it, or, at quality 0, a later
+// one of the same connection: one frame a second goes with quality 1 to prove those before it.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +25,7 @@ struct BrokerOptions {
 class Broker {
 public:
     static constexpr int kMaxInFlight = 64;
+    static constexpr int kTakeOvers = 3;  // take-overs of our client id in a row that end the work
 
     Broker();
     ~Broker();
@@ -33,17 +37,21 @@ public:
     // kExitBrokerUnreachable, kExitBrokerRefused, kExitUsage (options libmosquitto refuses) or
     // kExitInterrupted.
     int Open(const BrokerOptions& options, double seconds = 10);
-    // A retained message (quality of service 1): published now and again after each reconnect.
+    // A retained message (quality of service 1): published now and again after each reconnect; a
+    // later one for the same topic takes its place.
     void Retain(const std::string& topic, const std::string& payload);
     // Hands a message over to the network thread; false when it was dropped because the broker is
     // away or kMaxInFlight messages are still on their way.
     bool Publish(const std::string& topic, const std::string& payload);
     // The last retained message (the status), waits at most `seconds` until the broker has it,
-    // disconnects cleanly (no last will) and stops the network thread.
+    // disconnects cleanly (no last will) and stops the network thread. After a take-over nothing
+    // is published. What no acknowledgement has proved by then counts as not published.
     void Close(const std::string& topic, const std::string& payload, double seconds = 3);
+    // Another client took our client id kTakeOvers times in a row: the client has stopped.
+    bool TakenOver() const;
 
-    uint64_t Published() const;  // Publish messages the broker took (quality 1) or that were sent (0)
-    uint64_t Dropped() const;    // Publish messages not handed over, or lost with the connection
+    uint64_t Published() const;  // Publish messages the broker has acknowledged, or a later one
+    uint64_t Dropped() const;    // Publish messages not handed over, or lost or unproved with the connection
 
 private:
     struct State;

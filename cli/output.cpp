@@ -54,6 +54,33 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
     return ok;
 }
 
+namespace {
+
+bool stdoutFailed = false;
+
+void TellOutputFailure(int err) {
+    if (stdoutFailed) return;
+    stdoutFailed = true;
+    std::fprintf(stderr, "kryta-lt: cannot write to standard output: %s\n", std::strerror(err ? err : EIO));
+}
+
+}  // namespace
+
+bool Print(const std::string& text) {
+    if (stdoutFailed) return false;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        TellOutputFailure(errno);
+    return !stdoutFailed;
+}
+
+bool OutputFailed() {
+    if (stdoutFailed) return true;
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) TellOutputFailure(errno);
+    return stdoutFailed;
+}
+
 OutputFile::~OutputFile() {
     if (fd_ >= 0) ::close(fd_);
 }
@@ -102,8 +129,8 @@ bool OutputFile::Write(const std::string& bytes, std::string& reason) {
     written_ = true;
     switch (kind_) {
     case Kind::Stdout:
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
-            reason = std::strerror(errno ? errno : EIO);
+        if (!Print(bytes)) {
+            reason = "standard output cannot be written";
             return false;
         }
         return true;

@@ -25,6 +25,7 @@ public:
     bool Write(const std::string& bytes, std::string& reason);
     // A regular file, which a companion file can sit beside.
     bool IsRegular() const { return kind_ == Kind::Regular; }
+    bool IsStdout() const { return kind_ == Kind::Stdout; }
     // The file written: the end of the links for a regular file, else the path as given.
     const std::string& Target() const { return target_; }
 

@@ -1,11 +1,12 @@
 // kryta-lt publish: one sensor on the plant's MQTT broker. The sensor is connected as info
 // connects it and its frames are exchanged as measure exchanges them; under a topic prefix go
 //   PREFIX/status       retained: "online"; "offline" on a clean end and as the broker's last
-//                       will; "line lost" when the sensor ends the work
+//                       will; "line lost" while the sensor is gone (its line lost, or silent)
 //   PREFIX/identity     retained: the info --json object
 //   PREFIX/parameters   retained: the get ram --json object, read at start
 //   PREFIX/measurement  one object per published frame: measure --json's names, "seq" (the frame's
-//                       number since start) and "time" (UTC, ISO 8601 with milliseconds)
+//                       request since start, lost frames counted) and "time" (UTC, ISO 8601
+//                       with milliseconds)
 // The broker's network thread does the publishing; the sensor loop never waits for it.
 #include <mosquitto.h>
 #include <unistd.h>
@@ -13,7 +14,12 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -21,8 +27,11 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "cli/mqtt.h"
+#include "cli/output.h"
 #include "link/com232.h"
+#include "platform/events.h"
 #include "platform/rs232.h"
+#include "platform/utility.h"
 #include "sensor/frame.h"
 #include "sensor/vars.h"
 
@@ -81,13 +90,84 @@ std::string Compact(const QJsonObject& o) {
     return line;
 }
 
-// The first line of the file, without its line end.
-bool ReadPassword(const std::string& path, std::string& password) {
+// The first line of the file, without its line end: "" or why the file gives no password.
+std::string ReadPassword(const std::string& path, std::string& password) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
     std::ifstream in(path);
-    if (!in || !std::getline(in, password)) return false;
+    if (!in) return std::strerror(errno ? errno : EACCES);
+    if (!std::getline(in, password)) return in.bad() ? "it cannot be read" : "it is empty - the password is its first line";
     if (!password.empty() && password.back() == '\r') password.pop_back();
-    return true;
+    if (password.empty()) return "its first line is empty - the password is its first line";
+    return "";
 }
+
+// Why `prefix` cannot head the topics (the longest is PREFIX/measurement); "" when it can.
+std::string TopicProblem(const std::string& prefix) {
+    const size_t longest = prefix.size() + std::strlen("/measurement");
+    if (longest > 65535)
+        return "its topics would be " + std::to_string(longest) + " bytes long, and MQTT allows 65535";
+    if (!prefix.empty() && prefix[0] == '$') return "topics that begin with $ are the broker's own";
+    // (an argument that is not UTF-8 reaches us with U+FFFD in place of its wrong bytes)
+    for (size_t i = 0, at = 1; i < prefix.size(); ++at) {
+        const auto b = static_cast<unsigned char>(prefix[i]);
+        const int more = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+        uint32_t cp = more == 0 ? b : more == 1 ? b & 0x1F : more == 2 ? b & 0x0F : b & 0x07;
+        bool valid = more >= 0 && i + size_t(more) < prefix.size() + (more == 0 ? 1 : 0);
+        for (int k = 1; valid && k <= more; ++k) {
+            const auto c = static_cast<unsigned char>(prefix[i + size_t(k)]);
+            valid = (c & 0xC0) == 0x80;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (!valid || cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFD)
+            return "it is not valid UTF-8 (character " + std::to_string(at) + ")";
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", unsigned(cp));
+            return std::string("it holds a control character (") + code + ", character " + std::to_string(at) + ")";
+        }
+        if (cp == '+' || cp == '#') return "it holds + or #, which only subscriptions use";
+        i += size_t(more) + 1;
+    }
+    return "";
+}
+
+// Sleeps until `due` or an interruption.
+void PauseUntil(double due) {
+    while (stop_flag == 0 && Timer() < due) WaitForEvent(due);
+}
+
+// The sensor again after it was lost: the port opened anew, the echo check, the identification,
+// the RAM set and the firmware text, without a word on standard error. False, with why in
+// `found`, while it does not answer.
+bool SensorBack(const Args& a, std::string& firmware, std::string& found) {
+    CloseLine();
+    if (Probe(a, found) != kExitOk) return false;
+    Delay(0.1);
+    for (uint16_t frame : {0, 1}) {
+        if (ReadParameterFrame(RAM, frame) != Outcome::Answered) {
+            found = "the RAM parameters did not come";
+            return false;
+        }
+        Delay(0.1);
+    }
+    if (!ParameterSetTaken()) {
+        found = "the RAM parameter frames did not come as one set";
+        return false;
+    }
+    const int n = GetVERSIONInfo();
+    firmware = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
+    return IsComOpen(com);
+}
+
+struct Publishing {
+    Broker* broker;
+    std::string topic;
+    long every;
+    uint64_t handed = 0;  // frames handed to the broker
+};
 
 }  // namespace
 
@@ -100,24 +180,29 @@ int CmdPublish(const Args& a) {
     if (a.qos != 0 && a.qos != 1) return Fail(kExitUsage, "--qos is 0 or 1");
     if (!a.passwordFile.empty() && a.username.empty()) return Fail(kExitUsage, "--password-file needs --username");
     const std::string device = PortDevice(a);
+    const std::string deviceName = TopicLevel(device.substr(device.rfind('/') + 1));
     std::string prefix = a.topic;
     while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
-    if (prefix.empty()) prefix = "kryta/" + TopicLevel(HostName()) + "/" + TopicLevel(device.substr(device.rfind('/') + 1));
+    if (prefix.empty()) prefix = "kryta/" + TopicLevel(HostName()) + "/" + deviceName;
+    if (const std::string why = TopicProblem(prefix); !why.empty()) {
+        const bool shown = prefix.size() <= 80 && why.find("character") == std::string::npos;
+        return Fail(kExitUsage, "--topic " + (shown ? "'" + prefix + "' " : std::string()) + "cannot head the topics: " + why);
+    }
     if (mosquitto_pub_topic_check((prefix + "/status").c_str()) != MOSQ_ERR_SUCCESS)
-        return Fail(kExitUsage, "--topic '" + prefix + "' is no topic to publish to (no + or #)");
-    if (!a.passwordFile.empty() && !ReadPassword(a.passwordFile, o.password))
-        return Fail(kExitBrokerRefused, "cannot read the password file " + a.passwordFile);
+        return Fail(kExitUsage, "--topic '" + prefix + "' is no topic to publish to");
+    if (!a.passwordFile.empty())
+        if (const std::string why = ReadPassword(a.passwordFile, o.password); !why.empty())
+            return Fail(kExitBrokerRefused, "cannot use the password file " + a.passwordFile + ": " + why);
     o.username = a.username;
     o.cafile = a.cafile;
     o.qos = a.qos;
-    o.clientId = a.clientId.empty() ? "kryta-lt-" + TopicLevel(prefix) : a.clientId;
+    // one client id per machine and port, whatever the topics
+    o.clientId = a.clientId.empty() ? "kryta-lt-" + TopicLevel(HostName()) + "-" + TopicLevel(LinkEnd(device)) : a.clientId;
     const std::string status = prefix + "/status", measurement = prefix + "/measurement";
     o.willTopic = status;
 
-    // the broker first: a wrong address or credentials are found before the sensor is touched
-    Broker broker;
-    if (const int code = broker.Open(o); code != kExitOk) return code;
-
+    // The port first, and the sensor identified: nothing goes to the broker before the sensor is
+    // ours, so a start refused on a port in use leaves the status of the one using it alone.
     int code = Connect(a, Reach::Parameters, true);
     std::string firmware;
     if (code == kExitOk) {
@@ -125,43 +210,77 @@ int CmdPublish(const Args& a) {
         if (!IsComOpen(com)) code = ExchangeFailed("the firmware request");
         else if (n == FIRMWARE_TEXT_BYTES) firmware = FirmwareTextRead();
     }
-    if (code != kExitOk) {
-        broker.Close(status, code == kExitInterrupted ? "offline" : "line lost");
-        return code;
-    }
-    broker.Retain(status, "online");
-    broker.Retain(prefix + "/identity", Compact(IdentityJson(device, firmware)));
-    broker.Retain(prefix + "/parameters", Compact(ParametersJson(RAM, StoredSet())));
+    if (code != kExitOk) return code;
+    Broker broker;
+    if (const int c = broker.Open(o); c != kExitOk) return c;
+    auto announce = [&] {
+        broker.Retain(prefix + "/identity", Compact(IdentityJson(device, firmware)));
+        broker.Retain(prefix + "/parameters", Compact(ParametersJson(RAM, StoredSet())));
+        broker.Retain(status, "online");
+    };
+    announce();
 
     ArmStop();
     // Frames come at the line's pace; a frame is handed to the broker once nothing has followed it
-    // on the line: when the next request begins on a quiet line, or after the quiet time at the end.
-    uint64_t seq = 0;
-    std::string held;
-    auto release = [&](bool disturbed) {
-        if (!held.empty() && !disturbed) broker.Publish(measurement, held);
-        held.clear();
-    };
-    for (;;) {
-        const Outcome result = TakeMeasurement(true);
-        release(PreviousAnswerDisturbed());
-        if (result == Outcome::Stopped) {
-            release(ConfirmLastAnswer() != Outcome::Answered);
-            break;
-        }
-        if (result != Outcome::Answered) {
-            code = ExchangeFailed("the measurement request");
-            break;
-        }
-        if (++seq % uint64_t(a.every) != 0) continue;
+    // on the line. A faulty answer is a lost frame; a lost line or a silent sensor makes the status
+    // "line lost" until the sensor answers again.
+    Publishing pub{&broker, measurement, a.every};
+    FrameStream s;
+    s.context = &pub;
+    s.take = [](uint64_t seq, void* c) {
+        if (seq % uint64_t(static_cast<Publishing*>(c)->every) != 0) return std::string();
         QJsonObject m = MeasurementJson();
         m["seq"] = qint64(seq);
         m["time"] = QString::fromStdString(UtcNow());
-        held = Compact(m);
+        return Compact(m);
+    };
+    s.pass = [](const std::string& frame, void* c) {
+        auto* p = static_cast<Publishing*>(c);
+        ++p->handed;
+        p->broker->Publish(p->topic, frame);
+        return true;
+    };
+    s.more = [](bool, void* c) { return !static_cast<Publishing*>(c)->broker->TakenOver(); };
+    for (;;) {
+        const StreamEnd end = RunStream(s);
+        if (end.outcome == Outcome::Stopped) break;
+        if (broker.TakenOver()) {
+            code = kExitTakenOver;
+            Fail(code, "another client keeps taking the client id '" + o.clientId + "' at broker " + o.host + ":" +
+                           std::to_string(o.port) + " - this one gives way (say another --client-id)");
+            break;
+        }
+        // the sensor is gone: its status says so while it is tried again, ever less often
+        broker.Retain(status, "line lost");
+        const double lostAt = Timer();
+        std::fprintf(stderr, "kryta-lt: %s: status 'line lost'; the sensor is tried again after 1 s, then ever less "
+                             "often (at most every 30 s)\n", device.c_str());
+        double wait = 1;
+        std::string found, told;
+        bool back = false;
+        while (!back && stop_flag == 0 && !broker.TakenOver()) {
+            PauseUntil(Timer() + wait);
+            if (stop_flag != 0) break;
+            wait = std::min(wait * 2, 30.0);
+            back = SensorBack(a, firmware, found);
+            if (!back && found != told) {
+                std::fprintf(stderr, "kryta-lt: the sensor is not back yet: %s\n", found.c_str());
+                told = found;
+            }
+        }
+        if (!back) {
+            if (broker.TakenOver()) continue;  // said at the top
+            break;
+        }
+        announce();
+        std::fprintf(stderr, "kryta-lt: %s: the sensor answers again after %.1f s; status 'online'\n", device.c_str(),
+                     Timer() - lostAt);
+        ArmStop();
     }
-    broker.Close(status, code == kExitOk ? "offline" : "line lost");
-    std::fprintf(stderr, "kryta-lt: %llu frames measured, %llu published, %llu not published\n",
-                 static_cast<unsigned long long>(seq), static_cast<unsigned long long>(broker.Published()),
+    broker.Close(status, "offline");
+    std::fprintf(stderr, "kryta-lt: %llu frames measured, %llu lost; of %llu to publish, %llu published, %llu not published\n",
+                 static_cast<unsigned long long>(s.measured), static_cast<unsigned long long>(s.lost),
+                 static_cast<unsigned long long>(pub.handed), static_cast<unsigned long long>(broker.Published()),
                  static_cast<unsigned long long>(broker.Dropped()));
     return code;
 }

@@ -53,6 +53,8 @@ std::string PortDevice(const Args& a) {
     return named.empty() ? "port " + std::to_string(port) : named;
 }
 
+const std::string& ShownDevice() { return shownDevice; }
+
 namespace {
 
 struct Failure {
@@ -80,6 +82,9 @@ Failure WhyFailed(const std::string& what) {
                 "check the cable and that nothing else talks on the line"};
     default: break;
     }
+    if (LastOutcome() == Outcome::TimedOut && nBytesR > 0)
+        return {kExitRefused, at + ": an answer to " + what + " that stopped short: " + std::to_string(nBytesR) +
+                                  " bytes within 1.5 s", "check the cable and that nothing else talks on the line"};
     return {kExitNoAnswer, at + ": no answer to " + what + " within 1.5 s",
             "is the sensor connected, powered and on this port?"};
 }
@@ -227,6 +232,7 @@ std::array<uint16_t, 30> StoredSet() {
 // ---------------------------------------------------------------------------------------------
 
 int CmdInfo(const Args& a) {
+    if (!a.positional.empty()) return Fail(kExitUsage, "info: no arguments beside its options");
     // the window's connect sequence: line check, identification, both RAM frames, firmware text
     if (const int code = Connect(a, Reach::Parameters, true); code != kExitOk) return code;
     const std::string line = "Echo Check - Line Ok!";

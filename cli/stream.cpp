@@ -53,7 +53,100 @@ std::string MeasurementLine(bool json) {
     return line + "\n";
 }
 
+// A run of lost frames, told once it is over: how many, their numbers, why the first was lost.
+struct LostRun {
+    uint64_t first = 0, count = 0;
+    std::string why;
+
+    void Add(uint64_t seq, const std::string& reason) {
+        if (count++ == 0) {
+            first = seq;
+            why = reason;
+        }
+    }
+    void Tell() {
+        if (count == 0) return;
+        const std::string numbers = count == 1 ? "number " + std::to_string(first)
+                                               : "numbers " + std::to_string(first) + " to " + std::to_string(first + count - 1);
+        std::fprintf(stderr, "kryta-lt: %s: %llu frame%s lost, %s: %s\n", ShownDevice().c_str(),
+                     static_cast<unsigned long long>(count), count == 1 ? "" : "s", numbers.c_str(), why.c_str());
+        count = 0;
+    }
+};
+
+// The reason of the last exchange's failure, without the device it names.
+std::string Reason(const std::string& what, int& code) {
+    std::string text;
+    code = ExchangeFailedText(what, text);
+    const std::string& device = ShownDevice();
+    return text.rfind(device + ": ", 0) == 0 ? text.substr(device.size() + 2) : text;
+}
+
 }  // namespace
+
+StreamEnd RunStream(FrameStream& s) {
+    std::string held;  // the frame taken last, passed on once nothing has followed it
+    bool holding = false;
+    uint64_t heldSeq = 0;
+    double lastFrameAt = Timer();
+    LostRun run;
+    // The held frame: passed on when it stands, else lost. False when passing it failed.
+    auto resolve = [&](bool stands) {
+        if (!holding) return true;
+        holding = false;
+        if (!stands) {
+            ++s.lost;
+            run.Add(heldSeq, "the line is disturbed: bytes after the answer to the measurement request");
+            return true;
+        }
+        ++s.measured;
+        run.Tell();
+        return held.empty() || !s.pass || s.pass(held, s.context);
+    };
+    for (;;) {
+        if (s.more && !s.more(holding, s.context)) {
+            if (!holding) break;
+            const Outcome last = ConfirmLastAnswer();
+            if (!resolve(last == Outcome::Answered)) return {Outcome::Answered, kExitOutput};
+            if (last != Outcome::Answered && !s.ride) return {last, ExchangeFailed("the last measurement request")};
+            continue;  // the frame counted or not: ask again
+        }
+        ++s.seq;
+        const Outcome o = TakeMeasurement(true);
+        if (o == Outcome::LineLost || o == Outcome::ConnectionChanged) {
+            if (holding) holding = false, ++s.lost;
+            ++s.lost;
+            run.Tell();
+            return {o, ExchangeFailed("the measurement request")};
+        }
+        if (!resolve(!PreviousAnswerDisturbed())) return {Outcome::Answered, kExitOutput};
+        if (o == Outcome::Stopped) {
+            --s.seq;  // no answer was awaited to its end
+            run.Tell();
+            return {o, kExitInterrupted};
+        }
+        if (o == Outcome::Answered) {
+            held = s.take ? s.take(s.seq, s.context) : std::string();
+            holding = true;
+            heldSeq = s.seq;
+            lastFrameAt = Timer();
+            continue;
+        }
+        if (!s.ride) return {o, ExchangeFailed("the measurement request")};
+        int code = kExitNoAnswer;
+        run.Add(s.seq, Reason("the measurement request", code));
+        ++s.lost;
+        if (Timer() - lastFrameAt > kSilenceLimit) {
+            std::fprintf(stderr, "kryta-lt: %s: no measurement frame for %d s (%llu lost); the last answer: %s\n",
+                         ShownDevice().c_str(), int(kSilenceLimit), static_cast<unsigned long long>(run.count),
+                         Reason("the measurement request", code).c_str());
+            run.count = 0;
+            return {o, code};
+        }
+    }
+    run.Tell();
+    return {Outcome::Answered, kExitOk};
+}
 
 int CmdRecord(const Args& a) {
     if (!a.positional.empty() || a.count < 0 || a.increment < 0 || a.output.empty())
@@ -69,40 +162,79 @@ int CmdRecord(const Args& a) {
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
 
     const uint16_t n = uint16_t(a.count);
-    const std::string header = RecorderHeader(DateStr(), TimeStr(), a.increment, n);
+    const std::string date = DateStr(), time = TimeStr();
+    const std::string header = RecorderHeader(date, time, a.increment, n);
     std::string reason;
+    auto writeFailed = [&](bool first) -> int {
+        if (out.IsStdout()) return OutputFailed(), kExitOutput;
+        return Fail(kExitCannotWrite, "cannot write " + a.output +
+                                          (first ? ": " + reason + " - no file written" : " - it holds the samples before"));
+    };
     // The file appears whole: the header with the first sample (or alone, for no samples), then
     // one complete line per sample. An existing file stays as it was until then.
-    if (n == 0 && !out.Write(header, reason))
-        return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+    if (n == 0 && !out.Write(header, reason)) return writeFailed(true);
 
     // progress on a terminal: "sample k of N" in place, ended by a line break before any message
     const bool progress = isatty(STDERR_FILENO) == 1;
     uint16_t k = 0;
+    std::string lines;  // the samples so far, for a header that tells how many the file holds
     auto endProgress = [&] {
         if (progress && k > 0) std::fputc('\n', stderr);
     };
+    // Ended early: a regular file's header is made to tell the samples it holds.
+    auto endEarly = [&] {
+        endProgress();
+        if (k == 0 || k == n || !out.IsRegular()) return;
+        if (!WriteFileReplacing(out.Target(), RecorderHeader(date, time, a.increment, k) + lines, reason))
+            std::fprintf(stderr, "kryta-lt: %s keeps the header's %u samples over the %u it holds: %s\n", a.output.c_str(),
+                         unsigned(n), unsigned(k), reason.c_str());
+    };
     ArmStop();
-    double last = Timer();
+    double last = Timer(), lastSample = Timer(), firstTry = 0;
+    bool retry = false;
+    LostRun run;
     while (k < n) {
-        PauseUntil(last + a.increment);
+        if (!retry) PauseUntil(last + a.increment);
         last = Timer();
+        if (!retry) firstTry = last;
         const Outcome o = stop_flag != 0 ? Outcome::Stopped : TakeMeasurement(false);
+        retry = false;
         if (o == Outcome::Stopped) {
-            endProgress();
+            endEarly();
+            run.Tell();
             return Fail(kExitInterrupted, "interrupted after " + std::to_string(k) + " of " + std::to_string(n) +
                                               " samples" + (k > 0 ? " - every one is in " + a.output : " - no file written"));
         }
         if (o != Outcome::Answered) {
-            endProgress();
+            int code = kExitNoAnswer;
+            const std::string why = Reason("the measurement request of sample " + std::to_string(k + 1), code);
+            // with --keep-going a faulty answer is asked for again at once: every line is a sample
+            if (a.keepGoing && o != Outcome::LineLost && o != Outcome::ConnectionChanged &&
+                Timer() - lastSample <= kSilenceLimit) {
+                run.Add(uint64_t(k) + 1, why);
+                retry = true;
+                continue;
+            }
+            endEarly();
+            run.Tell();
             return ExchangeFailed("the measurement request of sample " + std::to_string(k + 1));
+        }
+        lastSample = Timer();
+        if (run.count > 0) {
+            endProgress();
+            std::fprintf(stderr, "kryta-lt: sample %u taken %.1f s late after %llu faulty answer%s: %s\n", unsigned(k + 1),
+                         lastSample - firstTry, static_cast<unsigned long long>(run.count),
+                         run.count == 1 ? "" : "s", run.why.c_str());
+            run.count = 0;
         }
         const std::string line = RecorderDataLine();
         if (!out.Write(k == 0 ? header + line : line, reason)) {
             endProgress();
-            return Fail(kExitCannotWrite, "cannot write " + a.output +
-                                              (k == 0 ? ": " + reason + " - no file written" : " - it holds the samples before"));
+            const int code = writeFailed(k == 0);
+            if (k > 0) endEarly();
+            return code;
         }
+        lines += line;
         ++k;
         if (progress) std::fprintf(stderr, "\rsample %u of %u", unsigned(k), unsigned(n));
     }
@@ -110,35 +242,40 @@ int CmdRecord(const Args& a) {
     return kExitOk;
 }
 
+namespace {
+
+struct MeasureRun {
+    bool json;
+    long want;  // 0: until Ctrl-C
+    long printed = 0;
+};
+
+}  // namespace
+
 int CmdMeasure(const Args& a) {
     if (!a.positional.empty()) return Fail(kExitUsage, "measure: no arguments beside its options");
     const long n = a.count < 0 ? 1 : a.count;
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
     ArmStop();
     // Frames come at the line's pace; a frame is printed once nothing has followed it: when the next
-    // request begins on a quiet line, or, for the last one, after the line's quiet time.
-    std::string held;
-    auto release = [&](bool disturbed) {
-        if (!held.empty() && !disturbed) {
-            std::fputs(held.c_str(), stdout);
-            std::fflush(stdout);
-        }
-        held.clear();
+    // request begins on a quiet line, or, for the last one, after the line's quiet time. One frame
+    // is one answer; more than one is a stream that rides over a faulty answer.
+    MeasureRun run{a.json, n};
+    FrameStream s;
+    s.ride = n != 1;
+    s.context = &run;
+    s.take = [](uint64_t, void* c) { return MeasurementLine(static_cast<MeasureRun*>(c)->json); };
+    s.pass = [](const std::string& line, void* c) {
+        ++static_cast<MeasureRun*>(c)->printed;
+        return Print(line);
     };
-    for (long k = 0; n == 0 || k < n; ++k) {
-        const Outcome o = TakeMeasurement(true);
-        release(PreviousAnswerDisturbed());
-        if (o == Outcome::Stopped) {
-            release(ConfirmLastAnswer() != Outcome::Answered);
-            return n == 0 ? kExitOk : Fail(kExitInterrupted, "interrupted");
-        }
-        if (o != Outcome::Answered) return ExchangeFailed("the measurement request");
-        held = MeasurementLine(a.json);
-    }
-    const Outcome last = ConfirmLastAnswer();
-    release(last != Outcome::Answered);
-    if (last == Outcome::Disturbed) return ExchangeFailed("the last measurement request");
-    return kExitOk;
+    s.more = [](bool holding, void* c) {
+        const auto* r = static_cast<MeasureRun*>(c);
+        return r->want == 0 || r->printed + (holding ? 1 : 0) < r->want;
+    };
+    const StreamEnd end = RunStream(s);
+    if (end.outcome == Outcome::Stopped) return n == 0 ? kExitOk : Fail(kExitInterrupted, "interrupted");
+    return end.code;
 }
 
 namespace {
@@ -179,6 +316,7 @@ int CmdVideo(const Args& a) {
     if (const int code = out.Open(a.output.empty() ? "-" : a.output, a.force); code != kExitOk) return code;
     std::string reason;
     if (!out.Write(csv, reason))
-        return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+        return out.IsStdout() ? kExitOutput
+                              : Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
     return kExitOk;
 }

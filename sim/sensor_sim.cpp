@@ -430,6 +430,7 @@ struct Simulator::Impl {
             if (f.kind == Fault::None || f.kind == Fault::IgnoreWrites || f.times == 0) continue;
             if (f.command != -1 && f.command != cmd) continue;
             if (f.argument != -1 && f.argument != arg) continue;
+            if (f.every > 1 && ++f.seen % f.every != 0) continue;
             if (f.times > 0) --f.times;
             switch (f.kind) {
             case Fault::None: break;
@@ -923,7 +924,16 @@ bool ParameterWordPlace(const Model& model, int word, int& frame, int& slot) {
     return true;
 }
 
-bool ParseFault(const std::string& text, FaultSpec& out) {
+bool ParseFault(const std::string& spec, FaultSpec& out) {
+    std::string text = spec;
+    int every = 0;
+    if (const auto at = spec.find('@'); at != std::string::npos) {
+        char* end = nullptr;
+        const long n = std::strtol(spec.c_str() + at + 1, &end, 10);
+        if (at + 1 == spec.size() || *end || n < 1 || n > 1000000) return false;
+        every = int(n);
+        text = spec.substr(0, at);
+    }
     std::vector<std::string> parts;
     size_t from = 0;
     for (;;) {
@@ -974,6 +984,7 @@ bool ParseFault(const std::string& text, FaultSpec& out) {
         if (f.kind == Fault::Delay) f.seconds = 2.0;
         if (f.kind == Fault::OtherCommand) f.value = 99;
     }
+    f.every = every;
     out = f;
     return true;
 }

@@ -62,9 +62,12 @@ struct FaultSpec {
     int value = 0;         // OtherCommand, OtherArgument
     int times = -1;        // how many answers it affects; -1 = until cleared
     int argument = -1;     // argument word of the request it applies to; -1 = any
+    int every = 0;         // only every `every`-th request it applies to (0, 1: each)
+    int seen = 0;          // requests it applied to so far
 };
 
-// Reads a fault as the simulator's command line writes it: KIND[:COMMAND[:ARG]], KIND one of
+// Reads a fault as the simulator's command line writes it: KIND[:COMMAND[:ARG]][@N] (@N: only
+// every N-th request it applies to), KIND one of
 // silent, delay, wrong-sync, other-command, short, surplus, garbage, flood, unplug,
 // ignore-writes, other-argument, prefix, double; COMMAND a
 // command code or "all"; ARG seconds (delay), bytes (short, surplus, garbage, flood) or the

@@ -237,6 +237,7 @@ TEST_F(CliTest, InterruptedOrLostRecordingKeepsEverySample) {
         EXPECT_TRUE(crlf);
         const size_t samples = lines.size() - 7;
         for (size_t i = 7; i < lines.size(); ++i) EXPECT_EQ(SplitTabs(lines[i]).size(), 5u) << lines[i];
+        EXPECT_EQ(lines[3], "Number of Samples:\t" + std::to_string(samples)) << "the header tells what the file holds";
         const size_t asked = Frames(*s, GET_RAW).size();
         EXPECT_TRUE(samples == asked || samples + 1 == asked) << samples << " of " << asked;
         if (unplug) {
@@ -271,6 +272,8 @@ TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
         {sim::Fault::Silent, GET_EEPROM, {"get", "eeprom", "-o", out}, 4,
          "no answer to the request for EEPROM parameter frame 0 within 1.5 s"},
         {sim::Fault::WrongSync, -1, {"video", "-o", out}, 5, "without the sensor's sync word 0x00AA (0x0055)"},
+        {sim::Fault::Short, GET_DATA64, {"video", "-o", out}, 5, "video block 0 that stopped short: 64 bytes"},
+        {sim::Fault::Silent, GET_RAW, {"measure"}, 4, "no answer to the measurement request within 1.5 s"},
         {sim::Fault::Unplug, GET_RAM, {"get", "ram", "-o", out}, 9, "the line went away during the request for RAM"},
         {sim::Fault::None, -1, {"send", "ram", dir.File("missing.cfg")}, 7,
          "missing.cfg: Cannot read parameter file: No such file or directory"},
@@ -309,6 +312,7 @@ TEST_F(CliTest, CommandLinesOfTheShell) {
         {{"record", "-n", "5", "-i", "0.01", "-o", out}, 2, "-i is at least 0.0375 s", ""},
         {{"ports", "-p", "3"}, 2, "ports takes no -p", ""},
         {{"info", "--json=yes"}, 2, "--json", ""},
+        {{"info", "extra"}, 2, "info: no arguments", ""},
         {{"frob"}, 2, "no command 'frob'", ""},
         {{"-n5", "-p/dev/kryta-no-such-device", "measure"}, 3, "/dev/kryta-no-such-device", ""},
     };
@@ -506,4 +510,58 @@ TEST_F(CliTest, AnAnswerOnItsWayIsNotLeftToTheNextProgram) {
     s->ClearFaults();
     const Result r = Cli({"-p", s->DevicePath(), "info", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
+}
+
+// A stream of frames rides over faulty answers: each is a lost frame, told once frames come
+// again, and -n counts the frames printed.
+TEST_F(CliTest, MeasureRidesOverFaultyAnswers) {
+    auto s = Sensor("M01");
+    sim::FaultSpec silent{sim::Fault::Silent, GET_RAW}, garbage{sim::Fault::Garbage, GET_RAW};
+    silent.every = 5, garbage.every = 7;
+    s->SetFault(silent), s->SetFault(garbage);
+    const Result r = Cli({"-p", s->DevicePath(), "measure", "-n", "12"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 12);
+    const std::string at = "kryta-lt: " + s->DevicePath() + ": ";
+    EXPECT_NE(r.err.find(at + "1 frame lost, number 5: no answer to the measurement request within 1.5 s\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(at + "1 frame lost, number 7: an answer to the measurement request that stopped short"), std::string::npos);
+    size_t lost = 0;
+    const std::regex told("(\\d+) frames? lost");
+    for (auto m = std::sregex_iterator(r.err.begin(), r.err.end(), told); m != std::sregex_iterator(); ++m) lost += std::stoul((*m)[1]);
+    EXPECT_EQ(lost, Frames(*s, GET_RAW).size() - 12) << r.err;
+}
+
+// Standard output that cannot be written ends the command with exit 16 and one line: a pipe
+// whose reader has gone (SIGPIPE ignored), a full device, a closed descriptor.
+TEST_F(CliTest, AFailedStandardOutputEndsTheCommand) {
+    auto s = Sensor("M01");
+    signal(SIGPIPE, SIG_IGN);  // inherited by the program
+    for (const std::string how : {"pipe", "/dev/full", "closed"}) {
+        SCOPED_TRACE(how);
+        std::vector<std::string> args = {GetProjectDir() + "/kryta-lt", "-p", s->DevicePath(), how == "pipe" ? "measure" : "info"};
+        if (how == "pipe") args.insert(args.end(), {"-n", "0"});
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int fds[2];
+        ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);  // the program holds no end but its standard output
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        if (how == "pipe") posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+        else if (how == "closed") posix_spawn_file_actions_addclose(&fa, 1);
+        else posix_spawn_file_actions_addopen(&fa, 1, how.c_str(), O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        close(fds[1]);
+        char line[256];
+        if (how == "pipe") EXPECT_GT(read(fds[0], line, sizeof line), 0);  // the first frame, then the reader goes
+        close(fds[0]);
+        const Result r = Wait(pid);
+        EXPECT_EQ(r.code, 16);
+        EXPECT_EQ(r.err.rfind("kryta-lt: cannot write to standard output: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    signal(SIGPIPE, SIG_DFL);
 }

@@ -57,12 +57,24 @@ protected:
     void StopBroker() { broker = broker > 0 ? (kill(broker, SIGTERM), Exit(broker), -1) : -1; }
     // A subscriber to t/#: its lines "TOPIC PAYLOAD" go into the file `name`.
     std::string Subscribe(const std::string& name) {
-        subscribers.push_back(Spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "t/#", "-v"}, dir.File(name)));
+        subscribers.push_back(Spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "t/#", "-v", "-k", "300"},
+                                    dir.File(name)));
         return dir.File(name);
     }
-    pid_t Publish(std::vector<std::string> options) {  // publish writes nothing on standard output
-        options.insert(options.begin(), {"./kryta-lt", "-p", sensor.DevicePath(), "publish", "--topic", "t/s1"});
-        return Spawn(options, dir.File("stderr"));
+    pid_t Publish(std::vector<std::string> options, const std::string& err = "stderr", std::string device = "") {
+        // publish writes nothing on standard output
+        options.insert(options.begin(), {"./kryta-lt", "-p", device.empty() ? sensor.DevicePath() : device, "publish"});
+        if (std::find(options.begin(), options.end(), "--topic") == options.end()) options.insert(options.end(), {"--topic", "t/s1"});
+        return Spawn(options, dir.File(err));
+    }
+    // The closing line: frames measured, lost, to publish, published, not published.
+    static std::array<unsigned long long, 5> Summary(const std::string& err) {
+        std::array<unsigned long long, 5> n{};
+        const auto at = err.rfind("kryta-lt: ");
+        EXPECT_EQ(std::sscanf(err.c_str() + (at == std::string::npos ? 0 : at),
+                              "kryta-lt: %llu frames measured, %llu lost; of %llu to publish, %llu published, %llu not published",
+                              &n[0], &n[1], &n[2], &n[3], &n[4]), 5) << err;
+        return n;
     }
     std::vector<std::string> Lines(const std::string& file, const std::string& topic) {
         std::vector<std::string> lines;
@@ -158,10 +170,10 @@ TEST_F(PublishTest, SlowBrokerCostsFramesNotTime) {
         Delay(seconds), kill(pid, signal);
     EXPECT_EQ(Exit(p), 0);
     const std::string err = ReadBytes(dir.File("stderr"));
-    unsigned long long measured = 0, published = 0, dropped = 0;
-    ASSERT_EQ(std::sscanf(err.substr(err.rfind("kryta-lt: ")).c_str(), "kryta-lt: %llu frames measured, %llu published, %llu not published",
-                          &measured, &published, &dropped), 3) << err;
+    const auto [measured, lost, handed, published, dropped] = Summary(err);
     EXPECT_EQ(published + dropped, measured);
+    EXPECT_EQ(handed, measured);
+    EXPECT_EQ(lost, 0u);
     EXPECT_GT(dropped, 0u);
     EXPECT_NE(err.find("keeps up again; " + std::to_string(dropped) + " frames were not published"), std::string::npos) << err;
     ExpectNoPause();
@@ -169,7 +181,7 @@ TEST_F(PublishTest, SlowBrokerCostsFramesNotTime) {
 
 // Each fault: its exit code and line, the status left on the broker.
 TEST_F(PublishTest, FaultsGiveTheirCodeAndStatus) {
-    WriteBytes(dir.File("wrong"), "guess\n"), WriteBytes(dir.File("right"), "secret\n");
+    WriteBytes(dir.File("wrong"), "guess\n"), WriteBytes(dir.File("empty"), "");
     const std::string broker = "127.0.0.1:" + std::to_string(port), secure = "127.0.0.1:" + std::to_string(securePort);
     struct Case {
         std::vector<std::string> options;
@@ -181,13 +193,15 @@ TEST_F(PublishTest, FaultsGiveTheirCodeAndStatus) {
     const Case cases[] = {  // each a broker or sensor fault at start, or the sensor lost on the way
         {{"--broker", "127.0.0.1:" + std::to_string(FreePort())}, sim::Fault::None, 14, "cannot be reached: Connection refused", {}},
         {{"--broker", secure, "--username", "plant", "--password-file", dir.File("wrong")}, sim::Fault::None, 15,
-         "refused the connection: Connection Refused: not authorised", {}},
-        {{"--broker", secure, "--username", "plant", "--password-file", dir.File("none")}, sim::Fault::None, 15, "cannot read the password file", {}},
+         "refused the connection: Not authorized", {}},
+        {{"--broker", secure, "--username", "plant", "--password-file", dir.File("none")}, sim::Fault::None, 15,
+         "cannot use the password file " + dir.File("none") + ": No such file or directory", {}},
+        {{"--broker", secure, "--username", "plant", "--password-file", dir.File("empty")}, sim::Fault::None, 15, "it is empty", {}},
         {{"--broker", broker, "--cafile", dir.File("none")}, sim::Fault::None, 15, "cannot use the CA file", {}},
-        {{"--broker", broker, "--cafile", dir.File("wrong")}, sim::Fault::None, 15, "TLS handshake failed", {}},
-        {{"--broker", broker}, sim::Fault::Silent, 6, "sensor not identified", {"line lost"}},
-        {{"--broker", secure, "--username", "plant", "--password-file", dir.File("right")}, sim::Fault::Unplug, 9, "the line went away",
-         {"line lost", "online", "line lost"}},
+        {{"--broker", broker, "--cafile", dir.File("wrong")}, sim::Fault::None, 15, "it holds no certificate", {}},
+        {{"--broker", broker}, sim::Fault::Silent, 6, "sensor not identified", {}},
+        {{"--broker", broker, "--topic", std::string(65524, 't')}, sim::Fault::None, 2, "its topics would be 65536 bytes long", {}},
+        {{"--broker", broker, "--topic", "t/\x7f"}, sim::Fault::None, 2, "a control character (U+007F, character 3)", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -203,4 +217,116 @@ TEST_F(PublishTest, FaultsGiveTheirCodeAndStatus) {
         WaitFor(sub, "t/s1/status", c.statuses.size(), 2);
         EXPECT_EQ(Lines(sub, "t/s1/status"), c.statuses);
     }
+}
+
+// One faulty answer now and then: publishing goes on, the status stays online, and the gaps in
+// seq are the frames said lost.
+TEST_F(PublishTest, AFaultyAnswerIsAGapNotAnEnd) {
+    sim::FaultSpec silent{sim::Fault::Silent, GET_RAW}, garbage{sim::Fault::Garbage, GET_RAW};
+    silent.every = 30, garbage.every = 45;
+    sensor.SetFault(silent), sensor.SetFault(garbage);
+    const std::string sub = Subscribe("sub");
+    const pid_t p = Publish({"--broker", "127.0.0.1:" + std::to_string(port)});
+    ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 100, 30));
+    kill(p, SIGTERM);
+    EXPECT_EQ(Exit(p), 0);
+    WaitFor(sub, "t/s1/status", 2, 2);
+    EXPECT_EQ(Lines(sub, "t/s1/status"), (std::vector<std::string>{"online", "offline"}));
+    const std::string err = ReadBytes(dir.File("stderr"));
+    const auto [measured, lost, handed, published, dropped] = Summary(err);
+    const auto frames = Lines(sub, "t/s1/measurement");
+    EXPECT_EQ(frames.size(), published);
+    EXPECT_EQ(published, measured);
+    EXPECT_GE(lost, 2u);
+    const qint64 gaps = Json(frames.back())["seq"].toInteger() - qint64(frames.size());
+    EXPECT_EQ(gaps, qint64(lost)) << err;
+    EXPECT_NE(err.find("1 frame lost, number 30: no answer to the measurement request within 1.5 s"), std::string::npos) << err;
+    EXPECT_NE(err.find("1 frame lost, number 45: an answer to the measurement request that stopped short"), std::string::npos);
+}
+
+// The sensor gone for five seconds and back (behind the same link): status line lost, then online
+// and frames again, the program never restarted.
+TEST_F(PublishTest, TheSensorGoneAndBack) {
+    const std::string link = dir.File("sensor");
+    ASSERT_EQ(symlink(sensor.DevicePath().c_str(), link.c_str()), 0);
+    const std::string sub = Subscribe("sub");
+    const pid_t p = Publish({"--broker", "127.0.0.1:" + std::to_string(port)}, "stderr", link);
+    ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 10));
+    sensor.Stop();
+    Delay(5);
+    ASSERT_TRUE(sensor.Start());
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(sensor.DevicePath().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(WaitFor(sub, "t/s1/status", 3, 40)) << ReadBytes(dir.File("stderr"));
+    const size_t before = Lines(sub, "t/s1/measurement").size();
+    EXPECT_TRUE(WaitFor(sub, "t/s1/measurement", before + 10));
+    kill(p, SIGTERM);
+    EXPECT_EQ(Exit(p), 0);
+    WaitFor(sub, "t/s1/status", 4, 2);
+    EXPECT_EQ(Lines(sub, "t/s1/status"), (std::vector<std::string>{"online", "line lost", "online", "offline"}));
+    EXPECT_EQ(Lines(sub, "t/s1/identity").size(), 2u);
+}
+
+// A second publish on a port in use is refused before it talks to the broker: the first one's
+// status stays online.
+TEST_F(PublishTest, ARefusedStartLeavesTheStatusAlone) {
+    const std::string sub = Subscribe("sub");
+    const pid_t first = Publish({"--broker", "127.0.0.1:" + std::to_string(port)});
+    ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 5));
+    EXPECT_EQ(Exit(Publish({"--broker", "127.0.0.1:" + std::to_string(port)}, "second")), 3);
+    EXPECT_NE(ReadBytes(dir.File("second")).find("in use by another program"), std::string::npos);
+    Delay(1);
+    EXPECT_EQ(Lines(sub, "t/s1/status"), std::vector<std::string>{"online"});
+    kill(first, SIGTERM);
+    EXPECT_EQ(Exit(first), 0);
+}
+
+// A broker frozen long enough to lose the connection, at quality 0: what is counted as published
+// reached the subscriber, and published and not published add up to the frames to publish.
+TEST_F(PublishTest, AFrozenBrokerAtQos0CountsWhatArrived) {
+    const std::string sub = Subscribe("sub");
+    const pid_t p = Publish({"--broker", "127.0.0.1:" + std::to_string(port)});
+    ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 10));
+    kill(broker, SIGSTOP);
+    Delay(25);
+    kill(broker, SIGCONT);
+    const size_t woke = Lines(sub, "t/s1/measurement").size();
+    EXPECT_TRUE(WaitFor(sub, "t/s1/measurement", woke + 30, 20));
+    kill(p, SIGTERM);
+    EXPECT_EQ(Exit(p), 0);
+    WaitFor(sub, "t/s1/status", 2, 2);
+    const std::string err = ReadBytes(dir.File("stderr"));
+    EXPECT_NE(err.find("went away (it did not answer our keep-alive ping)"), std::string::npos) << err;
+    const auto [measured, lost, handed, published, dropped] = Summary(err);
+    EXPECT_EQ(published + dropped, handed);
+    EXPECT_GT(dropped, 0u);
+    const size_t seen = Lines(sub, "t/s1/measurement").size();
+    EXPECT_GE(seen, published) << err;
+    EXPECT_LE(seen, handed);
+}
+
+// Two publish with one client id: the one taken over a few times in a row gives way (exit 17),
+// the other goes on.
+TEST_F(PublishTest, ATakenClientIdGivesWay) {
+    sim::Simulator other{"M01", true};
+    ASSERT_TRUE(other.Start());
+    const std::string broker = "127.0.0.1:" + std::to_string(port);
+    const pid_t a = Publish({"--broker", broker, "--client-id", "one"}, "a");
+    Delay(2);
+    const pid_t b = Publish({"--broker", broker, "--client-id", "one", "--topic", "t/s2"}, "b", other.DevicePath());
+    pid_t gone = -1;
+    int st = 0;
+    for (const double end = Timer() + 30; Timer() < end && gone < 0; Delay(0.1))
+        for (const pid_t q : {a, b})
+            if (gone < 0 && waitpid(q, &st, WNOHANG) == q) gone = q;
+    ASSERT_GT(gone, 0);
+    EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, 17);
+    const pid_t survivor = gone == a ? b : a;
+    Delay(3);
+    EXPECT_EQ(waitpid(survivor, nullptr, WNOHANG), 0) << "the other goes on";
+    kill(survivor, SIGTERM);
+    EXPECT_EQ(Exit(survivor), 0);
+    const std::string err = ReadBytes(dir.File("a")) + ReadBytes(dir.File("b"));
+    EXPECT_NE(err.find("another client connected with our client id 'one' (3 in a row)"), std::string::npos) << err;
+    EXPECT_NE(err.find("this one gives way"), std::string::npos);
 }
