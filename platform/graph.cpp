@@ -7,6 +7,9 @@
 #include <QChartView>
 #include <QEvent>
 #include <QGraphicsLayout>
+#include <QGraphicsLineItem>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLineSeries>
 #include <QPaintEvent>
 #include <QPen>
@@ -24,6 +27,11 @@ namespace kryta {
 namespace {
 
 QColor Rgb(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+// Every line of the graphs is one pixel wide. A pen of width 0 draws exactly that and lets the
+// painter draw it directly, where a pen of width 1 is outlined as a shape first; a line item
+// with such a pen also finds its bounds without that outline.
+QPen Hairline(const QColor& c) { return QPen(c, 0); }
 
 // Cursor 1 (measured position), 2 and 3 (ends of the evaluation window).
 constexpr std::array<int, 3> kCursorColors = {0x0000C0, 0xD07000, 0x9000A0};
@@ -59,8 +67,8 @@ void StyleAxis(QValueAxis* axis) {
     tf.setPointSizeF(8);
     axis->setTitleFont(tf);
     axis->setLabelsColor(QColor(0x20, 0x20, 0x20));
-    axis->setLinePenColor(QColor(0x40, 0x40, 0x40));
-    axis->setGridLineColor(QColor(0xDC, 0xDC, 0xDC));
+    axis->setLinePen(Hairline(QColor(0x40, 0x40, 0x40)));
+    axis->setGridLinePen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
     axis->setGridLineVisible(true);
     axis->setMinorGridLineVisible(false);
     axis->setLabelFormat("%g");
@@ -74,6 +82,12 @@ void Attach(QChart* chart, QAbstractSeries* s, QValueAxis* ax, QValueAxis* ay) {
     chart->addSeries(s);
     s->attachAxis(ax);
     s->attachAxis(ay);
+}
+
+// An unchanged series is left alone: replacing its points lays it out and paints it again.
+void ReplaceIfChanged(QXYSeries* s, const QList<QPointF>& pts) {
+    if (s->count() == pts.size() && s->points() == pts) return;
+    s->replace(pts);
 }
 
 void SetPenIfChanged(QAbstractSeries* s, const QPen& pen) {
@@ -98,7 +112,7 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     chart_->setBackgroundBrush(Qt::white);
     chart_->setBackgroundPen(Qt::NoPen);
     chart_->setPlotAreaBackgroundBrush(QColor(0xFC, 0xFC, 0xFC));
-    chart_->setPlotAreaBackgroundPen(QPen(QColor(0x90, 0x90, 0x90), 1));
+    chart_->setPlotAreaBackgroundPen(Hairline(QColor(0x90, 0x90, 0x90)));
     chart_->setPlotAreaBackgroundVisible(true);
     chart_->setMargins(QMargins(2, 2, 4, 2));
     chart_->setContentsMargins(0, 0, 0, 0);
@@ -114,6 +128,9 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     view_ = new QChartView(chart_, this);  // takes the chart
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     view_->setRenderHint(QPainter::Antialiasing, false);
+    // What changed with a frame is repainted as one rectangle: the lines of the grid and the
+    // series are then clipped to a rectangle, not to a region of many pieces.
+    view_->setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     view_->setFrameShape(QFrame::NoFrame);
     view_->setBackgroundBrush(Qt::white);
     view_->setGeometry(rect());
@@ -138,6 +155,13 @@ void GraphBase::refreshNow() {
     dirty_ = false;
     timer_.stop();
     sync();
+    // Grid lines, axis lines, ticks and the axes' numbers change only with the axes or the size:
+    // each is kept as a picture of its own, so that a series moving over them does not draw them
+    // anew. Items that the chart made since the last refresh get theirs now.
+    for (QGraphicsItem* item : chart_->scene()->items())
+        if (item->cacheMode() == QGraphicsItem::NoCache &&
+            (item->type() == QGraphicsLineItem::Type || dynamic_cast<QGraphicsTextItem*>(item)))
+            item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
 }
 
 void GraphBase::paintEvent(QPaintEvent* e) {
@@ -235,7 +259,7 @@ void GraphBase::setYTitle(const QString& t) { axisY_->setTitleText(t); }
 XYGraph::XYGraph(QWidget* parent) : GraphBase(parent) {
     for (int k = 0; k < 3; ++k) {
         auto* s = new QLineSeries(chart());
-        s->setPen(QPen(Rgb(kCursorColors[k]), 1));
+        s->setPen(Hairline(Rgb(kCursorColors[k])));
         s->setVisible(false);
         cursorSeries_[k] = s;
         Attach(chart(), s, axisX(), axisY());
@@ -360,9 +384,9 @@ void XYGraph::sync() {
             QAreaSeries* area = rects_[ri++];
             const double xa = std::min(p.x1, p.x2), xb = std::max(p.x1, p.x2);
             const double ya = std::min(p.y1, p.y2), yb = std::max(p.y1, p.y2);
-            area->upperSeries()->replace(QList<QPointF>{{xa, yb}, {xb, yb}});
-            area->lowerSeries()->replace(QList<QPointF>{{xa, ya}, {xb, ya}});
-            SetPenIfChanged(area, QPen(Rgb(p.color), 1));
+            ReplaceIfChanged(area->upperSeries(), QList<QPointF>{{xa, yb}, {xb, yb}});
+            ReplaceIfChanged(area->lowerSeries(), QList<QPointF>{{xa, ya}, {xb, ya}});
+            SetPenIfChanged(area, Hairline(Rgb(p.color)));
             const QBrush brush(Rgb(p.fillColor));
             if (area->brush() != brush) area->setBrush(brush);
             if (!area->isVisible()) area->setVisible(true);
@@ -376,8 +400,8 @@ void XYGraph::sync() {
             QLineSeries* s = curves_[ci++];
             QList<QPointF> pts(static_cast<qsizetype>(p.x.size()));
             for (size_t j = 0; j < p.x.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(p.x[j], p.y[j]);
-            s->replace(pts);
-            QPen pen(Rgb(p.color), 1);
+            ReplaceIfChanged(s, pts);
+            QPen pen = Hairline(Rgb(p.color));
             if (p.lineStyle == VAL_DASH) pen.setStyle(Qt::DashLine);
             SetPenIfChanged(s, pen);
             const bool points = p.plotStyle == VAL_CONNECTED_POINTS;
@@ -402,7 +426,7 @@ void XYGraph::sync() {
     for (size_t k = 0; k < 3; ++k) {
         QLineSeries* c = cursorSeries_[k];
         if (!cursorSet_[k]) continue;
-        c->replace(QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
+        ReplaceIfChanged(c, QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
         if (!c->isVisible()) c->setVisible(true);
     }
 }
@@ -519,13 +543,27 @@ void StripChart::sync() {
             if (s->isVisible()) s->setVisible(false);
             continue;
         }
+        if (coversEarlierTrace(t)) {
+            if (s->isVisible()) s->setVisible(false);
+            continue;
+        }
         const std::vector<double>& d = data_[t];
         QList<QPointF> pts(static_cast<qsizetype>(d.size()));
         for (size_t j = 0; j < d.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(static_cast<double>(j), d[j]);
-        s->replace(pts);
-        SetPenIfChanged(s, QPen(Rgb(colors_[t]), 1));
+        ReplaceIfChanged(s, pts);
+        SetPenIfChanged(s, Hairline(Rgb(colors_[t])));
         if (!s->isVisible()) s->setVisible(true);
     }
+}
+
+bool StripChart::coversEarlierTrace(size_t t) const {
+    // Traces are drawn in their order: one that lies on an earlier trace of its colour, with only
+    // traces of that colour between them, would paint the same pixels once more.
+    for (size_t u = t; u-- > 0;) {
+        if (colors_[u] != colors_[t]) return false;
+        if (data_[u] == data_[t]) return true;
+    }
+    return false;
 }
 
 // ---- lookup and the operations on a widget ---------------------------------------------------

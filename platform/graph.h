@@ -157,6 +157,8 @@ protected:
     void sync() override;
 
 private:
+    bool coversEarlierTrace(size_t t) const;
+
     int traces_ = 1;
     int pointsPerScreen_ = 100;
     bool continuous_ = false;
