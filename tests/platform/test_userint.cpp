@@ -771,6 +771,24 @@ TEST_F(UserInterface, EventLoopAndActionsLater) {
     EXPECT_EQ(Events(PANEL_BTNRun), (std::vector<int>{EVENT_LEFT_CLICK, EVENT_COMMIT, EVENT_LEFT_CLICK, EVENT_COMMIT}));
 }
 
+// A numeric display shows the colour and value set last, also when a frame sets again what it
+// already shows.
+TEST_F(UserInterface, NumericDisplayShowsTheColourAndValueSetLast) {
+    QWidget* num = kryta::ControlWidget(main, PANEL_NUMumValue);
+    DisplayPanel(main);
+    auto middle = [num] { return QColor(num->grab().toImage().pixel(num->width() / 2, num->height() - 4)).rgb() & 0xFFFFFF; };
+    for (int colour : {0xFF0000, 0x008000, 0x008000, 0xFF0000}) {
+        SetCtrlTextBgColor(main, PANEL_NUMumValue, colour);
+        EXPECT_EQ(middle(), QRgb(colour));
+    }
+    auto* box = static_cast<QDoubleSpinBox*>(num);
+    SetCtrlVal(main, PANEL_NUMumValue, 2.5);
+    SetCtrlVal(main, PANEL_NUMumValue, 2.5);
+    EXPECT_EQ(box->value(), 2.5);
+    SetCtrlVal(main, PANEL_NUMumValue, 3.25);
+    EXPECT_EQ(box->cleanText(), box->textFromValue(3.25));
+}
+
 TEST_F(UserInterface, ActivePanelAndControlAndScreenshot) {
     EXPECT_EQ(SetActivePanel(main), 0);
     EXPECT_EQ(GetActivePanel(), main);
