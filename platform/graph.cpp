@@ -7,9 +7,6 @@
 #include <QChartView>
 #include <QEvent>
 #include <QGraphicsLayout>
-#include <QGraphicsLineItem>
-#include <QGraphicsScene>
-#include <QGraphicsTextItem>
 #include <QLineSeries>
 #include <QPaintEvent>
 #include <QPen>
@@ -68,8 +65,7 @@ void StyleAxis(QValueAxis* axis) {
     axis->setTitleFont(tf);
     axis->setLabelsColor(QColor(0x20, 0x20, 0x20));
     axis->setLinePen(Hairline(QColor(0x40, 0x40, 0x40)));
-    axis->setGridLinePen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
-    axis->setGridLineVisible(true);
+    axis->setGridLineVisible(false);  // drawn by ChartView
     axis->setMinorGridLineVisible(false);
     axis->setLabelFormat("%g");
     axis->setTickType(QValueAxis::TicksDynamic);
@@ -98,7 +94,66 @@ void SetPenIfChanged(QAbstractSeries* s, const QPen& pen) {
     }
 }
 
+// Tick values of an axis with dynamic ticks, as the axis places its numbers: anchor + k * interval
+// within min .. max.
+template <class F>
+void ForEachTick(const QValueAxis* axis, F&& f) {
+    const double lo = axis->min(), hi = axis->max(), step = axis->tickInterval();
+    if (!(step > 0) || !(hi > lo) || (hi - lo) / step > 1000) return;
+    const double eps = step * 1e-9;
+    for (double v = axis->tickAnchor() + std::ceil((lo - axis->tickAnchor()) / step - 1e-9) * step; v <= hi + eps;
+         v += step)
+        f(v);
+}
+
 }  // namespace
+
+// The view of a chart. What stays while the series move - the white ground, the plot area and
+// its grid - is the view's background, which the view keeps as a picture until the plot area or
+// an axis changes; the chart itself draws only the axes with their numbers and the series.
+class ChartView : public QChartView {
+public:
+    ChartView(QChart* chart, QValueAxis* x, QValueAxis* y, QWidget* parent)
+        : QChartView(chart, parent), x_(x), y_(y) {
+        setCacheMode(QGraphicsView::CacheBackground);
+        auto changed = [this] {
+            resetCachedContent();
+            viewport()->update();
+        };
+        connect(chart, &QChart::plotAreaChanged, this, changed);
+        for (QValueAxis* a : {x, y}) {
+            connect(a, &QValueAxis::rangeChanged, this, changed);
+            connect(a, &QValueAxis::tickIntervalChanged, this, changed);
+            connect(a, &QValueAxis::tickAnchorChanged, this, changed);
+        }
+    }
+
+protected:
+    void drawBackground(QPainter* p, const QRectF& rect) override {
+        p->fillRect(rect, Qt::white);
+        const QRectF area = chart()->plotArea();
+        if (area.isEmpty()) return;
+        p->fillRect(area, QColor(0xFC, 0xFC, 0xFC));
+        // grid lines at the ticks inside the plot area; its border stands at its edges
+        p->setPen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
+        const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
+        ForEachTick(x_, [&](double v) {
+            const double px = area.left() + (v - x_->min()) * xs;
+            if (px > area.left() + 0.5 && px < area.right() - 0.5) p->drawLine(QLineF(px, area.top(), px, area.bottom()));
+        });
+        ForEachTick(y_, [&](double v) {
+            const double py = area.bottom() - (v - y_->min()) * ys;
+            if (py > area.top() + 0.5 && py < area.bottom() - 0.5) p->drawLine(QLineF(area.left(), py, area.right(), py));
+        });
+        p->setPen(Hairline(QColor(0x90, 0x90, 0x90)));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(area);
+    }
+
+private:
+    QValueAxis* x_;
+    QValueAxis* y_;
+};
 
 // ---- common part ---------------------------------------------------------------------------
 
@@ -108,12 +163,9 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     chart_ = new QChart();
     chart_->setAnimationOptions(QChart::NoAnimation);
     chart_->legend()->hide();
-    chart_->setBackgroundRoundness(0);
-    chart_->setBackgroundBrush(Qt::white);
-    chart_->setBackgroundPen(Qt::NoPen);
-    chart_->setPlotAreaBackgroundBrush(QColor(0xFC, 0xFC, 0xFC));
-    chart_->setPlotAreaBackgroundPen(Hairline(QColor(0x90, 0x90, 0x90)));
-    chart_->setPlotAreaBackgroundVisible(true);
+    // the ground, the plot area and the grid are the view's background (ChartView)
+    chart_->setBackgroundVisible(false);
+    chart_->setPlotAreaBackgroundVisible(false);
     chart_->setMargins(QMargins(2, 2, 4, 2));
     chart_->setContentsMargins(0, 0, 0, 0);
     chart_->layout()->setContentsMargins(0, 0, 0, 0);
@@ -125,14 +177,13 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     chart_->addAxis(axisX_, Qt::AlignBottom);
     chart_->addAxis(axisY_, Qt::AlignLeft);
 
-    view_ = new QChartView(chart_, this);  // takes the chart
+    view_ = new ChartView(chart_, axisX_, axisY_, this);  // takes the chart
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     view_->setRenderHint(QPainter::Antialiasing, false);
     // What changed with a frame is repainted as one rectangle: the lines of the grid and the
     // series are then clipped to a rectangle, not to a region of many pieces.
     view_->setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     view_->setFrameShape(QFrame::NoFrame);
-    view_->setBackgroundBrush(Qt::white);
     view_->setGeometry(rect());
 
     timer_.setSingleShot(true);
@@ -155,13 +206,6 @@ void GraphBase::refreshNow() {
     dirty_ = false;
     timer_.stop();
     sync();
-    // Grid lines, axis lines, ticks and the axes' numbers change only with the axes or the size:
-    // each is kept as a picture of its own, so that a series moving over them does not draw them
-    // anew. Items that the chart made since the last refresh get theirs now.
-    for (QGraphicsItem* item : chart_->scene()->items())
-        if (item->cacheMode() == QGraphicsItem::NoCache &&
-            (item->type() == QGraphicsLineItem::Type || dynamic_cast<QGraphicsTextItem*>(item)))
-            item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
 }
 
 void GraphBase::paintEvent(QPaintEvent* e) {
