@@ -199,12 +199,29 @@ void GraphBase::markDirty() {
     dirty_ = true;
     // A running timer is left alone: restarting it on every call would postpone the refresh
     // for as long as the program keeps drawing.
-    if (!timer_.isActive()) timer_.start();
+    if (timer_.isActive() || refreshQueued_) return;
+    const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kGraphRefreshMs;
+    if (since < kGraphRefreshMs) {
+        timer_.start(int(kGraphRefreshMs - since));
+        return;
+    }
+    // The last refresh is an interval old: the chart follows right after this pass of drawing
+    // calls, before the window is painted, so that it is painted with the displays of the same
+    // frame in one go and the program is quiet until the next frame.
+    refreshQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshQueued_ = false;
+            if (dirty_) refreshNow();
+        },
+        Qt::QueuedConnection);
 }
 
 void GraphBase::refreshNow() {
     dirty_ = false;
     timer_.stop();
+    sinceRefresh_.start();
     sync();
 }
 
