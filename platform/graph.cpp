@@ -25,6 +25,11 @@ namespace {
 
 QColor Rgb(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
+// Every line of the graphs is one pixel wide. A pen of width 0 draws exactly that and lets the
+// painter draw it directly, where a pen of width 1 is outlined as a shape first; a line item
+// with such a pen also finds its bounds without that outline.
+QPen Hairline(const QColor& c) { return QPen(c, 0); }
+
 // Cursor 1 (measured position), 2 and 3 (ends of the evaluation window).
 constexpr std::array<int, 3> kCursorColors = {0x0000C0, 0xD07000, 0x9000A0};
 // Colours of traces that the program has not coloured yet.
@@ -59,9 +64,8 @@ void StyleAxis(QValueAxis* axis) {
     tf.setPointSizeF(8);
     axis->setTitleFont(tf);
     axis->setLabelsColor(QColor(0x20, 0x20, 0x20));
-    axis->setLinePenColor(QColor(0x40, 0x40, 0x40));
-    axis->setGridLineColor(QColor(0xDC, 0xDC, 0xDC));
-    axis->setGridLineVisible(true);
+    axis->setLinePen(Hairline(QColor(0x40, 0x40, 0x40)));
+    axis->setGridLineVisible(false);  // drawn by ChartView
     axis->setMinorGridLineVisible(false);
     axis->setLabelFormat("%g");
     axis->setTickType(QValueAxis::TicksDynamic);
@@ -76,6 +80,12 @@ void Attach(QChart* chart, QAbstractSeries* s, QValueAxis* ax, QValueAxis* ay) {
     s->attachAxis(ay);
 }
 
+// An unchanged series is left alone: replacing its points lays it out and paints it again.
+void ReplaceIfChanged(QXYSeries* s, const QList<QPointF>& pts) {
+    if (s->count() == pts.size() && s->points() == pts) return;
+    s->replace(pts);
+}
+
 void SetPenIfChanged(QAbstractSeries* s, const QPen& pen) {
     if (auto* xy = qobject_cast<QXYSeries*>(s)) {
         if (xy->pen() != pen) xy->setPen(pen);
@@ -84,7 +94,66 @@ void SetPenIfChanged(QAbstractSeries* s, const QPen& pen) {
     }
 }
 
+// Tick values of an axis with dynamic ticks, as the axis places its numbers: anchor + k * interval
+// within min .. max.
+template <class F>
+void ForEachTick(const QValueAxis* axis, F&& f) {
+    const double lo = axis->min(), hi = axis->max(), step = axis->tickInterval();
+    if (!(step > 0) || !(hi > lo) || (hi - lo) / step > 1000) return;
+    const double eps = step * 1e-9;
+    for (double v = axis->tickAnchor() + std::ceil((lo - axis->tickAnchor()) / step - 1e-9) * step; v <= hi + eps;
+         v += step)
+        f(v);
+}
+
 }  // namespace
+
+// The view of a chart. What stays while the series move - the white ground, the plot area and
+// its grid - is the view's background, which the view keeps as a picture until the plot area or
+// an axis changes; the chart itself draws only the axes with their numbers and the series.
+class ChartView : public QChartView {
+public:
+    ChartView(QChart* chart, QValueAxis* x, QValueAxis* y, QWidget* parent)
+        : QChartView(chart, parent), x_(x), y_(y) {
+        setCacheMode(QGraphicsView::CacheBackground);
+        auto changed = [this] {
+            resetCachedContent();
+            viewport()->update();
+        };
+        connect(chart, &QChart::plotAreaChanged, this, changed);
+        for (QValueAxis* a : {x, y}) {
+            connect(a, &QValueAxis::rangeChanged, this, changed);
+            connect(a, &QValueAxis::tickIntervalChanged, this, changed);
+            connect(a, &QValueAxis::tickAnchorChanged, this, changed);
+        }
+    }
+
+protected:
+    void drawBackground(QPainter* p, const QRectF& rect) override {
+        p->fillRect(rect, Qt::white);
+        const QRectF area = chart()->plotArea();
+        if (area.isEmpty()) return;
+        p->fillRect(area, QColor(0xFC, 0xFC, 0xFC));
+        // grid lines at the ticks inside the plot area; its border stands at its edges
+        p->setPen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
+        const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
+        ForEachTick(x_, [&](double v) {
+            const double px = area.left() + (v - x_->min()) * xs;
+            if (px > area.left() + 0.5 && px < area.right() - 0.5) p->drawLine(QLineF(px, area.top(), px, area.bottom()));
+        });
+        ForEachTick(y_, [&](double v) {
+            const double py = area.bottom() - (v - y_->min()) * ys;
+            if (py > area.top() + 0.5 && py < area.bottom() - 0.5) p->drawLine(QLineF(area.left(), py, area.right(), py));
+        });
+        p->setPen(Hairline(QColor(0x90, 0x90, 0x90)));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(area);
+    }
+
+private:
+    QValueAxis* x_;
+    QValueAxis* y_;
+};
 
 // ---- common part ---------------------------------------------------------------------------
 
@@ -94,12 +163,9 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     chart_ = new QChart();
     chart_->setAnimationOptions(QChart::NoAnimation);
     chart_->legend()->hide();
-    chart_->setBackgroundRoundness(0);
-    chart_->setBackgroundBrush(Qt::white);
-    chart_->setBackgroundPen(Qt::NoPen);
-    chart_->setPlotAreaBackgroundBrush(QColor(0xFC, 0xFC, 0xFC));
-    chart_->setPlotAreaBackgroundPen(QPen(QColor(0x90, 0x90, 0x90), 1));
-    chart_->setPlotAreaBackgroundVisible(true);
+    // the ground, the plot area and the grid are the view's background (ChartView)
+    chart_->setBackgroundVisible(false);
+    chart_->setPlotAreaBackgroundVisible(false);
     chart_->setMargins(QMargins(2, 2, 4, 2));
     chart_->setContentsMargins(0, 0, 0, 0);
     chart_->layout()->setContentsMargins(0, 0, 0, 0);
@@ -111,11 +177,13 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     chart_->addAxis(axisX_, Qt::AlignBottom);
     chart_->addAxis(axisY_, Qt::AlignLeft);
 
-    view_ = new QChartView(chart_, this);  // takes the chart
+    view_ = new ChartView(chart_, axisX_, axisY_, this);  // takes the chart
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     view_->setRenderHint(QPainter::Antialiasing, false);
+    // What changed with a frame is repainted as one rectangle: the lines of the grid and the
+    // series are then clipped to a rectangle, not to a region of many pieces.
+    view_->setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     view_->setFrameShape(QFrame::NoFrame);
-    view_->setBackgroundBrush(Qt::white);
     view_->setGeometry(rect());
 
     timer_.setSingleShot(true);
@@ -131,12 +199,29 @@ void GraphBase::markDirty() {
     dirty_ = true;
     // A running timer is left alone: restarting it on every call would postpone the refresh
     // for as long as the program keeps drawing.
-    if (!timer_.isActive()) timer_.start();
+    if (timer_.isActive() || refreshQueued_) return;
+    const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kGraphRefreshMs;
+    if (since < kGraphRefreshMs) {
+        timer_.start(int(kGraphRefreshMs - since));
+        return;
+    }
+    // The last refresh is an interval old: the chart follows right after this pass of drawing
+    // calls, before the window is painted, so that it is painted with the displays of the same
+    // frame in one go and the program is quiet until the next frame.
+    refreshQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshQueued_ = false;
+            if (dirty_) refreshNow();
+        },
+        Qt::QueuedConnection);
 }
 
 void GraphBase::refreshNow() {
     dirty_ = false;
     timer_.stop();
+    sinceRefresh_.start();
     sync();
 }
 
@@ -235,7 +320,7 @@ void GraphBase::setYTitle(const QString& t) { axisY_->setTitleText(t); }
 XYGraph::XYGraph(QWidget* parent) : GraphBase(parent) {
     for (int k = 0; k < 3; ++k) {
         auto* s = new QLineSeries(chart());
-        s->setPen(QPen(Rgb(kCursorColors[k]), 1));
+        s->setPen(Hairline(Rgb(kCursorColors[k])));
         s->setVisible(false);
         cursorSeries_[k] = s;
         Attach(chart(), s, axisX(), axisY());
@@ -360,9 +445,9 @@ void XYGraph::sync() {
             QAreaSeries* area = rects_[ri++];
             const double xa = std::min(p.x1, p.x2), xb = std::max(p.x1, p.x2);
             const double ya = std::min(p.y1, p.y2), yb = std::max(p.y1, p.y2);
-            area->upperSeries()->replace(QList<QPointF>{{xa, yb}, {xb, yb}});
-            area->lowerSeries()->replace(QList<QPointF>{{xa, ya}, {xb, ya}});
-            SetPenIfChanged(area, QPen(Rgb(p.color), 1));
+            ReplaceIfChanged(area->upperSeries(), QList<QPointF>{{xa, yb}, {xb, yb}});
+            ReplaceIfChanged(area->lowerSeries(), QList<QPointF>{{xa, ya}, {xb, ya}});
+            SetPenIfChanged(area, Hairline(Rgb(p.color)));
             const QBrush brush(Rgb(p.fillColor));
             if (area->brush() != brush) area->setBrush(brush);
             if (!area->isVisible()) area->setVisible(true);
@@ -376,8 +461,8 @@ void XYGraph::sync() {
             QLineSeries* s = curves_[ci++];
             QList<QPointF> pts(static_cast<qsizetype>(p.x.size()));
             for (size_t j = 0; j < p.x.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(p.x[j], p.y[j]);
-            s->replace(pts);
-            QPen pen(Rgb(p.color), 1);
+            ReplaceIfChanged(s, pts);
+            QPen pen = Hairline(Rgb(p.color));
             if (p.lineStyle == VAL_DASH) pen.setStyle(Qt::DashLine);
             SetPenIfChanged(s, pen);
             const bool points = p.plotStyle == VAL_CONNECTED_POINTS;
@@ -402,7 +487,7 @@ void XYGraph::sync() {
     for (size_t k = 0; k < 3; ++k) {
         QLineSeries* c = cursorSeries_[k];
         if (!cursorSet_[k]) continue;
-        c->replace(QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
+        ReplaceIfChanged(c, QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
         if (!c->isVisible()) c->setVisible(true);
     }
 }
@@ -519,13 +604,27 @@ void StripChart::sync() {
             if (s->isVisible()) s->setVisible(false);
             continue;
         }
+        if (coversEarlierTrace(t)) {
+            if (s->isVisible()) s->setVisible(false);
+            continue;
+        }
         const std::vector<double>& d = data_[t];
         QList<QPointF> pts(static_cast<qsizetype>(d.size()));
         for (size_t j = 0; j < d.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(static_cast<double>(j), d[j]);
-        s->replace(pts);
-        SetPenIfChanged(s, QPen(Rgb(colors_[t]), 1));
+        ReplaceIfChanged(s, pts);
+        SetPenIfChanged(s, Hairline(Rgb(colors_[t])));
         if (!s->isVisible()) s->setVisible(true);
     }
+}
+
+bool StripChart::coversEarlierTrace(size_t t) const {
+    // Traces are drawn in their order: one that lies on an earlier trace of its colour, with only
+    // traces of that colour between them, would paint the same pixels once more.
+    for (size_t u = t; u-- > 0;) {
+        if (colors_[u] != colors_[t]) return false;
+        if (data_[u] == data_[t]) return true;
+    }
+    return false;
 }
 
 // ---- lookup and the operations on a widget ---------------------------------------------------

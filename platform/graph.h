@@ -3,12 +3,14 @@
 //
 // Each widget keeps a model of what is drawn (platform/graphmodel.h). Every drawing call updates
 // that model at once and cheaply; the Qt Charts series are brought in line with it lazily, at
-// most about every 33 ms, and at once before the widget is painted or grabbed.
+// most about every 33 ms (right after the drawing calls when the last time is that long ago), and
+// at once before the widget is painted or grabbed.
 // The program may draw after every measurement frame, far more often than a screen refreshes.
 #pragma once
 
 #include <QList>
 #include <QPointF>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -98,6 +100,8 @@ private:
     QValueAxis* axisX_ = nullptr;
     QValueAxis* axisY_ = nullptr;
     QTimer timer_;
+    QElapsedTimer sinceRefresh_;
+    bool refreshQueued_ = false;
     bool dirty_ = false;
 };
 
@@ -157,6 +161,8 @@ protected:
     void sync() override;
 
 private:
+    bool coversEarlierTrace(size_t t) const;
+
     int traces_ = 1;
     int pointsPerScreen_ = 100;
     bool continuous_ = false;

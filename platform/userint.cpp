@@ -492,6 +492,19 @@ int SetText(int panel, int control, CtrlState& c, const QString& text) {
     return 0;
 }
 
+// A spin box takes a new value; one that already shows it is left alone (setting it anyway
+// repaints it), unless the operator is typing into it: the value replaces what was typed.
+void SetSpinValue(QSpinBox* s, int v) {
+    if (s->value() == v && !s->hasFocus()) return;
+    s->setValue(v);
+}
+
+void SetSpinValue(QDoubleSpinBox* s, double v) {
+    // the box keeps its value rounded to the digits it shows
+    if (s->value() == s->valueFromText(s->textFromValue(v)) && !s->hasFocus()) return;
+    s->setValue(v);
+}
+
 int SetNumber(int panel, int control, double v) {
     CtrlState* c = FindCtrl(panel, control);
     if (!c) return FindPanel(panel) ? kNoCtrl : kNoPanel;
@@ -518,13 +531,13 @@ int SetNumber(int panel, int control, double v) {
     case CtrlKind::Numeric:
         if (auto* s = qobject_cast<QSpinBox*>(w)) {
             double x = std::clamp(v, double(s->minimum()), double(s->maximum()));
-            s->setValue(int(std::lround(x)));
+            SetSpinValue(s, int(std::lround(x)));
             return 0;
         }
         return kWrongKind;
     case CtrlKind::NumericReal:
         if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) {
-            s->setValue(std::clamp(v, s->minimum(), s->maximum()));
+            SetSpinValue(s, std::clamp(v, s->minimum(), s->maximum()));
             return 0;
         }
         return kWrongKind;
@@ -1050,6 +1063,8 @@ int SetCtrlTextColor(int panel, int control, int rgb) {
 
 int SetCtrlTextBgColor(int panel, int control, int rgb) {
     KRYTA_CTRL_OR_FAIL(c);
+    // the measurement displays are coloured after every frame, mostly in the colour they have
+    if (c->bgColor == (rgb & 0xFFFFFF)) return 0;
     c->bgColor = rgb & 0xFFFFFF;
     ApplyStyle(*c);
     return 0;

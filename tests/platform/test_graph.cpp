@@ -496,6 +496,57 @@ TEST(GraphGrab, DrawnCurvesAreVisibleInAGrabTakenAtOnce) {
     EXPECT_TRUE(HasColour(simg, 0x0000FF));
 }
 
+// What moved between two frames is drawn where it is now and gone from where it was, over the
+// kept grid and axes; a trace hidden while it lay on another of its colour shows again once it
+// leaves it.
+TEST(GraphGrab, MovedBarsCursorsAndTracesAreDrawnWhereTheyAreNow) {
+    auto w = Make("GraphWidget");
+    w->show();
+    GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 0, 100);
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 1);
+    auto* g = GraphFromWidget(w.get());
+    // the colour in the grabbed column at x (axis units), mid-height of the plot
+    auto colourAt = [&](const QImage& img, double x) {
+        const QPointF p = g->chart()->mapToPosition(QPointF(x, 0.6));
+        return QColor(img.pixel(int(p.x()), int(p.y()))).rgb() & 0xFFFFFF;
+    };
+    auto frame = [&](double barFrom, double cursor) {
+        GraphDeletePlot(w.get(), VAL_DELETE_ALL);
+        GraphPlotRectangle(w.get(), barFrom, 0.25, barFrom + 10, 1.0, 0xFF0000, 0xFF0000);
+        GraphPlotRectangle(w.get(), 85, 0.0, 95, 0.35, 0x00FF00, 0x00FF00);  // stays put
+        GraphSetCursor(w.get(), 1, cursor, 0.75);
+        Pump(3 * kGraphRefreshMs);
+        return w->grab().toImage();
+    };
+    QImage img = frame(10, 40);
+    EXPECT_EQ(colourAt(img, 40), 0x0000C0u);
+    img = frame(60, 30);
+    EXPECT_EQ(colourAt(img, 65), 0xFF0000u);
+    EXPECT_NE(colourAt(img, 15), 0xFF0000u);
+    EXPECT_EQ(colourAt(img, 30), 0x0000C0u);
+    EXPECT_NE(colourAt(img, 40), 0x0000C0u);
+
+    auto s = Make("StripChartWidget");
+    s->show();
+    auto* strip = static_cast<StripChart*>(GraphFromWidget(s.get()));
+    GraphSetPointsPerScreen(s.get(), 11);
+    GraphSetContinuous(s.get(), true);
+    GraphSetTraces(s.get(), 3);
+    for (int t = 1; t <= 3; ++t) GraphSetTraceColor(s.get(), t, t == 1 ? 0x0000FF : 0xFF0000);
+    std::vector<double> v;
+    for (int k = 0; k < 11; ++k) v.insert(v.end(), {10, 50, 50});
+    GraphPlotStripChart(s.get(), v.data(), int(v.size()));
+    Pump(3 * kGraphRefreshMs);
+    EXPECT_EQ(GraphInspector::VisibleTraceSeries(*strip), 2);  // trace 3 lies on trace 2
+    for (int k = 0; k < 11; ++k) v[size_t(k) * 3 + 2] = 80;
+    GraphPlotStripChart(s.get(), v.data(), int(v.size()));
+    Pump(3 * kGraphRefreshMs);
+    ASSERT_EQ(GraphInspector::VisibleTraceSeries(*strip), 3);
+    const auto pts = Points(GraphInspector::TraceSeries(*strip, 2));
+    ASSERT_EQ(pts.size(), 11u);
+    for (const QPointF& p : pts) EXPECT_EQ(p.y(), 80);
+}
+
 TEST(GraphKinds, CallsOfTheOtherKindAreRefused) {
     auto xy = Make("GraphWidget");
     auto strip = Make("StripChartWidget");

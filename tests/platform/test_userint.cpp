@@ -771,6 +771,19 @@ TEST_F(UserInterface, EventLoopAndActionsLater) {
     EXPECT_EQ(Events(PANEL_BTNRun), (std::vector<int>{EVENT_LEFT_CLICK, EVENT_COMMIT, EVENT_LEFT_CLICK, EVENT_COMMIT}));
 }
 
+// A numeric display shows the colour and value set last, also when a frame sets again what it
+// already shows.
+TEST_F(UserInterface, NumericDisplayShowsTheColourAndValueSetLast) {
+    auto* box = static_cast<QDoubleSpinBox*>(kryta::ControlWidget(main, PANEL_NUMumValue));
+    DisplayPanel(main);
+    for (int colour : {0xFF0000, 0x008000, 0x008000, 0xFF0000}) {
+        SetCtrlTextBgColor(main, PANEL_NUMumValue, colour);
+        EXPECT_EQ(box->grab().toImage().pixel(box->width() / 2, box->height() - 4) & 0xFFFFFF, QRgb(colour));
+    }
+    for (double v : {2.5, 2.5, 3.25}) SetCtrlVal(main, PANEL_NUMumValue, v);
+    EXPECT_EQ(box->cleanText(), box->textFromValue(3.25));
+}
+
 TEST_F(UserInterface, ActivePanelAndControlAndScreenshot) {
     EXPECT_EQ(SetActivePanel(main), 0);
     EXPECT_EQ(GetActivePanel(), main);
