@@ -64,6 +64,7 @@ int droppedTails = 0;
 bool lastQuiet = false;
 // The least time from a request to the first byte of its answer, among answers taken on a quiet line.
 double leastDelay = 1e9;
+double lastWriteAt = -1e9;
 
 // What the first parameter sets of this connection showed of the sensor's answers.
 struct Learned {
@@ -443,12 +444,17 @@ Outcome ExchangeOnce(const Request& x) {
         takenBytes = rxTotal;
     }
     const long owedBefore = owedBytes > 0 ? owedBytes - rxTotal : 0;
+    // the output queue is discarded before the request: not while a write before it, whose answer
+    // is not awaited, may still be on its way out (a SEND's frames)
+    if (const double out = lastWriteAt + kRequestTime - Timer(); out > 0) Delay(out);
+    lastWriteAt = -1e9;
     FlushOutQ(com);
     NewWindow(want);
     takenBytes = 0;
     graph_flag = 0;
     nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
     const double written = Timer();
+    if (want == 0) lastWriteAt = written;
     owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
     owedSince = written;
     // What followed an answer taken at the line's pace: on a line at its pace, the bytes that come

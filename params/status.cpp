@@ -70,7 +70,7 @@ std::string RefusalText(const std::string& consequence) {
 std::string MeasurementFailureText(Outcome o) {
     switch (o) {
     case Outcome::TimedOut: return "Timeout RS232-Line!";
-    case Outcome::Refused: return RefusalText("no measurement");
+    case Outcome::Refused: return RefusalText("measurement not taken");
     case Outcome::Disturbed: return kDisturbedText;
     case Outcome::LineLost: return LineLostText();
     default: return "";
