@@ -196,17 +196,15 @@ Outcome OutcomeOf(Verdict v, uint16_t request) {
     return Outcome::TimedOut;
 }
 
-// The request before this one followed an answer taken at the line's pace: called once that
-// answer's tail is judged (the written hook then runs).
+// The request before this one followed an answer taken at the line's pace whose tail is still open:
+// the bytes that come before this request can have been answered are that answer's.
 struct TailWatch {
     double written = 0;  // when this request went out
     bool open = false;
-    const Request* x = nullptr;
     void Close() {
         if (!open) return;
         open = false;
         CloseTail();
-        if (x->written) x->written(nBytesW == FRAME_BYTES);
     }
 };
 
@@ -460,10 +458,10 @@ Outcome ExchangeOnce(const Request& x) {
     // What followed an answer taken at the line's pace: on a line at its pace, the bytes that come
     // before this request can have been answered are still that answer's.
     TailWatch tail;
-    tail.x = &x;
     tail.open = true;
     tail.written = written;
     if (!takenUnguarded || !PacedLine() || want == 0) tail.Close();
+    if (x.written) x.written(nBytesW == FRAME_BYTES);
 
     Outcome o = LineState(conn);
     if (o == Outcome::Answered && nBytesW != FRAME_BYTES) o = Outcome::LineLost;

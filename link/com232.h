@@ -77,9 +77,10 @@ struct Refusal {
 const Refusal& LastRefusal();
 // What the last exchange returned (for the calls that return a count or a flag).
 Outcome LastOutcome();
-// Called once the request has been written: `all` when all 36 bytes went out. For a request that
-// follows an answer taken at the line's pace, once it is known whether that answer stood alone
-// (PreviousAnswerDisturbed): at once, or when the first byte of this request's answer can come.
+// Called once the request has been written: `all` when all 36 bytes went out. PreviousAnswerDisturbed
+// then tells what came after an answer taken at the line's pace before this request was written;
+// a second frame that comes while this request crosses the line is found in its window (refused,
+// Refusal::Twice) and counted there.
 using WrittenHook = void (*)(bool all);
 
 // ---- the exchanges ----
