@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "fixture.h"
 #include "link/com232.h"
@@ -16,23 +14,14 @@ namespace {
 
 sim::Simulator* sensor = nullptr;
 size_t sent = 0;  // requests the sensor has once a SEND has crossed the line
-
-// One operation as the link makes it: Answered when it took what it asked for.
-struct Op {
-    const char* name;
-    int command;  // whose answer a late-answer row delays
-    std::function<Outcome()> run;
-    std::function<bool()> holds;  // once taken: the pages (or the sensor) hold the sensor's own words
-};
+const uint16_t kTable[8] = {1, 2, 3, 4, 5, 6, 7, 8};
 
 bool PagesHold(int memory) {
-    const auto& main = memory == EEPROM ? sensor->Eeprom(0) : sensor->Ram(0);
-    const auto& ext = memory == EEPROM ? sensor->Eeprom(1) : sensor->Ram(1);
-    CopyVarsToPP(0);
-    const auto ours = pp;
-    CopyVarsToPP(1);
-    for (int i = 0; i < 15; ++i)
-        if (ours[size_t(i)] != main[size_t(i)] || pp[size_t(i)] != ext[size_t(i)]) return false;
+    for (uint16_t frame : {0, 1}) {
+        CopyVarsToPP(frame);
+        const auto theirs = memory == EEPROM ? sensor->Eeprom(frame) : sensor->Ram(frame);
+        if (!std::equal(theirs.begin(), theirs.end(), pp.begin())) return false;
+    }
     return true;
 }
 
@@ -42,94 +31,79 @@ Outcome ReadSet(int memory) {
     return ParameterSetTaken() ? Outcome::Answered : Outcome::Refused;
 }
 
-// Paced frames stand only once nothing has followed them on the line.
+// A frame taken at the line's pace stands once nothing has followed it.
 Outcome Paced(Outcome o) { return o == Outcome::Answered ? ConfirmLastAnswer() : o; }
 
-const uint16_t kTable[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-
-const std::vector<Op>& Ops() {
-    static const std::vector<Op> ops = {
-        {"connect", 5,
-         [] {
-             if (CheckComLine(1) != 1 || GetHARDWAREInfo() != 1) return LastOutcome();
-             if (const Outcome o = ReadSet(RAM); o != Outcome::Answered) return o;
-             return GetVERSIONInfo() == FIRMWARE_TEXT_BYTES ? Outcome::Answered : LastOutcome();
-         },
-         [] { return PagesHold(RAM) && LastIdentity().virtPixelSent == sensor->model().ccdvirtpixel; }},
-        {"GET RAM", 2, [] { return ReadSet(RAM); }, [] { return PagesHold(RAM); }},
-        {"GET EEPROM", 4, [] { return ReadSet(EEPROM); }, [] { return PagesHold(EEPROM); }},
-        {"SEND", 1,
-         [] {
-             parameter[9] = uint16_t(parameter[9] + 1);
-             sent = sensor->Requests().size() + 2;
-             const Outcome o = WriteParameterFrame(RAM, 0);
-             return o == Outcome::Answered ? WriteParameterFrame(RAM, 1) : o;
-         },
-         [] {
-             // no answer is awaited: the sensor has the frames once they have crossed the line
-             sensor->WaitForRequests(sent, 1.0);
-             return PagesHold(RAM);
-         }},
-        {"teach", 6, [] { return TeachSetPoint(); }, [] { return true; }},
-        {"reset", 11, [] { return ResetAnalogMaxMin(); }, [] { return true; }},
-        {"VIDEO", 8, [] { return PushGETRAW() == 1 ? ReadBlocks(0) : LastOutcome(); },
-         [] { return adcbuf == sensor->VideoSignal(); }},
-        {"DATA", 9, [] { return ReadBlocks(1); }, [] { return adcbuf == sensor->TriggerBuffer(); }},
-        {"recorder sample", 8, [] { return ExchangeMeasurement(Measurement{}); }, [] { return graph_flag == 1; }},
-        {"X-FLASH erase", 101, [] { return ClearXFlash(); }, [] { return sensor->XFlashErased(); }},
-        {"X-FLASH write", 102,
-         [] {
-             bool confirmed = false;
-             const Outcome o = Paced(WriteXFlashFrame(8, 2, kTable, confirmed));
-             return o == Outcome::Answered && !confirmed ? Outcome::Refused : o;
-         },
-         [] { return sensor->XFlashPage(2)[8] == 1 && sensor->XFlashPage(2)[15] == 8; }},
-        {"RUN frame", 8,
-         [] {
-             Measurement m;
-             m.paced = true;
-             m.measurementOnly = false;
-             const Outcome o = ExchangeMeasurement(m);
-             if (o != Outcome::Answered) return o;
-             const Outcome next = ExchangeMeasurement(m);
-             if (PreviousAnswerDisturbed()) return Outcome::Disturbed;
-             return Paced(next);
-         },
-         [] { return graph_flag == 1; }},
-    };
-    return ops;
-}
-
-struct Kind {
+struct Op {
     const char* name;
-    sim::AnswerStyle style;
-    sim::Fault fault;  // on every answer (None, Double) or, Delay, on the first of each operation
+    int command;  // whose answer a late-answer row delays; 0: none of them
+    std::function<Outcome()> run;
+    std::function<bool()> holds;  // once taken: the pages (or the sensor) hold the sensor's own words
 };
 
-sim::AnswerStyle Style(bool echo, int parameterCommand, int ackCommand, int tail) {
-    sim::AnswerStyle s;
-    s.echo = echo;
-    s.parameterCommand = parameterCommand;
-    s.ackCommand = ackCommand;
-    s.tail = tail;
-    return s;
-}
+const Op kOps[] = {
+    {"connect", 0,
+     [] {
+         if (CheckComLine(1) != 1 || GetHARDWAREInfo() != 1) return LastOutcome();
+         const Outcome o = ReadSet(RAM);
+         return o != Outcome::Answered || GetVERSIONInfo() == FIRMWARE_TEXT_BYTES ? o : LastOutcome();
+     },
+     [] { return PagesHold(RAM) && LastIdentity().virtPixelSent == sensor->model().ccdvirtpixel; }},
+    {"GET RAM", GET_RAM, [] { return ReadSet(RAM); }, [] { return PagesHold(RAM); }},
+    {"GET EEPROM", GET_EEPROM, [] { return ReadSet(EEPROM); }, [] { return PagesHold(EEPROM); }},
+    {"SEND", 0,
+     [] {
+         parameter[9] = uint16_t(parameter[9] + 1);
+         sent = sensor->Requests().size() + 2;
+         const Outcome o = WriteParameterFrame(RAM, 0);
+         return o == Outcome::Answered ? WriteParameterFrame(RAM, 1) : o;
+     },
+     [] { return sensor->WaitForRequests(sent, 1.0) && PagesHold(RAM); }},
+    {"teach", TEACH, [] { return TeachSetPoint(); }, [] { return true; }},
+    {"reset", RESET_MAXMIN, [] { return ResetAnalogMaxMin(); }, [] { return true; }},
+    {"VIDEO", GET_RAW, [] { return PushGETRAW() == 1 ? ReadBlocks(0) : LastOutcome(); },
+     [] { return adcbuf == sensor->VideoSignal(); }},
+    {"DATA", 0, [] { return ReadBlocks(1); }, [] { return adcbuf == sensor->TriggerBuffer(); }},
+    {"recorder sample", GET_RAW, [] { return ExchangeMeasurement(Measurement{}); }, [] { return graph_flag == 1; }},
+    {"X-FLASH erase", XFLASH_CLEAR, [] { return ClearXFlash(); }, [] { return sensor->XFlashErased(); }},
+    {"X-FLASH write", 0,
+     [] {
+         bool confirmed = false;
+         const Outcome o = Paced(WriteXFlashFrame(8, 2, kTable, confirmed));
+         return o == Outcome::Answered && !confirmed ? Outcome::Refused : o;
+     },
+     [] { return sensor->XFlashPage(2)[8] == 1 && sensor->XFlashPage(2)[15] == 8; }},
+    {"RUN frame", GET_RAW,
+     [] {
+         Measurement m;
+         m.paced = true;
+         m.measurementOnly = false;
+         if (const Outcome o = ExchangeMeasurement(m); o != Outcome::Answered) return o;
+         const Outcome next = ExchangeMeasurement(m);
+         return PreviousAnswerDisturbed() ? Outcome::Disturbed : Paced(next);
+     },
+     [] { return graph_flag == 1; }},
+};
 
 }  // namespace
 
 TEST(SensorKinds, EveryOperationTakesOnlyTheSensorsOwnAnswer) {
     EnsureUserInterface();
-    const Kind kinds[] = {
-        {"echo", Style(true, -1, -1, 0), sim::Fault::None},
-        {"no echo", Style(false, -1, -1, 0), sim::Fault::None},
-        {"fixed command word", Style(false, 2, -1, 0), sim::Fault::None},
-        {"other acknowledgement words", Style(true, -1, 0, 0), sim::Fault::None},
-        {"1-byte tail", Style(true, -1, -1, 1), sim::Fault::None},
-        {"doubled answers", Style(true, -1, -1, 0), sim::Fault::Double},
-        {"late answers, echo", Style(true, -1, -1, 0), sim::Fault::Delay},
-        {"late answers, no echo", Style(false, -1, -1, 0), sim::Fault::Delay},
+    const struct {
+        const char* name;
+        sim::AnswerStyle style;
+        sim::Fault fault;  // Double: on every answer; Delay: 2.0 s on the first of each operation
+    } kinds[] = {
+        {"echo", {}, sim::Fault::None},
+        {"no echo", {.echo = false}, sim::Fault::None},
+        {"fixed command word", {.echo = false, .parameterCommand = 2}, sim::Fault::None},
+        {"other acknowledgement words", {.ackCommand = 0}, sim::Fault::None},
+        {"1-byte tail", {.tail = 1}, sim::Fault::None},
+        {"doubled answers", {}, sim::Fault::Double},
+        {"late answers, echo", {}, sim::Fault::Delay},
+        {"late answers, no echo", {.echo = false}, sim::Fault::Delay},
     };
-    for (const Kind& kind : kinds) {
+    for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.name);
         SetStartValues();
         sim::Simulator s("M05", true);
@@ -139,29 +113,22 @@ TEST(SensorKinds, EveryOperationTakesOnlyTheSensorsOwnAnswer) {
         com = 1;
         ASSERT_EQ(OpenLine(1, s.DevicePath()), 0);
         stop_flag = 0;
-        const bool late = kind.fault == sim::Fault::Delay;
         if (kind.fault == sim::Fault::Double) s.SetFault({sim::Fault::Double});
-        for (const Op& op : Ops()) {
+        for (const Op& op : kOps) {
             SCOPED_TRACE(op.name);
-            if (late && (op.command == 5 || op.command == 1 || op.command == 9 || op.command == 102)) continue;
-            if (late) {
-                // its answer 2.0 s late: the operation times out, the next one must not take it
-                // (it comes with that one's own answer behind it), the one after works
-                sim::FaultSpec f;
-                f.kind = sim::Fault::Delay;
-                f.command = op.command;
-                f.seconds = 2.0;
-                f.times = 1;
-                s.SetFault(f);
+            if (kind.fault == sim::Fault::Delay) {
+                if (op.command == 0) continue;
+                // its answer 2.0 s late: the operation times out; the next one must not take it (it
+                // comes with that one's own answer behind it), and the pages keep what they held
+                s.SetFault({sim::Fault::Delay, op.command, 2.0, 0, 0, 1});
                 const auto before = parameter;
                 EXPECT_EQ(op.run(), Outcome::TimedOut);
                 EXPECT_NE(op.run(), Outcome::Answered);
-                for (int i = 3; i < 64; ++i) EXPECT_EQ(parameter[size_t(i)], before[size_t(i)]) << i;
+                EXPECT_TRUE(std::equal(before.begin() + 3, before.end(), parameter.begin() + 3));
             }
             const Outcome o = op.run();
-            if (kind.fault == sim::Fault::Double && op.command != 1) {
-                // a sensor that answers twice: nothing taken (a SEND awaits no answer)
-                EXPECT_NE(o, Outcome::Answered);
+            if (kind.fault == sim::Fault::Double && std::string(op.name) != "SEND") {
+                EXPECT_NE(o, Outcome::Answered);  // nothing taken from a sensor that answers twice
                 continue;
             }
             EXPECT_EQ(o, Outcome::Answered) << int(LastRefusal().kind) << " " << LastRefusal().value;
