@@ -60,7 +60,6 @@ long tailCount = 0;
 int lateDisturbances = 0;
 bool previousDisturbed = false;
 bool previousTwice = false;
-int droppedTails = 0;
 bool lastQuiet = false;
 // The least time from a request to the first byte of its answer, among answers taken on a quiet line.
 double leastDelay = 1e9;
@@ -122,9 +121,7 @@ void CloseTail() {
     if (!takenUnguarded) return;
     takenUnguarded = false;
     const Verdict v = JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30)));
-    if (v == Verdict::Fits) {
-        if (tailCount > 0) ++droppedTails;
-    } else {
+    if (v != Verdict::Fits) {
         ++lateDisturbances;
         previousDisturbed = true;
         previousTwice = v == Verdict::Twice;
@@ -386,7 +383,6 @@ void ResetRoad() {
     lateDisturbances = 0;
     previousDisturbed = false;
     previousTwice = false;
-    droppedTails = 0;
     lastQuiet = false;
     leastDelay = 1e9;
     ramHabit = {};
@@ -485,7 +481,6 @@ Outcome ExchangeOnce(const Request& x) {
             takenUnguarded = true;
             tailCount = 0;
         } else {
-            if (rxTotal > answerAt + want) ++droppedTails;
             takenBytes = rxTotal;
         }
         lastQuiet = quietBefore && !x.paced && answerAt == 0;
@@ -502,8 +497,6 @@ Outcome ExchangeOnce(const Request& x) {
 
 int LateDisturbances() { return lateDisturbances; }
 bool PreviousAnswerDisturbed() { return previousDisturbed; }
-bool PreviousAnswerTwice() { return previousTwice; }
-int DroppedTails() { return droppedTails; }
 
 double ShortestSampleTime() {
     // a line that hands bytes over at once (a pseudo-terminal) carries the answer in no time

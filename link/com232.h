@@ -126,16 +126,13 @@ Outcome ExchangeMeasurement(const Measurement& m);
 int PushGETRAW(WrittenHook written = nullptr);
 // Answers taken at the line's pace that turned out to have a frame (or what starts one, or a frame's
 // worth of other bytes) after them, counted since the line opened; and whether the answer before
-// the latest request was one of them, and then whether a second frame followed it (PreviousAnswerTwice).
-// A tail of fewer bytes without a sync word among them is dropped, the answer stands.
+// the latest request was one of them. A tail of fewer bytes without a sync word among them is
+// dropped, the answer stands.
 int LateDisturbances();
 bool PreviousAnswerDisturbed();
-bool PreviousAnswerTwice();
 // Waits the line's quiet time after the last answer taken at the line's pace: Answered when
 // nothing (or only a tail that cannot be a frame) followed it, Disturbed when something did.
 Outcome ConfirmLastAnswer();
-// Tails dropped after answers on this connection (bytes after an answer that cannot be a frame).
-int DroppedTails();
 // The shortest time between the starts of two measurement exchanges taken with the line's quiet
 // time after each (as the recorder takes its samples): the least delay this connection has shown
 // before an answer begins, the answer's 36 bytes at 19200 baud (none on a line that hands bytes over

@@ -12,17 +12,7 @@ namespace {
 
 constexpr uint16_t kXFlashFiller = 0x00AA;
 
-constexpr uint16_t kCommands[] = {SEND_RAM,   GET_RAM,      SEND_EEPROM,  GET_EEPROM, ECHO_CHECK,
-                                  TEACH,      GET_VERSION,  GET_RAW,      GET_DATA64, GET_HARDWARE,
-                                  RESET_MAXMIN, XFLASH_CLEAR, XFLASH_WRITE};
-
 }  // namespace
-
-bool IsCommand(uint16_t code) {
-    for (uint16_t c : kCommands)
-        if (c == code) return true;
-    return false;
-}
 
 AnswerKind AnswerOf(uint16_t command) {
     switch (command) {

@@ -38,8 +38,6 @@ constexpr int FIRMWARE_TEXT_BYTES = 72;
 constexpr int DATA_BLOCK_BYTES = 128;
 
 AnswerKind AnswerOf(uint16_t command);
-// The code is one of the command table.
-bool IsCommand(uint16_t code);
 // How many bytes answer `command`: 36 for a frame, 72 for the firmware text, 128 for a data block,
 // 0 when nothing is awaited.
 int AnswerBytes(uint16_t command);
