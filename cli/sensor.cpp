@@ -73,8 +73,19 @@ Failure WhyFailed(const std::string& what) {
     case Refusal::Sync:
         return {kExitRefused, at + ": answer to " + what + " without the sensor's sync word 0x00AA (" + Hex4(r.value) + ")",
                 "is a KRYTA-LT sensor on this port, at 19200 baud?"};
-    case Refusal::Command:
-        return {kExitRefused, at + ": answer of another request (command " + std::to_string(r.value) + ") to " + what, ""};
+    case Refusal::Command: {
+        const std::string n = std::to_string(r.value);
+        if (r.request == GET_RAW)
+            return {kExitRefused, at + ": no measurement frame in answer to " + what + " (a frame with command " + n +
+                                      " passed over)", ""};
+        if (r.value == GET_RAW) return {kExitRefused, at + ": a measurement frame answered " + what, ""};
+        if (r.request == GET_HARDWARE)
+            return {kExitRefused, at + ": answer to " + what + " without command word 10 (command " + n + ")", ""};
+        return {kExitRefused, at + ": answer of another request (command " + n + ") to " + what, ""};
+    }
+    case Refusal::Twice:
+        return {kExitRefused, at + ": two frames came in answer to " + what + " (a late one, or one sent twice)",
+                "nothing of them was taken"};
     case Refusal::Argument:
         return {kExitRefused, at + ": answer for another frame (argument " + std::to_string(r.value) + ") to " + what, ""};
     case Refusal::Disturbed:

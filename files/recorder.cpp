@@ -31,6 +31,7 @@ constexpr int kRecTimeout = 3;
 constexpr int kRecFileError = 4;  // the recorder file could not be written
 constexpr int kRecLineLost = 5;   // the port went away
 constexpr int kRecDisturbed = 6;  // an answer with bytes around it: not recorded
+constexpr int kRecRefused = 7;    // an answer that was not the sample's (see LastRefusal): not recorded
 
 constexpr int kGreenDark = 0x008000;
 constexpr int kWhite = 0xFFFFFF;
@@ -39,9 +40,13 @@ constexpr int kRed = 0xFF0000;
 constexpr int kGreyLight = 0xE0E0E0;
 
 constexpr double kServiceIncrement = 8642.0;
+// Beyond the line's own time for a sample: the program's part in it.
+constexpr double kSampleMargin = 0.005;
 
 // A recording runs (its file is not to be replaced meanwhile).
 bool recording = false;
+// Why the recording ended on a refused answer.
+std::string refusedText;
 
 void RecStatus(const std::string& text) { ResetTextBox(pRec, RECORD_TEXTBOXrecstatus, text); }
 
@@ -94,9 +99,13 @@ bool TakeSample() {
     switch (ExchangeMeasurement(m)) {
     case Outcome::Answered: break;
     case Outcome::TimedOut:
-    case Outcome::Refused:
         ShowStatus("Timeout RS232-Line!");
         stop_flag = kRecTimeout;
+        return false;
+    case Outcome::Refused:
+        refusedText = "Data-Recorder error - " + RefusalText("not recorded");
+        if (refusedText.size() > 72) refusedText = RefusalText("not recorded");
+        stop_flag = kRecRefused;
         return false;
     case Outcome::Disturbed:
         stop_flag = kRecDisturbed;
@@ -199,6 +208,18 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
     SensorOp op;
     if (!op.ok) return 0;
 
+    {
+        // One sample is one exchange with the line's quiet time after it: a shorter increment would
+        // put the samples further apart than the header says.
+        uint16_t n;
+        double t;
+        ReadPlan(n, t);
+        const double shortest = std::ceil((ShortestSampleTime() + kSampleMargin) * 100.0) / 100.0;
+        if (t > 0 && t < shortest) {
+            ShowStatus("Time-Increment too short - the shortest is " + FormatReal(shortest) + " s (or 0)!");
+            return 0;
+        }
+    }
     long size = 0;
     if (GetFileInfo(rec_fname, size) == 1) {
         if (ConfirmPopup("ATTENTION !", "File already exist - overwrite ?") != 1) return 0;
@@ -276,6 +297,12 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
         SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);
         RecStatus("DATA-REC. ERROR - LINE DISTURBED!");
         ShowStatus(kDisturbedText);
+        break;
+    case kRecRefused:
+        // the status line keeps the refusal's reason
+        SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);
+        RecStatus("DATA-REC. ERROR - ANSWER REFUSED!");
+        ShowStatus(refusedText);
         break;
     case kRecFileError:
         SetCtrlTextBgColor(pRec, RECORD_TEXTBOXrecstatus, kRed);

@@ -70,7 +70,11 @@ int ClearXFLASH() {
     }
     if (!Ended(lastOutcome)) {
         ++unconfirmedFrames;
-        Status("Timeout-RS-232...");
+        switch (lastOutcome) {
+        case Outcome::Refused: Status(RefusalText("erase not confirmed")); break;
+        case Outcome::Disturbed: Status(kDisturbedText); break;
+        default: Status("Timeout-RS-232..."); break;
+        }
     }
     return 0;
 }
@@ -92,6 +96,10 @@ void WriteXFLASH(uint16_t offset, uint16_t page) {
             szStatus = "X-FLASH-write not confirmed: PAGE" + std::to_string(page) + " ...";
         else if (page >= 2 && page <= 9)
             szStatus = "X-FLASH-write OK: PAGE" + std::to_string(page) + " ...";
+    } else if (lastOutcome == Outcome::Refused) {
+        szStatus = RefusalText("PAGE" + std::to_string(page) + " not confirmed");
+    } else if (lastOutcome == Outcome::Disturbed) {
+        szStatus = "RS232-Line disturbed! - PAGE" + std::to_string(page) + " not confirmed!";
     } else {
         szStatus = "Timeout-RS-232...";
     }

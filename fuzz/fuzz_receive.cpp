@@ -53,12 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AnswerExpectation e;
     e.command = kRequests[(mode >> 4) % std::size(kRequests)];
     e.argument = (mode & 4) ? 1 : 0;
-    e.echoes = (mode & 0x40) != 0;
+    if (mode & 0x40) {
+        e.habit.command = e.command;
+        e.habit.echoesArgument = true;
+    }
     e.measurementOnly = (mode & 0x80) != 0;
     const Verdict v = JudgeAnswer(e, data, int(size));
     if (v == Verdict::Fits) {
-        Check(size == size_t(FRAME_BYTES) && GetWord(data, 0) == SYNC_SENSOR);
-        Check(AnswerFits(e.command, GetWord(data, 1)));
+        // a synced frame, and after it fewer bytes than a frame without a sync word among them
+        Check(size >= size_t(FRAME_BYTES) && size < size_t(2 * FRAME_BYTES) && GetWord(data, 0) == SYNC_SENSOR);
+        for (size_t i = FRAME_BYTES; i + 1 < size; ++i) Check(!(data[i] == 0x00 && data[i + 1] == 0xAA));
+        const uint16_t command = GetWord(data, 1);
+        Check((command == GET_RAW) == (e.command == GET_RAW) || (e.command == GET_RAW && !e.measurementOnly));
+        if (e.command == GET_HARDWARE) Check(command == GET_HARDWARE);
+        if (mode & 0x40) Check(command == e.command && GetWord(data, 2) == e.argument);
     }
     if (v != Verdict::Fits && v != Verdict::Short) Check(size >= size_t(FRAME_BYTES) || v == Verdict::Disturbed);
 

@@ -25,6 +25,15 @@ namespace {
 constexpr double kQuietTime = 0.02;
 // One byte on the line: 10 bits at 19200 baud.
 constexpr double kByteTime = 10.0 / 19200.0;
+// A request's 36 bytes on the line: the sensor has it whole only once they have crossed.
+constexpr double kRequestTime = FRAME_BYTES * kByteTime;
+// A line whose answers begin no sooner than this after their request carries bytes at its pace
+// (a pseudo-terminal hands them over at once). On such a line, the bytes of a window cannot be more
+// than the line can have carried of the answer since the request went out, give or take
+// kSlackBytes: those beyond are the answer before's (its tail, or a second frame) when that answer
+// was taken at the line's pace.
+constexpr double kPacedDelay = 0.75 * kRequestTime;
+constexpr double kSlackBytes = 8;
 
 int connection = 0;       // counts the opens and closes of the port
 bool lineOpened = false;  // the port of this connection opened
@@ -37,19 +46,37 @@ int rxCount = 0;       // bytes kept in rxBytes
 long rxTotal = 0;      // bytes received in the window, also those beyond rxBytes
 double lastByteAt = -1e9;
 int awaitedBytes = 0;  // the answer's length; rx_flag once that many have come
+int answerAt = 0;      // where the answer begins: after the tail of the answer before, and frames passed over
 
 // What the line may still bring: the answer of a request that was left without it (timed out,
 // refused, stopped, disturbed, or a write whose answer is not read) is owed until `owedBytes` of
 // the window have come or TIMEOUT has passed since `owedSince`.
 long owedBytes = 0;
 double owedSince = -1e9;
-long takenBytes = 0;        // rxTotal when the last answer was taken
-bool takenUnguarded = false;  // that answer was taken without the quiet time after it
+long takenBytes = 0;          // where in the window the last answer taken ended (or its tail, judged)
+bool takenUnguarded = false;  // that answer was taken at the line's pace: what follows it is not judged yet
+std::array<uint8_t, FRAME_BYTES> tailBytes{};  // the first bytes that followed it
+long tailCount = 0;
 int lateDisturbances = 0;
 bool previousDisturbed = false;
+bool previousTwice = false;
+bool lastQuiet = false;
+// The least time from a request to the first byte of its answer, among answers taken on a quiet line.
+double leastDelay = 1e9;
+double lastWriteAt = -1e9;
 
-// What the first parameter set of this connection showed of the sensor's answers.
-enum class Echo { Unknown, Yes, No } echo = Echo::Unknown;
+// What the first parameter sets of this connection showed of the sensor's answers.
+struct Learned {
+    bool learned = false;
+    AnswerHabit habit;
+};
+Learned ramHabit, eepromHabit;
+
+Learned* LearnedOf(uint16_t command) {
+    if (command == GET_RAM) return &ramHabit;
+    if (command == GET_EEPROM) return &eepromHabit;
+    return nullptr;
+}
 
 // The operations in progress (controls, the connect sequence) and the connection they began on.
 int sensorOpDepth = 0;
@@ -73,21 +100,55 @@ void Drain() {
 void NewWindow(int awaited) {
     rxCount = 0;
     rxTotal = 0;
+    answerAt = 0;
     awaitedBytes = awaited;
     rx_flag = 0;
 }
 
-// Before a request that awaits an answer: the line must hold nothing of an earlier request. Waits
-// until an owed answer has come (or its TIMEOUT has passed) and the line has been quiet for
-// kQuietTime; bytes that came after an answer taken at the line's pace make that answer disturbed.
-Outcome Settle(int conn, bool stoppable) {
-    previousDisturbed = false;
-    Drain();
-    if (owedBytes == 0 && rxTotal == takenBytes) return Outcome::Answered;
-    if (owedBytes == 0 && takenUnguarded) {
+// The bytes of the window from `from` to `to` (the end) belong to the tail of the answer taken at
+// the line's pace.
+void GrowTail(long from, long to = -1) {
+    if (to < 0 || to > rxTotal) to = rxTotal;
+    if (from >= to) return;
+    for (long i = from; i < std::min<long>(to, rxCount) && tailCount + (i - from) < FRAME_BYTES; ++i)
+        tailBytes[size_t(tailCount + (i - from))] = rxBytes[size_t(i)];
+    tailCount += to - from;
+}
+
+// What followed the answer taken at the line's pace is all in: a tail that cannot be a frame is
+// dropped; anything else makes that answer disturbed.
+void CloseTail() {
+    if (!takenUnguarded) return;
+    takenUnguarded = false;
+    const Verdict v = JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30)));
+    if (v != Verdict::Fits) {
         ++lateDisturbances;
         previousDisturbed = true;
+        previousTwice = v == Verdict::Twice;
     }
+    tailCount = 0;
+}
+
+// Whether this connection's line has shown that answers take a request's time to begin.
+bool PacedLine() { return leastDelay < 1e8 && leastDelay >= kPacedDelay; }
+
+// Before a request that awaits an answer: the line must hold nothing of an earlier request. Waits
+// until an owed answer has come (or its TIMEOUT has passed) and the line has been quiet for
+// kQuietTime; what came after an answer taken at the line's pace is then judged as its tail.
+Outcome Settle(int conn, bool stoppable) {
+    previousDisturbed = false;
+    previousTwice = false;
+    Drain();
+    // nothing owed, nothing since: the tail of an answer taken at the line's pace stays open for
+    // the bytes that come while the next request crosses the line; on a line at its pace, also
+    // when what came after it so far cannot be a frame (the rest of it is known by its timing)
+    if (owedBytes == 0 && takenUnguarded) {
+        GrowTail(takenBytes);
+        takenBytes = rxTotal;
+        if (PacedLine() && JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30))) == Verdict::Fits)
+            return Outcome::Answered;
+    }
+    if (owedBytes == 0 && rxTotal == takenBytes) return Outcome::Answered;
     const double start = Timer();
     // a line that never falls quiet is disturbed
     const double limit = std::max(owedSince + 2 * TIMEOUT, start + TIMEOUT);
@@ -98,7 +159,9 @@ Outcome Settle(int conn, bool stoppable) {
         const double quietAt = lastByteAt + kQuietTime;
         if ((came || now >= owedUntil) && now >= quietAt) break;
         if (now >= limit) {
-            refusal = {Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30))};
+            GrowTail(takenBytes);
+            CloseTail();
+            refusal = {Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30)), 0};
             return Outcome::Disturbed;
         }
         WaitForEvent(std::min(limit, came ? quietAt : std::max(quietAt, owedUntil)));
@@ -106,61 +169,118 @@ Outcome Settle(int conn, bool stoppable) {
         if (stoppable && stop_flag != 0) return Outcome::Stopped;
         Drain();
     }
+    GrowTail(takenBytes);
+    CloseTail();
     owedBytes = 0;
-    takenUnguarded = false;
     NewWindow(0);
     takenBytes = 0;
     return Outcome::Answered;
 }
 
-Outcome OutcomeOf(Verdict v) {
-    const uint8_t* b = rxBytes.data();
+Outcome OutcomeOf(Verdict v, uint16_t request) {
+    const uint8_t* b = rxBytes.data() + answerAt;
+    const int bytes = int(std::min<long>(rxTotal, 1 << 30));
     switch (v) {
-    case Verdict::Fits: return Outcome::Answered;
-    case Verdict::Sync: refusal = {Refusal::Sync, GetWord(b, 0), rxCount}; return Outcome::Refused;
-    case Verdict::Command: refusal = {Refusal::Command, GetWord(b, 1), rxCount}; return Outcome::Refused;
-    case Verdict::Argument: refusal = {Refusal::Argument, GetWord(b, 2), rxCount}; return Outcome::Refused;
-    case Verdict::Disturbed:
-        refusal = {Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30))};
-        return Outcome::Disturbed;
+    case Verdict::Fits:
+    case Verdict::PassOver: return Outcome::Answered;
+    case Verdict::Sync: refusal = {Refusal::Sync, GetWord(b, 0), bytes, request}; return Outcome::Refused;
+    case Verdict::Command: refusal = {Refusal::Command, GetWord(b, 1), bytes, request}; return Outcome::Refused;
+    case Verdict::Argument: refusal = {Refusal::Argument, GetWord(b, 2), bytes, request}; return Outcome::Refused;
+    case Verdict::Twice: refusal = {Refusal::Twice, 0, bytes, request}; return Outcome::Refused;
+    case Verdict::Disturbed: refusal = {Refusal::Disturbed, 0, bytes, request}; return Outcome::Disturbed;
     case Verdict::Short: break;
     }
     return Outcome::TimedOut;
 }
 
+// The request before this one followed an answer taken at the line's pace whose tail is still open:
+// the bytes that come before this request can have been answered are that answer's.
+struct TailWatch {
+    double written = 0;  // when this request went out
+    bool open = false;
+    void Close() {
+        if (!open) return;
+        open = false;
+        CloseTail();
+    }
+};
+
 // Waits for the answer of the request written at `written`, bounded by TIMEOUT, and judges the
-// window: the answer alone, provably this request's.
-Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, double written) {
+// window: the answer alone, provably this request's. `firstByte`: when its first byte came.
+Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, double written, TailWatch& tail,
+                    double& firstByte) {
     const int want = AnswerBytes(e.command);
     const double deadline = written + TIMEOUT;
+    bool passedOver = false;
+    uint16_t passedCommand = 0;
+    firstByte = -1;
     for (;;) {
         Drain();
-        if (rxTotal >= want) {
-            const Verdict v = JudgeAnswer(e, rxBytes.data(), rxTotal > rxCount ? rxCount + 1 : rxCount);
+        double now = Timer();
+        if (tail.open) {
+            // what the line can have carried of this answer by now; bytes before those follow the
+            // answer before
+            const double carried = (now - tail.written) / kByteTime - FRAME_BYTES + kSlackBytes;
+            const long early = rxTotal - std::max(0L, long(carried));
+            if (early > answerAt) {
+                GrowTail(answerAt, early);
+                answerAt = int(std::min<long>(early, rxCount));
+                if (JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30))) != Verdict::Fits) {
+                    tail.Close();
+                    // what is left of it, and this request's own answer, come in this window
+                    refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0,
+                               int(std::min<long>(rxTotal, 1 << 30)), e.command};
+                    return previousTwice ? Outcome::Refused : Outcome::Disturbed;
+                }
+            }
+            // the first byte this answer's can be: the tail before it is all in
+            if (rxTotal > answerAt) {
+                tail.Close();
+                now = Timer();
+            }
+        }
+        const long have = rxTotal - answerAt;
+        if (have > 0 && firstByte < 0) firstByte = now;
+        if (have >= want) {
+            const int count = int(rxTotal > rxCount ? rxCount + 1 - answerAt : rxCount - answerAt);
+            const Verdict v = JudgeAnswer(e, rxBytes.data() + answerAt, count);
+            if (v == Verdict::PassOver) {
+                // not a measurement frame: the wait for one goes on behind it
+                passedOver = true;
+                passedCommand = GetWord(rxBytes.data() + answerAt, 1);
+                answerAt += FRAME_BYTES;
+                firstByte = -1;
+                continue;
+            }
             // Another request's answer is refused at once. An answer that fits, or one without the
             // sync word (a wrong device, or noise before the answer), is judged once nothing follows
-            // it for the quiet time: surplus makes it disturbed.
-            if ((v != Verdict::Fits && v != Verdict::Sync) || x.paced) return OutcomeOf(v);
+            // it for the quiet time: a second frame, or a frame's worth of bytes, after it makes the
+            // window refused or disturbed; a tail that cannot be a frame is dropped.
+            if ((v != Verdict::Fits && v != Verdict::Sync) || x.paced) return OutcomeOf(v, e.command);
             const double quietAt = lastByteAt + kQuietTime;
-            if (Timer() >= quietAt) return OutcomeOf(v);
+            if (now >= quietAt) return OutcomeOf(v, e.command);
             WaitForEvent(quietAt);
-        } else if (Timer() >= deadline) {
+        } else if (now >= deadline) {
+            if (passedOver) {
+                refusal = {Refusal::Command, passedCommand, int(std::min<long>(rxTotal, 1 << 30)), e.command};
+                return Outcome::Refused;
+            }
             return Outcome::TimedOut;  // what came of it is in nBytesR
-        } else if (const double most = std::min({lastByteAt + (want - rxTotal - 4) * kByteTime,
-                                                 Timer() + kQuietTime, deadline});
-                   rxTotal > 0 && most > Timer()) {
+        } else if (const double most = std::min({lastByteAt + double(want - have - 4) * kByteTime,
+                                                 now + kQuietTime, deadline});
+                   have > 0 && most > now) {
             // Part of the answer is in: the rest cannot come before its bytes have crossed the line.
             // Sleep until all but its last few bytes can be in (at most the quiet time) instead of
             // waking with every piece an adapter passes on; the bytes wait in the port meanwhile,
             // and the last piece wakes the wait as it comes.
-            Delay(most - Timer());
+            Delay(most - now);
         } else {
             WaitForEvent(deadline);
         }
         if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
         if (x.stoppable && stop_flag != 0) {
             Drain();
-            if (rxTotal < want) return Outcome::Stopped;
+            if (rxTotal - answerAt < want) return Outcome::Stopped;
         }
     }
 }
@@ -200,7 +320,7 @@ void RX_Receive_Function(int /*port*/, int eventBits, void* /*callbackData*/) {
         rxTotal += got;
         lastByteAt = Timer();
     }
-    if (awaitedBytes > 0 && rxTotal >= awaitedBytes) rx_flag = 1;
+    if (awaitedBytes > 0 && rxTotal - answerAt >= awaitedBytes) rx_flag = 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -259,16 +379,29 @@ void ResetRoad() {
     owedSince = -1e9;
     lastByteAt = -1e9;
     takenUnguarded = false;
+    tailCount = 0;
     lateDisturbances = 0;
     previousDisturbed = false;
-    echo = Echo::Unknown;
+    previousTwice = false;
+    lastQuiet = false;
+    leastDelay = 1e9;
+    ramHabit = {};
+    eepromHabit = {};
 }
 
-bool SensorEchoes() { return echo == Echo::Yes; }
-
-void LearnEcho(bool echoes) {
-    if (echo == Echo::Unknown) echo = echoes ? Echo::Yes : Echo::No;
+AnswerHabit AnswerHabitOf(uint16_t command) {
+    const Learned* l = LearnedOf(command);
+    return l && l->learned ? l->habit : AnswerHabit{};
 }
+
+void LearnAnswerHabit(uint16_t command, const AnswerHabit& habit) {
+    Learned* l = LearnedOf(command);
+    if (!l || l->learned) return;
+    l->learned = true;
+    l->habit = habit;
+}
+
+bool LastAnswerQuiet() { return lastQuiet; }
 
 namespace {
 
@@ -286,9 +419,13 @@ namespace {
 Outcome ExchangeOnce(const Request& x) {
     const int conn = BoundConnection();
     refusal = {};
+    lastQuiet = false;
     if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
     const int want = AnswerBytes(x.expect.command);
+    bool quietBefore = false;
     if (want > 0) {
+        Drain();
+        quietBefore = owedBytes == 0 && rxTotal == takenBytes && !takenUnguarded;
         if (Outcome o = Settle(conn, x.stoppable); o != Outcome::Answered) return o;
     }
     BuildRequest(x);
@@ -296,32 +433,58 @@ Outcome ExchangeOnce(const Request& x) {
     // one lets it pass first.
     Drain();
     if (owedBytes > 0 && rxTotal >= owedBytes) owedBytes = 0;
+    if (takenUnguarded) {
+        GrowTail(takenBytes);
+        takenBytes = rxTotal;
+    }
     const long owedBefore = owedBytes > 0 ? owedBytes - rxTotal : 0;
+    // the output queue is discarded before the request: not while a write before it, whose answer
+    // is not awaited, may still be on its way out (a SEND's frames)
+    if (const double out = lastWriteAt + kRequestTime - Timer(); out > 0) Delay(out);
+    lastWriteAt = -1e9;
     FlushOutQ(com);
     NewWindow(want);
     takenBytes = 0;
-    takenUnguarded = false;
     graph_flag = 0;
     nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
     const double written = Timer();
+    if (want == 0) lastWriteAt = written;
     owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
     owedSince = written;
+    // What followed an answer taken at the line's pace: on a line at its pace, the bytes that come
+    // before this request can have been answered are still that answer's.
+    TailWatch tail;
+    tail.open = true;
+    tail.written = written;
+    if (!takenUnguarded || !PacedLine() || want == 0) tail.Close();
     if (x.written) x.written(nBytesW == FRAME_BYTES);
 
     Outcome o = LineState(conn);
     if (o == Outcome::Answered && nBytesW != FRAME_BYTES) o = Outcome::LineLost;
-    if (o != Outcome::Answered || want == 0) return o;
+    if (o != Outcome::Answered || want == 0) {
+        tail.Close();
+        return o;
+    }
     AnswerExpectation e = x.expect;
-    e.echoes = SensorEchoes();
-    o = AwaitAnswer(conn, x, e, written);
+    e.habit = AnswerHabitOf(x.expect.command);
+    double firstByte = -1;
+    o = AwaitAnswer(conn, x, e, written, tail, firstByte);
+    tail.Close();
     if (o == Outcome::Answered) {
-        std::copy(rxBytes.begin(), rxBytes.begin() + want, szReadBuf.begin());
+        std::copy(rxBytes.begin() + answerAt, rxBytes.begin() + answerAt + want, szReadBuf.begin());
         nBytesR = want;
         if (AnswerOf(x.expect.command) == AnswerKind::Frame) graph_flag = GetRxBuf();
         rx_flag = 1;
         owedBytes = 0;
-        takenBytes = rxTotal;
-        takenUnguarded = x.paced;
+        if (x.paced) {
+            takenBytes = answerAt + want;
+            takenUnguarded = true;
+            tailCount = 0;
+        } else {
+            takenBytes = rxTotal;
+        }
+        lastQuiet = quietBefore && !x.paced && answerAt == 0;
+        if (lastQuiet && firstByte >= 0) leastDelay = std::min(leastDelay, firstByte - written);
     } else {
         nBytesR = rxCount;
         // another answer may follow the one refused; a stopped or timed-out request's may come late
@@ -335,23 +498,40 @@ Outcome ExchangeOnce(const Request& x) {
 int LateDisturbances() { return lateDisturbances; }
 bool PreviousAnswerDisturbed() { return previousDisturbed; }
 
+double ShortestSampleTime() {
+    // a line that hands bytes over at once (a pseudo-terminal) carries the answer in no time
+    if (leastDelay < 1e8 && !PacedLine()) return leastDelay + kQuietTime;
+    const double delay = leastDelay < 1e8 ? leastDelay : kRequestTime;
+    return delay + FRAME_BYTES * kByteTime + kQuietTime;
+}
+
 Outcome ConfirmLastAnswer() {
     const int conn = BoundConnection();
     if (!takenUnguarded) return Outcome::Answered;
+    // a line that never falls quiet is disturbed
+    const double limit = Timer() + TIMEOUT;
+    bool quiet = true;
     for (;;) {
         Drain();
-        if (rxTotal > takenBytes) {
-            ++lateDisturbances;
-            takenUnguarded = false;
-            return Outcome::Disturbed;
-        }
         const double quietAt = lastByteAt + kQuietTime;
-        if (Timer() >= quietAt) break;
-        WaitForEvent(quietAt);
+        const double now = Timer();
+        if (now >= quietAt) break;
+        if (now >= limit) {
+            quiet = false;
+            break;
+        }
+        WaitForEvent(std::min(quietAt, limit));
         if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
     }
-    takenUnguarded = false;
-    return Outcome::Answered;
+    previousDisturbed = false;
+    previousTwice = false;
+    GrowTail(takenBytes);
+    if (!quiet) tailCount = std::max<long>(tailCount, FRAME_BYTES);
+    takenBytes = rxTotal;
+    CloseTail();
+    if (!previousDisturbed) return Outcome::Answered;
+    refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30)), 0};
+    return Outcome::Disturbed;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -54,22 +54,33 @@ enum class Outcome {
     ConnectionChanged,  // the port was changed or closed since the sequence began
     Stopped,            // STOP (stop_flag) ended the wait
 };
-// Why the last exchange refused its answer.
+// Why the last exchange refused its answer. Refused always, whatever the sensor: a frame without
+// the sync word 0x00AA, a measurement frame where none was asked, a hardware answer without command
+// word 10, a second frame (or the start of one) after the answer. Held to what this connection has
+// shown of the sensor (see AnswerHabitOf): the command and argument words of parameter answers.
 struct Refusal {
     enum Kind {
         None,
         Sync,       // value: the sync word, not 0x00AA
-        Command,    // value: the command word of another request
+        Command,    // value: a command word this request's answers do not carry (a measurement
+                    // frame's 8; a hardware answer's word other than 10; a parameter answer's word
+                    // other than the sensor's own; in a wait for a measurement frame, the word of
+                    // the frame passed over when none came before the time-out)
         Argument,   // value: the argument word of another request (another frame's, say)
+        Twice,      // a second frame, or what starts one, after the answer: the sensor answered twice
         Disturbed,  // bytes: what came in the answer window
     } kind = None;
     uint16_t value = 0;
     int bytes = 0;
+    uint16_t request = 0;  // the command of the request refused
 };
 const Refusal& LastRefusal();
 // What the last exchange returned (for the calls that return a count or a flag).
 Outcome LastOutcome();
-// Called once the request has been written: `all` when all 36 bytes went out.
+// Called once the request has been written: `all` when all 36 bytes went out. PreviousAnswerDisturbed
+// then tells what came after an answer taken at the line's pace before this request was written;
+// a second frame that comes while this request crosses the line is found in its window (refused,
+// Refusal::Twice) and counted there.
 using WrittenHook = void (*)(bool all);
 
 // ---- the exchanges ----
@@ -101,7 +112,10 @@ Outcome WriteParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook wri
 struct Measurement {
     bool activeBlock = true;
     bool stoppable = true;        // STOP ends the wait
-    bool measurementOnly = true;  // only a measurement frame answers it
+    // Only a measurement frame answers it: a framed answer of another kind is passed over and the
+    // wait goes on until its time-out (then Refused, Refusal::Command with the word passed over).
+    // Otherwise any frame with the sync word answers it (graph_flag tells which kind it was).
+    bool measurementOnly = true;
     // Taken as soon as it is whole, without waiting for the line's quiet after it (to keep the
     // line's pace): surplus after it is found when the next request begins (LateDisturbances).
     bool paced = false;
@@ -110,13 +124,20 @@ struct Measurement {
 Outcome ExchangeMeasurement(const Measurement& m);
 // The window's single measurement request before a block read: 1 when a measurement frame came.
 int PushGETRAW(WrittenHook written = nullptr);
-// Answers taken at the line's pace that turned out to have surplus bytes after them, counted since
-// the line opened; and whether the answer before the latest request was one of them.
+// Answers taken at the line's pace that turned out to have a frame (or what starts one, or a frame's
+// worth of other bytes) after them, counted since the line opened; and whether the answer before
+// the latest request was one of them. A tail of fewer bytes without a sync word among them is
+// dropped, the answer stands.
 int LateDisturbances();
 bool PreviousAnswerDisturbed();
 // Waits the line's quiet time after the last answer taken at the line's pace: Answered when
-// nothing followed it, Disturbed when something did.
+// nothing (or only a tail that cannot be a frame) followed it, Disturbed when something did.
 Outcome ConfirmLastAnswer();
+// The shortest time between the starts of two measurement exchanges taken with the line's quiet
+// time after each (as the recorder takes its samples): the least delay this connection has shown
+// before an answer begins, the answer's 36 bytes at 19200 baud (none on a line that hands bytes over
+// at once), and the quiet time.
+double ShortestSampleTime();
 
 // One 64-word block (128 unframed bytes) of the video signal (source 0) or the trigger buffer
 // (source 1) into adcbuf at `offset`: 1 when it came whole.
@@ -131,8 +152,10 @@ Outcome ReadBlocks(uint16_t source, BlockHook block = nullptr);
 Outcome TeachSetPoint(WrittenHook written = nullptr);
 Outcome ResetAnalogMaxMin(WrittenHook written = nullptr);
 // X-FLASH: the erase request, and one write frame of eight table words at `offset` of `page`.
-// A write frame is confirmed when the answer names the page and offset just written; its answer is
-// taken at the line's pace, so a confirmation stands only while nothing followed it on the line
+// Teach, reset and erase take any whole frame with the sync word that is not a measurement frame
+// as their answer. A write frame is confirmed when the answer names the page and offset just
+// written in its first two data words (its other words are not held); its answer is taken at the
+// line's pace, so a confirmation stands only while nothing followed it on the line
 // (PreviousAnswerDisturbed with the next frame, ConfirmLastAnswer after the last).
 Outcome ClearXFlash(WrittenHook written = nullptr);
 Outcome WriteXFlashFrame(uint16_t offset, uint16_t page, const uint16_t* eightWords, bool& confirmed);

@@ -19,8 +19,12 @@ Outcome Exchange(const Request& request);
 // A new connection: nothing owed, nothing learned.
 void ResetRoad();
 
-// Whether this sensor echoes its requests' command and argument words, learned on this connection
-// from the first parameter set read (see ReadParameterFrame): LearnEcho takes the first lesson of
-// a connection, later ones change nothing.
-bool SensorEchoes();
-void LearnEcho(bool echoes);
+// What this connection has shown of the sensor's answers to a kind of request (GET_RAM, GET_EEPROM;
+// nothing for the others): learned from the first parameter set of the kind whose two answers were
+// both taken on a quiet line (LastAnswerQuiet), held from then on. LearnAnswerHabit takes the first
+// lesson of a connection for the kind; later ones change nothing.
+AnswerHabit AnswerHabitOf(uint16_t command);
+void LearnAnswerHabit(uint16_t command, const AnswerHabit& habit);
+// The last answer was taken while nothing was owed, the line was quiet before it and after it,
+// and it stood alone in its window.
+bool LastAnswerQuiet();

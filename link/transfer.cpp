@@ -13,11 +13,10 @@ int mainMemory = -1;
 int mainConnection = -1;
 bool setTaken = false;
 
-bool mainEchoed = false;
-
-bool Echoed(uint16_t command, uint16_t frameSelect) {
-    return GetWord(szReadBuf.data(), 1) == command && GetWord(szReadBuf.data(), 2) == frameSelect;
-}
+// What frame 0's answer carried in its command and argument words, and whether it came on a quiet
+// line: with frame 1's, the lesson of the set (LearnAnswerHabit).
+uint16_t mainCommand = 0, mainArgument = 0;
+bool mainQuiet = false;
 
 }  // namespace
 
@@ -39,12 +38,16 @@ Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook writ
         mainFrame = pp;
         mainMemory = memTarget;
         mainConnection = Connection();
-        mainEchoed = Echoed(command, 0);
+        mainCommand = GetWord(szReadBuf.data(), 1);
+        mainArgument = GetWord(szReadBuf.data(), 2);
+        mainQuiet = LastAnswerQuiet();
         return o;
     }
     // frame 1: the set is whole only with frame 0 of the same memory, just before, on this line
     if (mainMemory != memTarget || mainConnection != Connection()) return o;
-    LearnEcho(mainEchoed && Echoed(command, 1));
+    if (mainQuiet && LastAnswerQuiet())
+        LearnAnswerHabit(command, LearnHabit(mainCommand, mainArgument, GetWord(szReadBuf.data(), 1),
+                                             GetWord(szReadBuf.data(), 2)));
     const auto extension = pp;
     pp = mainFrame;
     CopyPPtoVars(0);

@@ -132,7 +132,7 @@ bool ShowEchoCheck(int result) {
     } else {
         switch (LastOutcome()) {
         case Outcome::Refused:
-            szStatus = LastRefusal().kind == Refusal::Sync ? "read error - not sync byte 0xAA!" : "Timeout-RS-232...";
+            szStatus = LastRefusal().kind == Refusal::Sync ? "read error - not sync byte 0xAA!" : RefusalText("line not checked");
             break;
         case Outcome::Disturbed: szStatus = kDisturbedText; break;
         case Outcome::LineLost: szStatus = LineLostText(); break;
@@ -156,6 +156,7 @@ int ShowVersionInfo() {
     case Outcome::Disturbed:
         szStatus = "Error reading firmware-info! - " + std::to_string(n) + " bytes instead of 72";
         break;
+    case Outcome::Refused: szStatus = RefusalText("firmware info not read"); break;
     case Outcome::LineLost: szStatus = LineLostText(); break;
     default: szStatus = "Timeout - reading firmware info!"; break;
     }

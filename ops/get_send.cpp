@@ -20,18 +20,9 @@ std::string getFailure;
 // The parameter file of a FILE + GET loaded: the pages show it.
 bool fileLoaded = false;
 
-std::string RefusedText() {
-    const Refusal& r = LastRefusal();
-    switch (r.kind) {
-    case Refusal::Sync: return "Answer without sync word 0xAA - parameters not taken!";
-    case Refusal::Argument: return "Answer for another parameter-frame - parameters not taken!";
-    default: break;
-    }
-    if (r.value == GET_RAW) return "Measurement frame instead of parameter-frame - parameters not taken!";
-    return "Answer of another request (command " + std::to_string(r.value) + ") - parameters not taken!";
+void WaitingForFrame(bool all) {
+    if (all) ShowStatus("Waiting for parameter-frame ...");
 }
-
-void WaitingForFrame(bool) { ShowStatus("Waiting for parameter-frame ..."); }
 
 // A store frame that did not go out: what the sensor holds now, after why.
 std::string SendFailedText(Outcome o, bool mainWritten) {
@@ -48,7 +39,7 @@ void PushGET(uint16_t memTarget, uint16_t frameSelect) {
         const Outcome o = ReadParameterFrame(memTarget, frameSelect, WaitingForFrame);
         switch (o) {
         case Outcome::Answered: szStatus = "Parameter-frame received! - Line Ok!"; break;
-        case Outcome::Refused: szStatus = RefusedText(); break;
+        case Outcome::Refused: szStatus = RefusalText("parameters not taken"); break;
         case Outcome::Disturbed: szStatus = "RS232-Line disturbed! - parameters not taken!"; break;
         case Outcome::LineLost: szStatus = LineLostText(); break;
         case Outcome::ConnectionChanged: szStatus = "COM-port changed - parameters not read!"; break;

@@ -48,14 +48,16 @@ namespace {
 // waits here until the next request is out, and is drawn only when nothing followed it on the line.
 bool firstRequest = false;
 bool framePending = false;
+// The answers since the last measurement frame are frames of another kind: the status line says so.
+bool otherFrames = false;
 
 void DrawPendingFrame() {
     if (framePending && !PreviousAnswerDisturbed()) PlotMeasurement();
     framePending = false;
 }
 
-void RunRequestWritten(bool) {
-    if (firstRequest) ShowStatus("Line Ok!");
+void RunRequestWritten(bool all) {
+    if (firstRequest && all) ShowStatus("Line Ok!");
     firstRequest = false;
     DrawPendingFrame();
 }
@@ -85,6 +87,7 @@ void PushRUN() {
     m.written = RunRequestWritten;
     firstRequest = true;
     framePending = false;
+    otherFrames = false;
     const int disturbedBefore = LateDisturbances();
     std::string failure;
     while (stop_flag == 0) {
@@ -95,6 +98,13 @@ void PushRUN() {
                 CopyPPtoRAWVars();
                 framePending = true;
                 graph_flag = 0;
+                if (otherFrames) ShowStatus("Line Ok!");
+                otherFrames = false;
+            } else if (!otherFrames) {
+                // a frame of another kind releases the next request and is not drawn: said once
+                otherFrames = true;
+                ShowStatus("No measurement frames (answers with command " +
+                           std::to_string(GetWord(szReadBuf.data(), 1)) + ") - nothing drawn!");
             }
             continue;
         }

@@ -28,7 +28,12 @@ int CC_ButtonTeach(int, int, int event, void*, int, int) {
     GetPanelValuesOfVariant();
     const Outcome o = TeachSetPoint([](bool) { ShowStatus("New setpoint value teached!"); });
     if (o != Outcome::Answered) {
-        ShowStatus(o == Outcome::LineLost ? LineLostText() : o == Outcome::Disturbed ? kDisturbedText : "Timeout RS232-Line!");
+        switch (o) {
+        case Outcome::LineLost: ShowStatus(LineLostText()); break;
+        case Outcome::Disturbed: ShowStatus(kDisturbedText); break;
+        case Outcome::Refused: ShowStatus(RefusalText("setpoint not read back")); break;
+        default: ShowStatus("Timeout RS232-Line!"); break;
+        }
         stop_flag = 1;
         return 0;
     }
@@ -85,6 +90,7 @@ int CC_ButtonReset(int, int, int event, void*, int, int) {
     case Outcome::Answered: szStatus = "Reset of analog-output Max/Min OK!"; break;
     case Outcome::LineLost: szStatus = LineLostText(); break;
     case Outcome::Disturbed: szStatus = kDisturbedText; break;
+    case Outcome::Refused: szStatus = RefusalText("reset not confirmed"); break;
     default: szStatus = "Timeout-RS-232..."; break;
     }
     ShowStatus(szStatus);

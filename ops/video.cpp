@@ -38,6 +38,7 @@ void BlockText(uint16_t offset, const Outcome* o) {
     case Outcome::Disturbed:
         szStatus = "Error reading Data[64] block! - " + std::to_string(LastRefusal().bytes) + " bytes instead of 128";
         break;
+    case Outcome::Refused: szStatus = RefusalText("block not taken"); break;
     case Outcome::LineLost: szStatus = LineLostText(); break;
     default: return;
     }

@@ -45,17 +45,41 @@ std::string LineLostText() {
     return LineOpened() ? kLineLostText : "Port is not open - select the COM-port again";
 }
 
+std::string RefusalText(const std::string& consequence) {
+    const Refusal& r = LastRefusal();
+    const std::string n = std::to_string(r.value);
+    std::string why;
+    switch (r.kind) {
+    case Refusal::Sync: why = "Answer without sync word 0xAA"; break;
+    case Refusal::Argument: why = "Answer for another frame (argument " + n + ")"; break;
+    case Refusal::Twice: why = "Two frames came as one answer"; break;
+    case Refusal::Disturbed: why = "RS232-Line disturbed!"; break;
+    case Refusal::Command:
+        if (r.request == GET_RAW) why = "No measurement frame (answer with command " + n + ")";
+        else if (r.value == GET_RAW) why = "Measurement frame instead of the answer";
+        else if (r.request == GET_HARDWARE) why = "No hardware answer (command " + n + ")";
+        else why = "Answer of another request (command " + n + ")";
+        break;
+    case Refusal::None: why = "Answer refused"; break;
+    }
+    std::string text = why + " - " + consequence + "!";
+    if (text.size() > 72) text = why.substr(0, 71) + "!";
+    return text;
+}
+
 std::string MeasurementFailureText(Outcome o) {
     switch (o) {
-    case Outcome::TimedOut:
-    case Outcome::Refused: return "Timeout RS232-Line!";
+    case Outcome::TimedOut: return "Timeout RS232-Line!";
+    case Outcome::Refused: return RefusalText("measurement not taken");
     case Outcome::Disturbed: return kDisturbedText;
     case Outcome::LineLost: return LineLostText();
     default: return "";
     }
 }
 
-void ShowLineOk(bool) { ShowStatus("Line Ok!"); }
+void ShowLineOk(bool allWritten) {
+    if (allWritten) ShowStatus("Line Ok!");
+}
 
 namespace {
 

@@ -25,10 +25,13 @@ extern const char* const kLineLostText;  // "RS232-Line lost! - select the COM-p
 std::string LineLostText();
 // The text for an answer that the line's disturbance spoiled (bytes around it, or no quiet).
 extern const char* const kDisturbedText;
+// Why the last exchange refused its answer (LastRefusal), then " - " and what the operation did not
+// do because of it, e.g. "parameters not taken": at most 72 characters, as szStatus holds.
+std::string RefusalText(const std::string& consequence);
 // What ended a measurement request without its frame, as the status line says it; "" when STOP or
 // a port change ended it (the one who ended it says so).
 std::string MeasurementFailureText(Outcome o);
-// Shown once a request is on the line.
+// "Line Ok!" once all 36 bytes of a request are on the line.
 void ShowLineOk(bool allWritten);
 
 // ---- one sensor exchange at a time, as the operator meets it ----

@@ -168,6 +168,18 @@ NumberFile ReadLinFile(const std::string& path) {
     return r;
 }
 
+namespace {
+
+// head + middle + tail in at most 72 characters (the status line's): the middle cut with "...".
+std::string Fit72(const std::string& head, const std::string& middle, const std::string& tail) {
+    constexpr size_t kMost = 72;
+    if (head.size() + middle.size() + tail.size() <= kMost) return head + middle + tail;
+    const size_t room = kMost > head.size() + tail.size() + 3 ? kMost - head.size() - tail.size() - 3 : 0;
+    return head + middle.substr(0, room) + "..." + tail;
+}
+
+}  // namespace
+
 std::string LinFileProblem(const NumberFile& f) {
     switch (f.status) {
     case NumberFile::Ok: return "";
@@ -177,10 +189,11 @@ std::string LinFileProblem(const NumberFile& f) {
     case NumberFile::NotPlainText: return "Linearisation file is not a plain-text file (UTF-16?) - nothing written!";
     case NumberFile::NotNumber:
     case NumberFile::Negative:
-        return "Linearisation file line " + std::to_string(f.line) + " holds '" + f.text + "' - nothing written!";
+        return Fit72("Linearisation file line " + std::to_string(f.line) + " holds '", f.text, "' - nothing written!");
     case NumberFile::OutOfRange:
-        return "Linearisation file line " + std::to_string(f.line) + ": " + f.text + " not in 0...65535 - nothing written!";
-    default: return "Cannot read linearisation file: " + f.reason + " - nothing written!";
+        return Fit72("Linearisation file line " + std::to_string(f.line) + ": ", f.text,
+                     " not in 0...65535 - nothing written!");
+    default: return Fit72("Cannot read linearisation file: ", f.reason, " - nothing written!");
     }
 }
 

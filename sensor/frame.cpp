@@ -1,6 +1,8 @@
 // The sensor frame and the command table.
 #include "sensor/frame.h"
 
+#include <algorithm>
+
 #include "sensor/vars.h"
 
 std::array<uint8_t, BUF_BYTES> szWriteBuf{};
@@ -10,17 +12,7 @@ namespace {
 
 constexpr uint16_t kXFlashFiller = 0x00AA;
 
-constexpr uint16_t kCommands[] = {SEND_RAM,   GET_RAM,      SEND_EEPROM,  GET_EEPROM, ECHO_CHECK,
-                                  TEACH,      GET_VERSION,  GET_RAW,      GET_DATA64, GET_HARDWARE,
-                                  RESET_MAXMIN, XFLASH_CLEAR, XFLASH_WRITE};
-
 }  // namespace
-
-bool IsCommand(uint16_t code) {
-    for (uint16_t c : kCommands)
-        if (c == code) return true;
-    return false;
-}
 
 AnswerKind AnswerOf(uint16_t command) {
     switch (command) {
@@ -32,15 +24,6 @@ AnswerKind AnswerOf(uint16_t command) {
     }
 }
 
-bool AnswerFits(uint16_t command, uint16_t answered) {
-    switch (command) {
-    case GET_HARDWARE: return answered == GET_HARDWARE;
-    case GET_RAW:
-    case ECHO_CHECK: return true;
-    default: return answered == command || !IsCommand(answered);
-    }
-}
-
 int AnswerBytes(uint16_t command) {
     switch (AnswerOf(command)) {
     case AnswerKind::None: return 0;
@@ -49,34 +32,53 @@ int AnswerBytes(uint16_t command) {
     }
 }
 
-bool EchoableAnswer(uint16_t command) {
-    switch (command) {
-    case GET_HARDWARE:
-    case XFLASH_WRITE:
-    case GET_RAW: return false;
-    default: return AnswerOf(command) == AnswerKind::Frame;
-    }
+AnswerHabit LearnHabit(uint16_t command0, uint16_t argument0, uint16_t command1, uint16_t argument1) {
+    AnswerHabit h;
+    if (command0 == command1) h.command = command0;
+    h.echoesArgument = argument0 == 0 && argument1 == 1;
+    return h;
+}
+
+namespace {
+
+// Whether the sync word's two bytes stand anywhere in bytes[0..count).
+bool HoldsSync(const uint8_t* bytes, int count) {
+    for (int i = 0; i + 1 < count; ++i)
+        if (bytes[i] == 0x00 && bytes[i + 1] == 0xAA) return true;
+    return false;
+}
+
+}  // namespace
+
+Verdict JudgeTail(const uint8_t* bytes, int count) {
+    if (count <= 0) return Verdict::Fits;
+    const int kept = std::min(count, FRAME_BYTES);
+    if (HoldsSync(bytes, kept)) return Verdict::Twice;
+    return count >= FRAME_BYTES ? Verdict::Disturbed : Verdict::Fits;
 }
 
 Verdict JudgeAnswer(const AnswerExpectation& e, const uint8_t* bytes, int count) {
     const int want = AnswerBytes(e.command);
     if (count < want || want == 0) return Verdict::Short;
-    const bool surplus = count > want;
-    if (AnswerOf(e.command) == AnswerKind::Bytes) return surplus ? Verdict::Disturbed : Verdict::Fits;
-    if (GetWord(bytes, 0) != SYNC_SENSOR) return surplus ? Verdict::Disturbed : Verdict::Sync;
+    const Verdict tail = JudgeTail(bytes + want, count - want);
+    if (AnswerOf(e.command) == AnswerKind::Bytes) return tail;
+    if (GetWord(bytes, 0) != SYNC_SENSOR) {
+        // bytes before a frame (its sync word further in), or a frame's worth after it: the line's
+        // disturbance; a frame alone without the sync word: another device, or another speed
+        if (tail != Verdict::Fits || (count > want && HoldsSync(bytes + 1, count - 1))) return Verdict::Disturbed;
+        return Verdict::Sync;
+    }
     const uint16_t command = GetWord(bytes, 1);
     const uint16_t argument = GetWord(bytes, 2);
-    if (!AnswerFits(e.command, command) || (e.measurementOnly && command != GET_RAW)) return Verdict::Command;
-    if (e.echoes && EchoableAnswer(e.command)) {
-        if (command != e.command) return Verdict::Command;
-        if (argument != e.argument) return Verdict::Argument;
+    if (e.command == GET_RAW) {
+        if (e.measurementOnly && command != GET_RAW) return Verdict::PassOver;
+    } else if (command == GET_RAW) {
+        return Verdict::Command;  // a measurement frame is never the answer of another request
     }
-    // A parameter frame's answer that names the other frame is that frame's answer, whether or not
-    // the sensor echoes otherwise.
-    if ((e.command == GET_RAM || e.command == GET_EEPROM) && e.argument <= 1 &&
-        argument == 1 - e.argument)
-        return Verdict::Argument;
-    return surplus ? Verdict::Disturbed : Verdict::Fits;
+    if (e.command == GET_HARDWARE && command != GET_HARDWARE) return Verdict::Command;
+    if (e.habit.command >= 0 && command != e.habit.command) return Verdict::Command;
+    if (e.habit.echoesArgument && argument != e.argument) return Verdict::Argument;
+    return tail;
 }
 
 void FillTxBuf(uint16_t command, uint16_t argument, const uint16_t* words) {

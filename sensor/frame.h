@@ -38,43 +38,48 @@ constexpr int FIRMWARE_TEXT_BYTES = 72;
 constexpr int DATA_BLOCK_BYTES = 128;
 
 AnswerKind AnswerOf(uint16_t command);
-// Whether a framed answer whose command word is `answered` can be the answer to `command`. The
-// hardware answer carries 10; any frame answers a measurement request (8 marks a measurement
-// frame) and the echo check; the other requests take any answer that is not marked as the answer
-// of another request.
-bool AnswerFits(uint16_t command, uint16_t answered);
-// The code is one of the command table.
-bool IsCommand(uint16_t code);
 // How many bytes answer `command`: 36 for a frame, 72 for the firmware text, 128 for a data block,
 // 0 when nothing is awaited.
 int AnswerBytes(uint16_t command);
-// Whether a sensor that echoes its requests' words (command and argument) echoes them in the
-// answer to `command`. The hardware answer carries the CCD family in its argument word, an X-FLASH
-// write answer names its page and offset in its data words, a measurement frame has no argument
-// word: only the other answers are argument plus data words that can echo the request.
-bool EchoableAnswer(uint16_t command);
+
+// What a sensor puts in the command and argument words of its answers to one kind of request
+// (the parameter reads of RAM, of EEPROM), as a connection has shown it. The protocol promises
+// neither word; what has not been shown is not held.
+struct AnswerHabit {
+    int command = -1;             // the command word every answer of the kind carries; -1: none held
+    bool echoesArgument = false;  // the argument word repeats the request's (frame 0 -> 0, 1 -> 1)
+};
+// What the two answers of one parameter set (frame 0, then frame 1) show: a command word they share
+// is held; the argument only when it named each frame. A sensor that answers argument 0 (or any
+// one value) to both is never held to an argument.
+AnswerHabit LearnHabit(uint16_t command0, uint16_t argument0, uint16_t command1, uint16_t argument1);
 
 // What the bytes received in one answer window are, judged against the request they answer.
-// A window holds the answer alone: a byte before it (the answer does not start where the window
-// does) or after it makes the window disturbed.
 struct AnswerExpectation {
     uint16_t command = 0;          // of the request
     uint16_t argument = 0;         // of the request
-    bool measurementOnly = false;  // only a measurement frame answers it
-    bool echoes = false;           // this sensor echoes command and argument words (learned)
+    bool measurementOnly = false;  // only a measurement frame answers it (others are passed over)
+    AnswerHabit habit;             // what this sensor's answers of the kind are held to
 };
 enum class Verdict {
-    Fits,       // exactly the answer, nothing around it
+    Fits,       // the answer, with nothing after it or a tail that cannot be a frame
     Short,      // fewer bytes than the answer has (still coming, or cut)
     Sync,       // a frame without the sensor's sync word 0x00AA
-    Command,    // a frame marked as the answer of another request (its command word)
-    Argument,   // a frame with the argument word of another request
-    Disturbed,  // bytes around the answer: surplus after it, or garbage before it
+    Command,    // a command word this request's answer never carries: a measurement frame where
+                // none was asked, a hardware answer without 10, another word than the habit's
+    Argument,   // the argument word of another request, from a sensor that echoes it
+    PassOver,   // a framed answer that is no measurement frame, in a wait for one: passed over
+    Twice,      // a second frame, or what starts one (a sync word), after the answer
+    Disturbed,  // other bytes around the answer: a frame's worth after it, or garbage before it
 };
 // `bytes` are the `count` bytes received since the request was written. Frames are judged on
-// their first 36 bytes for the sync, command and argument words; surplus makes an otherwise fitting
-// answer (or one without its sync word) disturbed.
+// their first 36 bytes for the sync, command and argument words; the bytes after the answer as
+// its tail (JudgeTail).
 Verdict JudgeAnswer(const AnswerExpectation& e, const uint8_t* bytes, int count);
+// Bytes after an answer: Fits when they cannot be a frame (fewer than 36, no sync word 0x00AA
+// among them), so that they are dropped as the line's surplus; Twice when a sync word is among
+// them; Disturbed for a frame's worth or more of other bytes.
+Verdict JudgeTail(const uint8_t* bytes, int count);
 
 // One word of a byte buffer: word i occupies bytes 2i (high) and 2i+1 (low).
 inline uint16_t GetWord(const uint8_t* bytes, int i) { return uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]); }

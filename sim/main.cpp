@@ -32,6 +32,12 @@ void Usage(FILE* to) {
         "                     COMMAND a command code or all (default); SPEC@N: only every\n"
         "                     N-th request of COMMAND (silent:8@780, one in 30 s)\n"
         "  --noise RATE       random bytes mixed into the line, RATE a second on average\n"
+        "  --no-echo          answer with argument word 0 (every framed answer but the\n"
+        "                     hardware answer and measurement frames)\n"
+        "  --parameter-command N  command word N in the answers to SEND and GET (1-4)\n"
+        "  --ack-command N    command word N in the answers to teach, reset, X-FLASH erase\n"
+        "                     and write (6, 11, 101, 102)\n"
+        "  --tail N           N bytes 0x00 after every answer (0-64)\n"
         "  --ram WORD=VALUE   start with a parameter word in RAM, repeatable; WORD as the\n"
         "                     program numbers them: the sensor's block (3-17 standard,\n"
         "                     18-32 V303, 33-47 CL), 48-58 and 60-63 the extension frame\n"
@@ -66,6 +72,17 @@ int main(int argc, char** argv) {
     long pieces = 2;
     std::vector<std::pair<int, long>> ramWords;
     bool log = false;
+    sim::AnswerStyle style;
+    // a whole number from `lo` to `hi`, or the program ends with the option's name
+    auto number = [](const std::string& v, const char* what, long lo, long hi) {
+        char* end = nullptr;
+        const long n = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end || n < lo || n > hi) {
+            std::fprintf(stderr, "kryta-sensor-sim: bad %s '%s' (%ld-%ld)\n", what, v.c_str(), lo, hi);
+            std::exit(2);
+        }
+        return n;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* what) -> std::string {
@@ -120,6 +137,14 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kryta-sensor-sim: bad piece size '%s'\n", v.c_str());
                 return 2;
             }
+        } else if (a == "--no-echo") {
+            style.echo = false;
+        } else if (a == "--parameter-command") {
+            style.parameterCommand = int(number(value("--parameter-command"), "command word", 0, 65535));
+        } else if (a == "--ack-command") {
+            style.ackCommand = int(number(value("--ack-command"), "command word", 0, 65535));
+        } else if (a == "--tail") {
+            style.tail = int(number(value("--tail"), "tail", 0, 64));
         } else if (a == "--unpaced") {
             paced = false;
         } else if (a == "--still-noise") {
@@ -158,6 +183,7 @@ int main(int argc, char** argv) {
 
     sim::Simulator sensor(*model, paced);
     for (const auto& f : faults) sensor.SetFault(f);
+    sensor.SetAnswerStyle(style);
     sensor.SetNoise(noise);
     sensor.SetPieceBytes(int(pieces));
     for (const auto& [word, v] : ramWords) {

@@ -89,6 +89,7 @@ struct Simulator::Impl {
     double lastLeft = 0, lastRight = 0;
     bool measured = false;
     std::vector<FaultSpec> faults;
+    AnswerStyle style;
     bool paced = true;
     int pieceBytes = 2;  // an answer on a paced line goes out in pieces of this many bytes
     std::vector<Request> requests;
@@ -412,6 +413,21 @@ struct Simulator::Impl {
         return a;
     }
 
+    // The words this sensor puts in its answers where the protocol leaves them open, and its tail.
+    void Style(uint16_t cmd, Answer& a) const {
+        if (a.framed && a.bytes.size() >= 6) {
+            int command = -1;
+            if (cmd >= 1 && cmd <= 4) command = style.parameterCommand;
+            if (cmd == 6 || cmd == 11 || cmd == 101 || cmd == 102) command = style.ackCommand;
+            if (command >= 0) {
+                a.bytes[2] = uint8_t(command >> 8);
+                a.bytes[3] = uint8_t(command);
+            }
+            if (!style.echo && cmd != 8 && cmd != 10) a.bytes[4] = a.bytes[5] = 0;
+        }
+        a.bytes.insert(a.bytes.end(), size_t(std::max(0, style.tail)), uint8_t(0));
+    }
+
     struct Plan {
         std::vector<uint8_t> bytes;
         double delay = 0;
@@ -517,6 +533,7 @@ struct Simulator::Impl {
             if (onRequest) onRequest(q);
             Answer a = Respond(q);
             if (a.none) return;
+            Style(q.word(1), a);
             plan.bytes = std::move(a.bytes);
             ApplyFaults(q.word(1), q.word(2), a.framed, plan);
             paceIt = paced;
@@ -788,6 +805,11 @@ void Simulator::ClearFaults() {
 void Simulator::SetPaced(bool paced) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->paced = paced;
+}
+
+void Simulator::SetAnswerStyle(const AnswerStyle& style) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->style = style;
 }
 
 void Simulator::SetPieceBytes(int bytes) {

@@ -81,6 +81,17 @@ bool ParseFault(const std::string& text, FaultSpec& out);
 bool ParameterWordPlace(const Model& model, int word, int& frame, int& slot);
 const char* FaultName(Fault kind);
 
+// How a sensor fills its answers beyond what the protocol promises (sync word 0x00AA, command word 8
+// in a measurement frame and 10 in the hardware answer, fixed lengths).
+struct AnswerStyle {
+    bool echo = true;           // false: argument word 0 in every framed answer but the hardware
+                                // answer and measurement frames
+    int parameterCommand = -1;  // command word of the answers to SEND and GET (1-4); -1: the request's
+    int ackCommand = -1;        // command word of the answers to teach, reset, X-FLASH erase and write
+                                // (6, 11, 101, 102); -1: the request's
+    int tail = 0;               // bytes 0x00 after every answer
+};
+
 struct Request {
     double time;                   // seconds since the simulator started, when the last byte arrived
     std::array<uint8_t, 36> bytes; // the request as received
@@ -103,6 +114,7 @@ public:
     void SetFault(const FaultSpec& fault);  // adds a fault
     void ClearFaults();
     void SetPaced(bool paced);
+    void SetAnswerStyle(const AnswerStyle& style);
     // On a paced line, each answer goes out in pieces of `bytes` bytes (default 2), each piece
     // once its last byte has crossed the line, as a USB serial adapter hands them on.
     void SetPieceBytes(int bytes);

@@ -236,7 +236,7 @@ TEST_F(RecorderTest, TimedOutSampleIsNotWritten) {
     EXPECT_FALSE(StatusSeen("Data-Recorder completed successfully!"));
 
     // An answer that is not a measurement frame is no sample either: nothing decoded, written or
-    // counted, and reported as a time-out.
+    // counted; passed over until the time-out, and said so.
     sensor->ClearFaults();
     sim::FaultSpec other;
     other.kind = sim::Fault::OtherCommand;
@@ -250,8 +250,8 @@ TEST_F(RecorderTest, TimedOutSampleIsNotWritten) {
     TestLeftClick(pRec, RECORD_CBTNStartRecord);
     EXPECT_TRUE(CheckHeader(ReadBytes(wrong), "0.0", 3, FormatReal(ScaleFactor() / 16384.0)).empty());
     EXPECT_EQ(Count(), 0);
-    EXPECT_TRUE(StatusSeen("Timeout RS232-Line!"));
-    EXPECT_EQ(RecStatusText(), "DATA-REC. ERROR - TIMEOUT!");
+    EXPECT_EQ(Status(), "No measurement frame (answer with command 2) - not recorded!");
+    EXPECT_EQ(RecStatusText(), "DATA-REC. ERROR - ANSWER REFUSED!");
 }
 
 TEST_F(RecorderTest, UnwritableFileEndsTheRecordingAsAnError) {

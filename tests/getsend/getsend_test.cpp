@@ -188,7 +188,7 @@ TEST_F(GetSend, ALateAnswerIsNeverTheAnswerToTheNextRequest) {
 TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
     StartWith("M01");
     const std::string noSync = "Answer without sync word 0xAA - parameters not taken!";
-    const std::string measurement = "Measurement frame instead of parameter-frame - parameters not taken!";
+    const std::string measurement = "Measurement frame instead of the answer - parameters not taken!";
     const std::string disturbed = "RS232-Line disturbed! - parameters not taken!";
     struct Case {
         sim::FaultSpec fault;
@@ -211,7 +211,7 @@ TEST_F(GetSend, FaultyAnswersGiveClearTextsAndStoreNothing) {
         {spec(sim::Fault::Surplus, 2, 50), disturbed, false},
         {spec(sim::Fault::Prefix, 2, 3), disturbed, false},
         // the other frame's answer
-        {spec(sim::Fault::OtherArgument, 2, 0, 1), "Answer for another parameter-frame - parameters not taken!", false},
+        {spec(sim::Fault::OtherArgument, 2, 0, 1), "Answer for another frame (argument 1) - parameters not taken!", false},
         // a late measurement answer or a loop-back, for either frame of the GET
         {spec(sim::Fault::OtherCommand, 2, 0, 8), measurement, false},
         {spec(sim::Fault::WrongSync, 2, 0, 0x0055), noSync, false},
@@ -515,7 +515,7 @@ TEST_F(GetSend, ALoadedFileIsWhatSendWritesAndACutSendSaysWhatTheSensorHolds) {
     measurementOnly.value = 8;
     sensor->SetFault(measurementOnly);
     TestLeftClick(pHandle, PANEL_BTNGet);
-    EXPECT_EQ(Status(), "Measurement frame instead of parameter-frame - parameters not taken!");
+    EXPECT_EQ(Status(), "Measurement frame instead of the answer - parameters not taken!");
     sensor->ClearFaults();
 
     auto main = sensor->Ram(0);

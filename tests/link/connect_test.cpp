@@ -274,9 +274,9 @@ TEST_F(Connect, HardwareAnswerTimeOut) {
             auto c = Commands(sensor->Requests());
             EXPECT_EQ(std::count(c.begin(), c.end(), 2), 2);
             EXPECT_EQ(c.back(), 7);
-            // the late hardware answer comes into the main frame's window: it is refused there,
-            // and the set is not taken
-            EXPECT_TRUE(Seen(History(), "Answer of another request (command 10) - parameters not taken!"));
+            // the late hardware answer comes into the main frame's window with that frame's own
+            // answer behind it: the window is refused, and the set is not taken
+            EXPECT_TRUE(Seen(History(), "Two frames came as one answer - parameters not taken!"));
             EXPECT_EQ(CurrentOrigin().origin, Origin::StartValues);
             // and the status line ends with the failure, after the firmware text
             EXPECT_TRUE(Seen(History(), sensor->model().firmwareText));
@@ -317,8 +317,9 @@ TEST_F(Connect, FirmwareTextFaults) {
     const Case cases[] = {
         // short text: time-out text, then the connect sequence's error
         {sim::Fault::Short, 40, "Error reading firmware-info!"},
-        // a text longer than 72 bytes is an error too, and says so
-        {sim::Fault::Surplus, 8, "Error reading firmware-info! - 80 bytes instead of 72"},
+        // a few bytes after the text that cannot be a frame are dropped; a frame's worth is an error
+        {sim::Fault::Surplus, 8, "KRYTA-M05 FW 3.10 (c) KRYTA"},
+        {sim::Fault::Surplus, 40, "Error reading firmware-info! - 112 bytes instead of 72"},
         // a flood instead of the text: read what fits, the rest discarded, not decoded
         {sim::Fault::Flood, 9000, "Error reading firmware-info! - "},
     };

@@ -106,6 +106,14 @@ TEST_F(RunTest, FramesOfAnotherCommandKeepTheExchangeGoingUndrawn) {
     EXPECT_GE(sensor->Requests().size(), 5u);
     EXPECT_EQ(TestGraphModel(pHandle, PANEL_GRAPHRaw).plotCalls, plotsBefore);
     EXPECT_FALSE(HistoryHas("Timeout RS232-Line!"));
+    EXPECT_EQ(Status(), "No measurement frames (answers with command 2) - nothing drawn!");
+
+    // an answer without the sync word ends RUN, said as a refusal
+    sensor->ClearFaults();
+    sensor->SetFault({sim::Fault::WrongSync, 8});
+    TestClearTextHistory();
+    TestLeftClick(pHandle, PANEL_BTNRun);
+    EXPECT_EQ(Status(), "Answer without sync word 0xAA - measurement not taken!");
 }
 
 TEST_F(RunTest, AnswerTimeOut) {

@@ -110,7 +110,7 @@ TEST(Frame, FirmwareTextDecoding) {
 }
 
 
-TEST(Frame, BlockAndXFlashRequestsAndWhichAnswerFitsWhichRequest) {
+TEST(Frame, BlockAndXFlashRequestsAndWhatAnswersThem) {
     std::fill(szWriteBuf.begin(), szWriteBuf.end(), uint8_t(0xEE));
     FillBlockRequest(0x0055, 192, 1);
     const uint8_t block[8] = {0x00, 0x55, 0x00, 0x09, 0x00, 0xC0, 0x00, 0x01};
@@ -126,29 +126,15 @@ TEST(Frame, BlockAndXFlashRequestsAndWhichAnswerFitsWhichRequest) {
     const uint16_t expect[18] = {0x55, 102, 8, 3, 1, 2, 3, 4, 5, 6, 7, 0x8000, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
     for (int w = 0; w < 18; ++w) EXPECT_EQ(GetWord(szWriteBuf.data(), w), expect[w]) << w;
 
-    // The hardware answer carries 10; any frame answers a measurement request or the echo check;
-    // a parameter request takes no answer that another request's code marks.
-    EXPECT_TRUE(AnswerFits(GET_HARDWARE, GET_HARDWARE));
-    EXPECT_FALSE(AnswerFits(GET_HARDWARE, GET_RAM));
-    for (uint16_t c : {uint16_t(0), GET_RAM, GET_HARDWARE, uint16_t(0x0108)}) {
-        EXPECT_TRUE(AnswerFits(GET_RAW, c)) << c;
-        EXPECT_TRUE(AnswerFits(ECHO_CHECK, c)) << c;
-    }
-    for (uint16_t other : {SEND_RAM, GET_EEPROM, ECHO_CHECK, GET_RAW, GET_HARDWARE, RESET_MAXMIN, XFLASH_WRITE})
-        EXPECT_FALSE(AnswerFits(GET_RAM, other)) << other;
-    EXPECT_TRUE(AnswerFits(GET_RAM, GET_RAM));
-    EXPECT_TRUE(AnswerFits(GET_EEPROM, 0));
-    EXPECT_TRUE(AnswerFits(XFLASH_WRITE, XFLASH_WRITE));
-    EXPECT_FALSE(AnswerFits(TEACH, SEND_EEPROM));
     EXPECT_EQ(AnswerOf(SEND_EEPROM), AnswerKind::None);
     EXPECT_EQ(AnswerOf(GET_DATA64), AnswerKind::Bytes);
     EXPECT_EQ(AnswerOf(GET_VERSION), AnswerKind::Bytes);
     EXPECT_EQ(AnswerOf(TEACH), AnswerKind::Frame);
 }
 
-// One answer window judged against its request: the sync word, another request's command or
-// argument word (the echo held only where the sensor is known to give it and the answer can carry
-// it), the exact length, and nothing before or after the answer.
+// One answer window judged against its request: what the protocol promises (the sync word, 8 only
+// in a measurement frame, 10 in the hardware answer, the length), what the sensor has shown of
+// its parameter answers (held once learned), and what may follow the answer.
 TEST(Frame, AnswerWindowsAreJudgedAgainstTheirRequest) {
     auto frame = [](uint16_t sync, uint16_t command, uint16_t argument, int extra = 0) {
         std::vector<uint8_t> b(size_t(FRAME_BYTES + extra), 0x11);
@@ -157,47 +143,81 @@ TEST(Frame, AnswerWindowsAreJudgedAgainstTheirRequest) {
         PutWord(b.data(), 2, argument);
         return b;
     };
+    auto then = [](std::vector<uint8_t> b, std::vector<uint8_t> more) {
+        b.insert(b.end(), more.begin(), more.end());
+        return b;
+    };
+    auto ex = [](uint16_t command, uint16_t argument = 0, bool measurementOnly = false, AnswerHabit habit = {}) {
+        AnswerExpectation e;
+        e.command = command;
+        e.argument = argument;
+        e.measurementOnly = measurementOnly;
+        e.habit = habit;
+        return e;
+    };
     struct Case {
         AnswerExpectation e;
         std::vector<uint8_t> window;
         Verdict verdict;
     };
-    const AnswerExpectation getMain{GET_RAM, 0}, getExt{GET_EEPROM, 1}, echoing{GET_RAM, 0, false, true};
-    const AnswerExpectation hardware{GET_HARDWARE, 0, false, true}, measure{GET_RAW, 0, true, true};
-    const AnswerExpectation xflash{XFLASH_WRITE, 64, false, true}, teach{TEACH, 0, false, true};
+    const AnswerHabit echo = LearnHabit(GET_RAM, 0, GET_RAM, 1), fixed2 = LearnHabit(2, 0, 2, 0);
+    const AnswerExpectation getMain = ex(GET_RAM), getExt = ex(GET_EEPROM, 1), echoing = ex(GET_RAM, 1, false, echo);
+    const AnswerExpectation eeprom2 = ex(GET_EEPROM, 1, false, fixed2), hardware = ex(GET_HARDWARE);
+    const AnswerExpectation measure = ex(GET_RAW, 0, true), run = ex(GET_RAW), teach = ex(TEACH),
+                            xflash = ex(XFLASH_WRITE, 64);
     const Case cases[] = {
         {getMain, frame(0xAA, GET_RAM, 0), Verdict::Fits},
         {getMain, frame(0xAA, GET_RAM, 0, -1), Verdict::Short},
-        {getMain, frame(0xAA, GET_RAM, 0, 1), Verdict::Disturbed},
         {getMain, frame(0x55, GET_RAM, 0), Verdict::Sync},
-        {getMain, frame(0x55, GET_RAM, 0, 3), Verdict::Disturbed},  // garbage, not a wrong sensor
-        {getMain, frame(0xAA, GET_HARDWARE, 0, 3), Verdict::Command},
+        {getMain, then(std::vector<uint8_t>(2, 0x11), frame(0xAA, GET_RAM, 0)), Verdict::Disturbed},
         {getMain, frame(0xAA, GET_RAW, 0), Verdict::Command},
-        // the other frame's answer, whether or not the sensor is known to echo
-        {getMain, frame(0xAA, GET_RAM, 1), Verdict::Argument},
-        {getExt, frame(0xAA, GET_EEPROM, 0), Verdict::Argument},
-        {getExt, frame(0xAA, 0, 0), Verdict::Argument},
-        // a sensor not known to echo may put anything else in the argument and command words
-        {getMain, frame(0xAA, 0, 7), Verdict::Fits},
-        {echoing, frame(0xAA, 0, 0), Verdict::Command},
-        {echoing, frame(0xAA, GET_RAM, 7), Verdict::Argument},
-        {teach, frame(0xAA, TEACH, 3), Verdict::Argument},
-        // answers whose argument word says something else are not held to the echo
+        // never learned: any command and argument word (another request's too, or the other frame's)
+        {getMain, frame(0xAA, GET_HARDWARE, 0), Verdict::Fits},
+        {getMain, frame(0xAA, GET_RAM, 1), Verdict::Fits},
+        {getExt, frame(0xAA, GET_RAM, 0), Verdict::Fits},
+        // learned: an echo of both words is held; a fixed command word is held, an argument never
+        {echoing, frame(0xAA, GET_RAM, 1), Verdict::Fits},
+        {echoing, frame(0xAA, GET_RAM, 0), Verdict::Argument},
+        {echoing, frame(0xAA, GET_EEPROM, 1), Verdict::Command},
+        {eeprom2, frame(0xAA, 2, 0), Verdict::Fits},
+        {eeprom2, frame(0xAA, GET_EEPROM, 1), Verdict::Command},
+        {ex(GET_RAM, 0, false, LearnHabit(2, 1, 2, 1)), frame(0xAA, 2, 0), Verdict::Fits},
+        {ex(GET_RAM, 1, false, LearnHabit(2, 0, 9, 1)), frame(0xAA, 7, 1), Verdict::Fits},
+        {ex(GET_RAM, 1, false, LearnHabit(2, 0, 9, 1)), frame(0xAA, 7, 0), Verdict::Argument},
+        // teach, reset, erase: any synced frame that is no measurement frame
+        {teach, frame(0xAA, 99, 3), Verdict::Fits},
+        {teach, frame(0xAA, GET_RAW, 0), Verdict::Command},
         {hardware, frame(0xAA, GET_HARDWARE, 4), Verdict::Fits},
         {hardware, frame(0xAA, GET_RAM, 4), Verdict::Command},
-        {xflash, frame(0xAA, XFLASH_WRITE, 0), Verdict::Fits},
+        {xflash, frame(0xAA, 0, 0), Verdict::Fits},
+        // a wait for a measurement frame passes other frames over; RUN takes any frame
         {measure, frame(0xAA, GET_RAW, 1234), Verdict::Fits},
-        {measure, frame(0xAA, GET_RAM, 0), Verdict::Command},
-        // unframed answers: their length alone
-        {AnswerExpectation{GET_VERSION}, std::vector<uint8_t>(72, 0x41), Verdict::Fits},
-        {AnswerExpectation{GET_VERSION}, std::vector<uint8_t>(73, 0x41), Verdict::Disturbed},
-        {AnswerExpectation{GET_DATA64, 64}, std::vector<uint8_t>(127, 0), Verdict::Short},
-        {AnswerExpectation{GET_DATA64, 64}, std::vector<uint8_t>(128, 0), Verdict::Fits},
+        {measure, frame(0xAA, GET_RAM, 0), Verdict::PassOver},
+        {run, frame(0xAA, 99, 0), Verdict::Fits},
+        // after the answer: a tail that cannot be a frame is dropped; a frame, or its start, is not
+        {getMain, then(frame(0xAA, GET_RAM, 0), {0x00}), Verdict::Fits},
+        {getMain, frame(0xAA, GET_RAM, 0, 35), Verdict::Fits},
+        {getMain, frame(0xAA, GET_RAM, 0, 36), Verdict::Disturbed},
+        {getMain, then(frame(0xAA, GET_RAM, 0), {0x00, 0xAA}), Verdict::Twice},
+        {measure, then(frame(0xAA, GET_RAW, 0), frame(0xAA, GET_RAW, 0)), Verdict::Twice},
+        {getMain, then(frame(0x55, GET_RAM, 0), {0x00}), Verdict::Sync},
+        {getMain, then(frame(0x55, GET_RAM, 0), frame(0xAA, GET_RAM, 0)), Verdict::Disturbed},
+        // unframed answers: their length, and the same rule for what follows
+        {ex(GET_VERSION), std::vector<uint8_t>(72, 0x41), Verdict::Fits},
+        {ex(GET_VERSION), std::vector<uint8_t>(73, 0x41), Verdict::Fits},
+        {ex(GET_DATA64, 64), then(std::vector<uint8_t>(128, 0), {0x00, 0xAA}), Verdict::Twice},
+        {ex(GET_DATA64, 64), std::vector<uint8_t>(127, 0), Verdict::Short},
+        {ex(GET_DATA64, 64), std::vector<uint8_t>(128, 0), Verdict::Fits},
         // nothing is awaited for a write
-        {AnswerExpectation{SEND_RAM}, frame(0xAA, SEND_RAM, 0), Verdict::Short},
+        {ex(SEND_RAM), frame(0xAA, SEND_RAM, 0), Verdict::Short},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         EXPECT_EQ(JudgeAnswer(c.e, c.window.data(), int(c.window.size())), c.verdict) << i;
     }
+    // what two answers of a set show
+    EXPECT_EQ(echo.command, GET_RAM);
+    EXPECT_TRUE(echo.echoesArgument);
+    EXPECT_FALSE(fixed2.echoesArgument);
+    EXPECT_EQ(LearnHabit(4, 0, 2, 1).command, -1);
 }

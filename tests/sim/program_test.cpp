@@ -108,7 +108,8 @@ TEST(SimProgram, HelpListsEveryOption) {
     SimRun run({"--help"});
     const std::string help = run.All(5);
     EXPECT_EQ(run.Wait(5), 0);
-    for (const char* opt : {"--model", "--fault", "--ram", "--log", "--unpaced", "--link", "--list-models", "--help"})
+    for (const char* opt : {"--model", "--fault", "--ram", "--log", "--unpaced", "--link", "--list-models", "--help",
+                            "--no-echo", "--parameter-command", "--ack-command", "--tail"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
     for (const char* kind : {"silent", "delay", "wrong-sync", "other-command", "short", "surplus",
                              "garbage", "flood", "unplug"})
