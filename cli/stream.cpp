@@ -160,6 +160,11 @@ int CmdRecord(const Args& a) {
     if (const int code = out.Open(a.output, a.force); code != kExitOk) return code;
     // the recorder's header takes the calibration, its requests the block, from the sensor's RAM
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
+    // each sample waits for the line's quiet after its answer: an increment shorter than that on
+    // this line would put the samples further apart than the header says
+    if (const double shortest = ShortestIncrement(); a.increment > 0 && a.increment < shortest)
+        return Fail(kExitUsage, "record: -i " + FormatReal(a.increment) + " s is shorter than a sample takes on this line: at least " +
+                                    FormatReal(shortest) + " s");
 
     const uint16_t n = uint16_t(a.count);
     const std::string date = DateStr(), time = TimeStr();

@@ -40,8 +40,6 @@ constexpr int kRed = 0xFF0000;
 constexpr int kGreyLight = 0xE0E0E0;
 
 constexpr double kServiceIncrement = 8642.0;
-// Beyond the line's own time for a sample: the program's part in it.
-constexpr double kSampleMargin = 0.005;
 
 // A recording runs (its file is not to be replaced meanwhile).
 bool recording = false;
@@ -214,7 +212,7 @@ int CC_CBTNStartRecord(int, int, int event, void*, int, int) {
         uint16_t n;
         double t;
         ReadPlan(n, t);
-        const double shortest = std::ceil((ShortestSampleTime() + kSampleMargin) * 100.0) / 100.0;
+        const double shortest = ShortestIncrement();
         if (t > 0 && t < shortest) {
             ShowStatus("Time-Increment too short - the shortest is " + FormatReal(shortest) + " s (or 0)!");
             return 0;

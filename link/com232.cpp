@@ -3,6 +3,7 @@
 #include "link/com232.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "link/road.h"
 #include "platform/events.h"
@@ -503,6 +504,11 @@ double ShortestSampleTime() {
     if (leastDelay < 1e8 && !PacedLine()) return leastDelay + kQuietTime;
     const double delay = leastDelay < 1e8 ? leastDelay : kRequestTime;
     return delay + FRAME_BYTES * kByteTime + kQuietTime;
+}
+
+double ShortestIncrement() {
+    constexpr double kSampleMargin = 0.005;  // beyond the line's own time for a sample
+    return std::ceil((ShortestSampleTime() + kSampleMargin) * 100.0) / 100.0;
 }
 
 Outcome ConfirmLastAnswer() {

@@ -138,6 +138,9 @@ Outcome ConfirmLastAnswer();
 // before an answer begins, the answer's 36 bytes at 19200 baud (none on a line that hands bytes over
 // at once), and the quiet time.
 double ShortestSampleTime();
+// The shortest time increment a recording can keep on this connection: ShortestSampleTime and the
+// program's own part in a sample, up to the next hundredth of a second.
+double ShortestIncrement();
 
 // One 64-word block (128 unframed bytes) of the video signal (source 0) or the trigger buffer
 // (source 1) into adcbuf at `offset`: 1 when it came whole.

@@ -219,6 +219,15 @@ TEST_F(CliTest, RecordWritesTheWindowsRecorderFile) {
     const std::regex dateTime("(Date|Time):\t[0-9:-]+\r\n");
     EXPECT_EQ(std::regex_replace(ReadBytes(cli), dateTime, "$1\r\n"), std::regex_replace(ReadBytes(window), dateTime, "$1\r\n"));
     EXPECT_EQ(Cli({"record", "-n", "3", "-i", "0.5", "-o", cli, "-p", sensor->DevicePath()}).code, 8);
+
+    // on a line at 19200 baud a sample with the quiet after it takes longer than 0.05 s: refused,
+    // and no file, rather than a header whose time base the samples do not keep
+    sim::Simulator paced("M01", true);
+    ASSERT_TRUE(paced.Start());
+    const Result r = Cli({"record", "-n", "3", "-i", "0.05", "-o", dir.File("fast.dat"), "-p", paced.DevicePath()});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("shorter than a sample takes on this line: at least 0.0"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("fast.dat")));
 }
 
 // Ctrl-C and a port that vanishes end a recording with every sample taken on disk, complete.
