@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/mqtt.h"
 #include "cli/sparkplug.h"
 #include "platform/events.h"
 #include "platform/rs232.h"
@@ -98,33 +99,6 @@ int ReadConfig(const std::string& path, Args& a) {
         if (!why.empty()) return Fail(kExitUsage, at + why);
     }
     return kExitOk;
-}
-
-bool ParseBroker(const std::string& text, int defaultPort, std::string& host, int& port) {
-    std::string rest;
-    if (!text.empty() && text[0] == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos) return false;
-        host = text.substr(1, close - 1);
-        rest = text.substr(close + 1);
-    } else {
-        const auto colon = text.find(':');
-        host = text.substr(0, colon);
-        rest = colon == std::string::npos ? "" : text.substr(colon);
-    }
-    port = defaultPort;
-    if (!rest.empty()) {
-        if (rest[0] != ':' || rest.size() < 2 || rest.size() > 6 || rest.find_first_not_of("0123456789", 1) != std::string::npos)
-            return false;
-        port = std::stoi(rest.substr(1));
-    }
-    return !host.empty() && port >= 1 && port <= 65535;
-}
-
-std::string HostName() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return "localhost";
-    return name;
 }
 
 bool Writable(const std::string& dir) {

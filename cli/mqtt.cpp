@@ -5,6 +5,7 @@
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -427,3 +428,32 @@ uint64_t Broker::Dropped() const {
     std::lock_guard<std::mutex> lock(s_->mu);
     return s_->dropped;
 }
+
+bool ParseBroker(const std::string& text, int defaultPort, std::string& host, int& port) {
+    std::string rest;
+    if (!text.empty() && text[0] == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos) return false;
+        host = text.substr(1, close - 1);
+        rest = text.substr(close + 1);
+    } else {
+        const auto colon = text.find(':');
+        host = text.substr(0, colon);
+        rest = colon == std::string::npos ? "" : text.substr(colon);
+    }
+    port = defaultPort;
+    if (!rest.empty()) {
+        if (rest[0] != ':' || rest.size() < 2 || rest.size() > 6 || rest.find_first_not_of("0123456789", 1) != std::string::npos)
+            return false;
+        port = std::stoi(rest.substr(1));
+    }
+    return !host.empty() && port >= 1 && port <= 65535;
+}
+
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "localhost";
+    return name;
+}
+

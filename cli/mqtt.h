@@ -12,6 +12,12 @@
 #include <memory>
 #include <string>
 
+// The broker's address: HOST, HOST:PORT, [IPv6] or [IPv6]:PORT; `defaultPort` when none is given.
+// False when it is none of these.
+bool ParseBroker(const std::string& text, int defaultPort, std::string& host, int& port);
+// This computer's host name ("localhost" when it has none).
+std::string HostName();
+
 struct BrokerOptions {
     std::string host;
     int port = 1883;

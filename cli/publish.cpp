@@ -37,39 +37,11 @@
 
 namespace {
 
-// HOST, HOST:PORT, [IPv6] or [IPv6]:PORT.
-bool ParseBroker(const std::string& text, int defaultPort, std::string& host, int& port) {
-    std::string rest;
-    if (!text.empty() && text[0] == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos) return false;
-        host = text.substr(1, close - 1);
-        rest = text.substr(close + 1);
-    } else {
-        const auto colon = text.find(':');
-        host = text.substr(0, colon);
-        rest = colon == std::string::npos ? "" : text.substr(colon);
-    }
-    port = defaultPort;
-    if (!rest.empty()) {
-        if (rest[0] != ':' || rest.size() < 2 || rest.size() > 6 || rest.find_first_not_of("0123456789", 1) != std::string::npos)
-            return false;
-        port = std::stoi(rest.substr(1));
-    }
-    return !host.empty() && port >= 1 && port <= 65535;
-}
-
 // A name as one level of a topic: the wildcards and the level separator replaced.
 std::string TopicLevel(std::string s) {
     for (char& c : s)
         if (c == '+' || c == '#' || c == '/') c = '_';
     return s.empty() ? "_" : s;
-}
-
-std::string HostName() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return "localhost";
-    return name;
 }
 
 // Now, UTC, e.g. 2026-03-02T14:05:09.123Z.
