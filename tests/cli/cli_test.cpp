@@ -565,7 +565,9 @@ TEST_F(CliTest, AFailedStandardOutputEndsTheCommand) {
         posix_spawn_file_actions_destroy(&fa);
         close(fds[1]);
         char line[256];
-        if (how == "pipe") EXPECT_GT(read(fds[0], line, sizeof line), 0);  // the first frame, then the reader goes
+        if (how == "pipe") {
+            EXPECT_GT(read(fds[0], line, sizeof line), 0);  // the first frame, then the reader goes
+        }
         close(fds[0]);
         const Result r = Wait(pid);
         EXPECT_EQ(r.code, 16);

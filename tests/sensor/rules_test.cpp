@@ -116,7 +116,8 @@ TEST(RangeRules, NamesAndUnitsAsThePagesLabelThem) {
             const WordName na = NameOfWord(v, a);
             ASSERT_NE(na.name, nullptr) << a;
             for (int b : ParameterSetWords(v))
-                if (b != a && na.shape != WordShape::High && NameOfWord(v, b).shape != WordShape::High)
+                if (b != a && na.shape != WordShape::High && NameOfWord(v, b).shape != WordShape::High) {
                     EXPECT_STRNE(na.name, NameOfWord(v, b).name) << a << " " << b;
+                }
         }
 }
