@@ -2,13 +2,12 @@
 
 #include "platform/graph.h"
 
-#include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
 #include <QEvent>
 #include <QGraphicsLayout>
-#include <QLineSeries>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPen>
 #include <QValueAxis>
 
@@ -74,26 +73,6 @@ void StyleAxis(QValueAxis* axis) {
     axis->setRange(0.0, 1.0);
 }
 
-void Attach(QChart* chart, QAbstractSeries* s, QValueAxis* ax, QValueAxis* ay) {
-    chart->addSeries(s);
-    s->attachAxis(ax);
-    s->attachAxis(ay);
-}
-
-// An unchanged series is left alone: replacing its points lays it out and paints it again.
-void ReplaceIfChanged(QXYSeries* s, const QList<QPointF>& pts) {
-    if (s->count() == pts.size() && s->points() == pts) return;
-    s->replace(pts);
-}
-
-void SetPenIfChanged(QAbstractSeries* s, const QPen& pen) {
-    if (auto* xy = qobject_cast<QXYSeries*>(s)) {
-        if (xy->pen() != pen) xy->setPen(pen);
-    } else if (auto* area = qobject_cast<QAreaSeries*>(s)) {
-        if (area->pen() != pen) area->setPen(pen);
-    }
-}
-
 // Tick values of an axis with dynamic ticks, as the axis places its numbers: anchor + k * interval
 // within min .. max.
 template <class F>
@@ -108,18 +87,19 @@ void ForEachTick(const QValueAxis* axis, F&& f) {
 
 }  // namespace
 
-// The view of a chart. What stays while the series move - the white ground, the plot area and
-// its grid - is the view's background, which the view keeps as a picture until the plot area or
-// an axis changes; the chart itself draws only the axes with their numbers and the series.
+// The view of a chart. The white ground, the plot area and its grid are the view's background,
+// drawn for what is exposed each time (filling the area and a few lines costs less than copying
+// a kept picture of it); the chart itself draws only the axes with their numbers, and the plots
+// and traces are items of their own. The view paints every pixel it exposes: its viewport is not
+// filled first.
 class ChartView : public QChartView {
 public:
     ChartView(QChart* chart, QValueAxis* x, QValueAxis* y, QWidget* parent)
         : QChartView(chart, parent), x_(x), y_(y) {
-        setCacheMode(QGraphicsView::CacheBackground);
-        auto changed = [this] {
-            resetCachedContent();
-            viewport()->update();
-        };
+        setCacheMode(QGraphicsView::CacheNone);
+        viewport()->setAutoFillBackground(false);
+        viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+        auto changed = [this] { viewport()->update(); };
         connect(chart, &QChart::plotAreaChanged, this, changed);
         for (QValueAxis* a : {x, y}) {
             connect(a, &QValueAxis::rangeChanged, this, changed);
@@ -130,10 +110,15 @@ public:
 
 protected:
     void drawBackground(QPainter* p, const QRectF& rect) override {
-        p->fillRect(rect, Qt::white);
         const QRectF area = chart()->plotArea();
-        if (area.isEmpty()) return;
-        p->fillRect(area, QColor(0xFC, 0xFC, 0xFC));
+        if (area.isEmpty() || !area.intersects(rect)) {
+            p->fillRect(rect, Qt::white);
+            return;
+        }
+        // the ground where the exposed part reaches beyond the plot area, then the area itself
+        const QRectF inner = area & rect;
+        if (!area.contains(rect)) p->fillRect(rect, Qt::white);
+        p->fillRect(inner, QColor(0xFC, 0xFC, 0xFC));
         // grid lines at the ticks inside the plot area; its border stands at its edges
         p->setPen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
         const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
@@ -154,6 +139,151 @@ private:
     QValueAxis* x_;
     QValueAxis* y_;
 };
+
+// ---- plot items ------------------------------------------------------------------------------
+
+namespace {
+// Above the axes' lines and ticks; the cursors above the plots.
+constexpr qreal kPlotZ = 5;
+constexpr qreal kCursorZ = 6;
+// Dots at the points of a curve drawn with them.
+constexpr qreal kDotSize = 2.5;
+}  // namespace
+
+PlotItem::PlotItem(QChart* chart, QValueAxis* x, QValueAxis* y, qreal z) : chart_(chart), x_(x), y_(y) {
+    // Beside the chart in its scene, not inside it: an item that changes marks only itself for
+    // repainting, and the scene does not walk the chart's many items (axes, numbers, ticks) for it.
+    chart_->scene()->addItem(this);
+    setZValue(z);
+    setAcceptedMouseButtons(Qt::NoButton);
+    setAcceptHoverEvents(false);
+    pen_ = Hairline(Qt::black);
+    area_ = chart_->mapRectToScene(chart_->plotArea());
+}
+
+QRectF PlotItem::drawnRect() const {
+    const double xmin = x_->min(), xmax = x_->max(), ymin = y_->min(), ymax = y_->max();
+    if (!isVisible() || area_.isEmpty() || !(xmax > xmin) || !(ymax > ymin)) return {};
+    const double xs = area_.width() / (xmax - xmin), ys = area_.height() / (ymax - ymin);
+    double l = HUGE_VAL, r = -HUGE_VAL, t = HUGE_VAL, b = -HUGE_VAL;
+    auto take = [&](double x, double y) {
+        const double px = area_.left() + (x - xmin) * xs, py = area_.bottom() - (y - ymin) * ys;
+        if (!std::isfinite(px) || !std::isfinite(py)) return;
+        l = std::min(l, px), r = std::max(r, px), t = std::min(t, py), b = std::max(b, py);
+    };
+    if (rectangle_) {
+        take(rect_.left(), rect_.top());
+        take(rect_.right(), rect_.bottom());
+    } else {
+        for (const QPointF& p : points_) take(p.x(), p.y());
+    }
+    if (!(l <= r)) return {};
+    const double m = dots_ ? kDotSize + 1 : 1.5;  // the pixels a line or a dot reaches beyond its point
+    return QRectF(QPointF(l - m, t - m), QPointF(r + m, b + m)) & area_;
+}
+
+void PlotItem::changed(const QRectF& before) {
+    const QRectF after = drawnRect();
+    if (before.isEmpty() && after.isEmpty()) return;
+    update(before.isEmpty() ? after : after.isEmpty() ? before : before | after);
+}
+
+void PlotItem::setPoints(const QList<QPointF>& points) {
+    if (!rectangle_ && points == points_) return;
+    const QRectF before = drawnRect();
+    rectangle_ = false;
+    points_ = points;
+    changed(before);
+}
+
+void PlotItem::setRectangle(const QRectF& valueRect) {
+    if (rectangle_ && valueRect == rect_) return;
+    const QRectF before = drawnRect();
+    rectangle_ = true;
+    points_.clear();
+    rect_ = valueRect;
+    changed(before);
+}
+
+void PlotItem::setPen(const QPen& pen) {
+    if (pen == pen_) return;
+    pen_ = pen;
+    update(drawnRect());
+}
+
+void PlotItem::setBrush(const QBrush& brush) {
+    if (brush == brush_) return;
+    brush_ = brush;
+    update(drawnRect());
+}
+
+void PlotItem::setPointsVisible(bool dots) {
+    if (dots == dots_) return;
+    const QRectF before = drawnRect();
+    dots_ = dots;
+    changed(before);
+}
+
+void PlotItem::relayout() {
+    const QRectF area = chart_->mapRectToScene(chart_->plotArea());
+    if (area != area_) {
+        prepareGeometryChange();
+        area_ = area;
+    }
+    update();
+}
+
+void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
+    const double xmin = x_->min(), xmax = x_->max(), ymin = y_->min(), ymax = y_->max();
+    if (area_.isEmpty() || !(xmax > xmin) || !(ymax > ymin)) return;
+    const double xs = area_.width() / (xmax - xmin), ys = area_.height() / (ymax - ymin);
+    auto pixel = [&](double x, double y) { return QPointF(area_.left() + (x - xmin) * xs, area_.bottom() - (y - ymin) * ys); };
+    painter->save();
+    painter->setClipRect(area_);
+    if (rectangle_) {
+        const QRectF r = QRectF(pixel(rect_.left(), rect_.bottom()), pixel(rect_.right(), rect_.top())).normalized();
+        // far beyond the area, the painter's numbers would overflow: what shows of it stays the same
+        const QRectF shown = r & area_.adjusted(-2, -2, 2, 2);
+        if (!shown.isEmpty() || r.width() == 0 || r.height() == 0) {
+            painter->setPen(pen_);
+            painter->setBrush(brush_);
+            painter->drawRect(shown.isEmpty() ? r : shown);
+        }
+        painter->restore();
+        return;
+    }
+    if (points_.isEmpty()) {
+        painter->restore();
+        return;
+    }
+    painter->setPen(pen_);
+    painter->setBrush(Qt::NoBrush);
+    // A point that is not a number, or lies too far out to draw, breaks the line; the painter clips
+    // what lies beyond the area.
+    auto flush = [&] {
+        if (pixels_.size() > 1) painter->drawPolyline(pixels_.data(), int(pixels_.size()));
+        if (dots_ && !pixels_.empty()) {
+            QPen dot(pen_.color(), kDotSize);
+            dot.setCapStyle(Qt::RoundCap);
+            painter->setPen(dot);
+            painter->drawPoints(pixels_.data(), int(pixels_.size()));
+            painter->setPen(pen_);
+        }
+        pixels_.clear();
+    };
+    pixels_.clear();
+    pixels_.reserve(size_t(points_.size()));
+    for (const QPointF& p : points_) {
+        const QPointF px = pixel(p.x(), p.y());
+        if (!std::isfinite(px.x()) || !std::isfinite(px.y()) || std::fabs(px.x()) > 1e9 || std::fabs(px.y()) > 1e9) {
+            flush();
+            continue;
+        }
+        pixels_.push_back(px);
+    }
+    flush();
+    painter->restore();
+}
 
 // ---- common part ---------------------------------------------------------------------------
 
@@ -183,6 +313,9 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     // What changed with a frame is repainted as one rectangle: the lines of the grid and the
     // series are then clipped to a rectangle, not to a region of many pieces.
     view_->setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
+    // Nothing is drawn beyond its item's bounds (no antialiasing): a trace that changes repaints its
+    // plot area and not the axes' numbers beside it.
+    view_->setOptimizationFlag(QGraphicsView::DontAdjustForAntialiasing, true);
     view_->setFrameShape(QFrame::NoFrame);
     view_->setGeometry(rect());
 
@@ -193,7 +326,25 @@ GraphBase::GraphBase(QWidget* parent) : QWidget(parent) {
     });
 }
 
-GraphBase::~GraphBase() = default;
+GraphBase::~GraphBase() {
+    // the chart and its scene (which owns the items) go later, with the view
+    for (QObject* o : {static_cast<QObject*>(chart_), static_cast<QObject*>(axisX_), static_cast<QObject*>(axisY_)})
+        disconnect(o, nullptr, this, nullptr);
+}
+
+PlotItem* GraphBase::newItem(qreal z) {
+    if (items_.empty()) {
+        // the items follow the plot area and the axes' ranges
+        auto relayout = [this] {
+            for (PlotItem* t : items_) t->relayout();
+        };
+        connect(chart_, &QChart::plotAreaChanged, this, relayout);
+        connect(axisX_, &QValueAxis::rangeChanged, this, relayout);
+        connect(axisY_, &QValueAxis::rangeChanged, this, relayout);
+    }
+    items_.push_back(new PlotItem(chart_, axisX_, axisY_, z));
+    return items_.back();
+}
 
 void GraphBase::markDirty() {
     dirty_ = true;
@@ -319,11 +470,10 @@ void GraphBase::setYTitle(const QString& t) { axisY_->setTitleText(t); }
 
 XYGraph::XYGraph(QWidget* parent) : GraphBase(parent) {
     for (int k = 0; k < 3; ++k) {
-        auto* s = new QLineSeries(chart());
-        s->setPen(Hairline(Rgb(kCursorColors[k])));
-        s->setVisible(false);
-        cursorSeries_[k] = s;
-        Attach(chart(), s, axisX(), axisY());
+        PlotItem* c = newItem(kCursorZ);
+        c->setPen(Hairline(Rgb(kCursorColors[k])));
+        c->setVisible(false);
+        cursorSeries_[k] = c;
     }
 }
 
@@ -427,47 +577,28 @@ void XYGraph::sync() {
     applyAxis(axisX(), xAxis_, xlo, xhi, xlo <= xhi);
     applyAxis(axisY(), yAxis_, ylo, yhi, ylo <= yhi);
 
-    bool grown = false;
     size_t ci = 0, ri = 0;
     for (size_t i = 0; i < used_; ++i) {
         const PlotModel& p = plots_[i];
         if (p.rectangle) {
-            if (ri == rects_.size()) {
-                auto* upper = new QLineSeries();
-                auto* lower = new QLineSeries();
-                auto* area = new QAreaSeries(upper, lower);
-                upper->setParent(area);
-                lower->setParent(area);
-                Attach(chart(), area, axisX(), axisY());
-                rects_.push_back(area);
-                grown = true;
-            }
-            QAreaSeries* area = rects_[ri++];
+            if (ri == rects_.size()) rects_.push_back(newItem(kPlotZ));
+            PlotItem* area = rects_[ri++];
             const double xa = std::min(p.x1, p.x2), xb = std::max(p.x1, p.x2);
             const double ya = std::min(p.y1, p.y2), yb = std::max(p.y1, p.y2);
-            ReplaceIfChanged(area->upperSeries(), QList<QPointF>{{xa, yb}, {xb, yb}});
-            ReplaceIfChanged(area->lowerSeries(), QList<QPointF>{{xa, ya}, {xb, ya}});
-            SetPenIfChanged(area, Hairline(Rgb(p.color)));
-            const QBrush brush(Rgb(p.fillColor));
-            if (area->brush() != brush) area->setBrush(brush);
+            area->setRectangle(QRectF(QPointF(xa, ya), QPointF(xb, yb)));
+            area->setPen(Hairline(Rgb(p.color)));
+            area->setBrush(QBrush(Rgb(p.fillColor)));
             if (!area->isVisible()) area->setVisible(true);
         } else {
-            if (ci == curves_.size()) {
-                auto* s = new QLineSeries(chart());
-                Attach(chart(), s, axisX(), axisY());
-                curves_.push_back(s);
-                grown = true;
-            }
-            QLineSeries* s = curves_[ci++];
+            if (ci == curves_.size()) curves_.push_back(newItem(kPlotZ));
+            PlotItem* s = curves_[ci++];
             QList<QPointF> pts(static_cast<qsizetype>(p.x.size()));
             for (size_t j = 0; j < p.x.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(p.x[j], p.y[j]);
-            ReplaceIfChanged(s, pts);
+            s->setPoints(pts);
             QPen pen = Hairline(Rgb(p.color));
             if (p.lineStyle == VAL_DASH) pen.setStyle(Qt::DashLine);
-            SetPenIfChanged(s, pen);
-            const bool points = p.plotStyle == VAL_CONNECTED_POINTS;
-            if (s->pointsVisible() != points) s->setPointsVisible(points);
-            if (points && s->markerSize() != 2.5) s->setMarkerSize(2.5);
+            s->setPen(pen);
+            s->setPointsVisible(p.plotStyle == VAL_CONNECTED_POINTS);
             if (!s->isVisible()) s->setVisible(true);
         }
     }
@@ -476,18 +607,11 @@ void XYGraph::sync() {
     for (size_t j = ri; j < rects_.size(); ++j)
         if (rects_[j]->isVisible()) rects_[j]->setVisible(false);
 
-    if (grown) {
-        // series added later are drawn on top; the cursors stay above the plots
-        for (QLineSeries* c : cursorSeries_) {
-            chart()->removeSeries(c);
-            Attach(chart(), c, axisX(), axisY());
-        }
-    }
     const double yb = axisY()->min(), yt = axisY()->max();
     for (size_t k = 0; k < 3; ++k) {
-        QLineSeries* c = cursorSeries_[k];
+        PlotItem* c = cursorSeries_[k];
         if (!cursorSet_[k]) continue;
-        ReplaceIfChanged(c, QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
+        c->setPoints(QList<QPointF>{{cursorX_[k], yb}, {cursorX_[k], yt}});
         if (!c->isVisible()) c->setVisible(true);
     }
 }
@@ -593,13 +717,9 @@ void StripChart::sync() {
     applyAxis(axisY(), yAxis_, lo, hi, lo <= hi);
 
     const size_t tr = static_cast<size_t>(traces_);
-    while (series_.size() < tr) {
-        auto* s = new QLineSeries(chart());
-        Attach(chart(), s, axisX(), axisY());
-        series_.push_back(s);
-    }
+    while (series_.size() < tr) series_.push_back(newItem(kPlotZ));
     for (size_t t = 0; t < series_.size(); ++t) {
-        QLineSeries* s = series_[t];
+        PlotItem* s = series_[t];
         if (t >= tr) {
             if (s->isVisible()) s->setVisible(false);
             continue;
@@ -611,8 +731,8 @@ void StripChart::sync() {
         const std::vector<double>& d = data_[t];
         QList<QPointF> pts(static_cast<qsizetype>(d.size()));
         for (size_t j = 0; j < d.size(); ++j) pts[static_cast<qsizetype>(j)] = QPointF(static_cast<double>(j), d[j]);
-        ReplaceIfChanged(s, pts);
-        SetPenIfChanged(s, Hairline(Rgb(colors_[t])));
+        s->setPoints(pts);
+        s->setPen(Hairline(Rgb(colors_[t])));
         if (!s->isVisible()) s->setVisible(true);
     }
 }

@@ -8,9 +8,11 @@
 // The program may draw after every measurement frame, far more often than a screen refreshes.
 #pragma once
 
-#include <QList>
-#include <QPointF>
 #include <QElapsedTimer>
+#include <QGraphicsItem>
+#include <QList>
+#include <QPen>
+#include <QPointF>
 #include <QTimer>
 #include <QWidget>
 
@@ -24,8 +26,6 @@ QT_BEGIN_NAMESPACE
 class QChart;
 class QChartView;
 class QValueAxis;
-class QLineSeries;
-class QAreaSeries;
 QT_END_NAMESPACE
 
 namespace kryta {
@@ -40,6 +40,51 @@ constexpr int kGraphWrongKind = -3;     // a strip-chart call on an x/y graph or
 
 // How long the chart may lag behind the model.
 constexpr int kGraphRefreshMs = 33;
+
+// What a graph draws of one plot, trace or cursor: a one-pixel line through points (with dots
+// at them, if asked), or a filled rectangle with a frame, in axis units. It stands beside the chart
+// in the chart's scene and maps its points into the plot area when it is painted, so that a plot
+// that changes costs a repaint of the pixels it leaves and takes, and nothing else (no outline of
+// the line, no work for the chart's axes and numbers).
+class PlotItem : public QGraphicsItem {
+public:
+    PlotItem(QChart* chart, QValueAxis* x, QValueAxis* y, qreal z);
+
+    const QList<QPointF>& points() const { return points_; }
+    const QPen& pen() const { return pen_; }
+    bool pointsVisible() const { return dots_; }
+    bool isRectangle() const { return rectangle_; }
+    const QRectF& rectangle() const { return rect_; }
+    const QBrush& brush() const { return brush_; }
+
+    void setPoints(const QList<QPointF>& points);
+    void setRectangle(const QRectF& valueRect);
+    void setPen(const QPen& pen);
+    void setBrush(const QBrush& brush);
+    void setPointsVisible(bool dots);
+    // The plot area or an axis range changed.
+    void relayout();
+
+    QRectF boundingRect() const override { return area_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+private:
+    // The pixels that what is drawn now can touch, within the plot area.
+    QRectF drawnRect() const;
+    void changed(const QRectF& before);
+
+    QChart* chart_;
+    QValueAxis* x_;
+    QValueAxis* y_;
+    QRectF area_;
+    QList<QPointF> points_;
+    bool rectangle_ = false;
+    QRectF rect_;
+    QPen pen_;
+    QBrush brush_;
+    bool dots_ = false;
+    std::vector<QPointF> pixels_;  // reused by every paint
+};
 
 // Common part: the chart view, the two value axes, the model's axis settings and the lazy refresh.
 class GraphBase : public QWidget {
@@ -92,6 +137,10 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
+    // A plot, trace or cursor item in the chart's scene (which owns it), drawn above the axes;
+    // items of one height are drawn in the order they were made.
+    PlotItem* newItem(qreal z);
+
     AxisModel xAxis_, yAxis_;
 
 private:
@@ -99,6 +148,7 @@ private:
     QChart* chart_ = nullptr;
     QValueAxis* axisX_ = nullptr;
     QValueAxis* axisY_ = nullptr;
+    std::vector<PlotItem*> items_;
     QTimer timer_;
     QElapsedTimer sinceRefresh_;
     bool refreshQueued_ = false;
@@ -136,9 +186,9 @@ private:
     std::array<double, 3> cursorX_{}, cursorY_{};
     std::array<bool, 3> cursorSet_{};
 
-    std::vector<QLineSeries*> curves_;
-    std::vector<QAreaSeries*> rects_;
-    std::array<QLineSeries*, 3> cursorSeries_{};
+    std::vector<PlotItem*> curves_;
+    std::vector<PlotItem*> rects_;
+    std::array<PlotItem*, 3> cursorSeries_{};
 };
 
 // "StripChartWidget": traces rolling through a fixed number of points per screen.
@@ -169,7 +219,7 @@ private:
     std::vector<int> colors_;
     std::vector<std::vector<double>> data_;  // on screen, oldest first, per trace
 
-    std::vector<QLineSeries*> series_;
+    std::vector<PlotItem*> series_;
 };
 
 // The graph behind a control's widget (the widget itself or a graph inside it); nullptr if none.

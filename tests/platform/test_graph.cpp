@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QAreaSeries>
 #include <QChart>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QEventLoop>
 #include <QImage>
-#include <QLineSeries>
 #include <QPixmap>
 #include <QTimer>
 #include <QValueAxis>
@@ -60,8 +58,8 @@ bool HasColour(const QImage& img, QRgb rgb) {
     return false;
 }
 
-std::vector<QPointF> Points(const QXYSeries* s) {
-    const QList<QPointF> p = s->points();
+std::vector<QPointF> Points(const PlotItem* s) {
+    const QList<QPointF>& p = s->points();
     return std::vector<QPointF>(p.begin(), p.end());
 }
 
@@ -507,7 +505,9 @@ TEST(GraphGrab, MovedBarsCursorsAndTracesAreDrawnWhereTheyAreNow) {
     auto* g = GraphFromWidget(w.get());
     // the colour in the grabbed column at x (axis units), mid-height of the plot
     auto colourAt = [&](const QImage& img, double x) {
-        const QPointF p = g->chart()->mapToPosition(QPointF(x, 0.6));
+        const QRectF a = g->chart()->plotArea();
+        const QPointF p(a.left() + (x - g->axisX()->min()) / (g->axisX()->max() - g->axisX()->min()) * a.width(),
+                        a.bottom() - (0.6 - g->axisY()->min()) / (g->axisY()->max() - g->axisY()->min()) * a.height());
         return QColor(img.pixel(int(p.x()), int(p.y()))).rgb() & 0xFFFFFF;
     };
     auto frame = [&](double barFrom, double cursor) {

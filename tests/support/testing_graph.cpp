@@ -3,9 +3,6 @@
 
 #include "support/testing_graph.h"
 
-#include <QAreaSeries>
-#include <QLineSeries>
-
 #include <algorithm>
 #include <map>
 

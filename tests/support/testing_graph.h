@@ -7,10 +7,6 @@
 #include "platform/graph.h"
 #include "support/testing.h"
 
-QT_BEGIN_NAMESPACE
-class QLineSeries;
-QT_END_NAMESPACE
-
 namespace kryta {
 
 // The model of the graph behind the widget (the widget itself or a graph inside it); an empty
@@ -29,9 +25,9 @@ struct GraphInspector {
     static int VisibleCurveSeries(const XYGraph& g);
     static int VisibleRectangleSeries(const XYGraph& g);
     static int VisibleTraceSeries(const StripChart& g);
-    static QLineSeries* CurveSeries(const XYGraph& g, int i) { return g.curves_.at(size_t(i)); }
-    static QLineSeries* CursorSeries(const XYGraph& g, int cursor) { return g.cursorSeries_.at(size_t(cursor - 1)); }
-    static QLineSeries* TraceSeries(const StripChart& g, int i) { return g.series_.at(size_t(i)); }
+    static const PlotItem* CurveSeries(const XYGraph& g, int i) { return g.curves_.at(size_t(i)); }
+    static const PlotItem* CursorSeries(const XYGraph& g, int cursor) { return g.cursorSeries_.at(size_t(cursor - 1)); }
+    static const PlotItem* TraceSeries(const StripChart& g, int i) { return g.series_.at(size_t(i)); }
 };
 
 }  // namespace kryta
