@@ -119,17 +119,19 @@ protected:
         const QRectF inner = area & rect;
         if (!area.contains(rect)) p->fillRect(rect, Qt::white);
         p->fillRect(inner, QColor(0xFC, 0xFC, 0xFC));
-        // grid lines at the ticks inside the plot area; its border stands at its edges
-        p->setPen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
+        // grid lines at the ticks inside the plot area, in one call; its border stands at its edges
+        grid_.clear();
         const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
         ForEachTick(x_, [&](double v) {
             const double px = area.left() + (v - x_->min()) * xs;
-            if (px > area.left() + 0.5 && px < area.right() - 0.5) p->drawLine(QLineF(px, area.top(), px, area.bottom()));
+            if (px > area.left() + 0.5 && px < area.right() - 0.5) grid_.emplace_back(px, area.top(), px, area.bottom());
         });
         ForEachTick(y_, [&](double v) {
             const double py = area.bottom() - (v - y_->min()) * ys;
-            if (py > area.top() + 0.5 && py < area.bottom() - 0.5) p->drawLine(QLineF(area.left(), py, area.right(), py));
+            if (py > area.top() + 0.5 && py < area.bottom() - 0.5) grid_.emplace_back(area.left(), py, area.right(), py);
         });
+        p->setPen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
+        if (!grid_.empty()) p->drawLines(grid_.data(), int(grid_.size()));
         p->setPen(Hairline(QColor(0x90, 0x90, 0x90)));
         p->setBrush(Qt::NoBrush);
         p->drawRect(area);
@@ -138,6 +140,7 @@ protected:
 private:
     QValueAxis* x_;
     QValueAxis* y_;
+    std::vector<QLineF> grid_;  // reused by every paint
 };
 
 // ---- plot items ------------------------------------------------------------------------------
