@@ -3,7 +3,6 @@
 // include it too.
 #pragma once
 
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/numericbox.h"
 #include "platform/userint.h"
 
 namespace kryta {
@@ -64,23 +64,5 @@ bool OwnerOf(QObject* o, int& panel, int& control);
 
 // The lines of a text box: a trailing line break does not open another line.
 QStringList TextBoxLines(QPlainTextEdit* t);
-
-// A real numeric: shows `digits` decimals but keeps the value as set.
-class RealSpinBox : public QDoubleSpinBox {
-public:
-    explicit RealSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {}
-    int digits = 2;
-    QString textFromValue(double value) const override { return locale().toString(value, 'f', digits); }
-    // The shown text stands for the kept value: Enter without an edit changes nothing.
-    double valueFromText(const QString& text) const override {
-        const QString shown = textFromValue(value());
-        if (text == shown || text == prefix() + shown + suffix()) return value();
-        return QDoubleSpinBox::valueFromText(text);
-    }
-    void setDigits(int d) {
-        digits = d;
-        setSuffix(suffix());  // re-formats the shown text; the value stays
-    }
-};
 
 }  // namespace kryta

@@ -189,6 +189,8 @@ public:
             w = InsideTarget(parent) ? CreateGraphWidget(className, parent, name) : new QWidget(parent);
         } else if (className == QLatin1String("QDoubleSpinBox")) {
             w = new RealSpinBox(parent);
+        } else if (className == QLatin1String("QSpinBox")) {
+            w = new IntSpinBox(parent);
         } else if (className == QLatin1String("QComboBox")) {
             w = new RingBox(parent);
         } else {
@@ -212,22 +214,32 @@ QString Css(int rgb) { return ToQColor(rgb).name(QColor::HexRgb); }
 void ApplyStyle(CtrlState& c) {
     QWidget* w = c.widget;
     if (!w) return;
-    QString decl;
+    QString decl, rest;  // rest: without the background colour
     if (c.textColor) decl += QStringLiteral("color: %1; ").arg(Css(*c.textColor));
+    rest = decl;
     if (c.bgColor) decl += QStringLiteral("background-color: %1; ").arg(Css(*c.bgColor));
-    if (c.bold) decl += *c.bold ? QStringLiteral("font-weight: bold; ") : QStringLiteral("font-weight: normal; ");
-    if (c.pointSize) decl += QStringLiteral("font-size: %1px; ").arg(*c.pointSize);
+    QString tail;
+    if (c.bold) tail += *c.bold ? QStringLiteral("font-weight: bold; ") : QStringLiteral("font-weight: normal; ");
+    if (c.pointSize) tail += QStringLiteral("font-size: %1px; ").arg(*c.pointSize);
     if (c.font) {
         QString family = c.font->empty() ? QApplication::font().family() : QString::fromStdString(*c.font);
-        decl += QStringLiteral("font-family: \"%1\"; ").arg(family);
+        tail += QStringLiteral("font-family: \"%1\"; ").arg(family);
     }
-    QString sheet = c.baseStyleSheet;
-    if (!decl.isEmpty()) {
-        if (!sheet.isEmpty()) sheet += QLatin1Char('\n');
-        sheet += QStringLiteral("#%1 { %2}").arg(w->objectName(), decl);
+    const auto sheetOf = [&](const QString& d) {
+        QString sheet = c.baseStyleSheet;
+        if (!d.isEmpty()) {
+            if (!sheet.isEmpty()) sheet += QLatin1Char('\n');
+            sheet += QStringLiteral("#%1 { %2}").arg(w->objectName(), d);
+        }
+        return sheet;
+    };
+    const QString sheet = sheetOf(decl + tail);
+    if (auto* shown = dynamic_cast<ShownNumber*>(w)) {
+        // a display recoloured with every measurement frame keeps the looks of its colours
+        shown->SetSheet(sheet, sheetOf(rest + tail));
+    } else if (w->styleSheet() != sheet) {
+        w->setStyleSheet(sheet);  // re-polishing is costly
     }
-    // Re-polishing is costly and the displays are recoloured with every measurement frame.
-    if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
     if (c.autoSize) w->adjustSize();
 }
 
@@ -420,9 +432,15 @@ int SelectRingValue(QComboBox* r, double v) {
     return 0;
 }
 
+// A numeric display hands the value it was given last to its spin box before it is read.
+void SettleShown(QWidget* w) {
+    if (auto* n = dynamic_cast<ShownNumber*>(w)) n->Settle();
+}
+
 // Numeric value of any control that holds one.
 bool ReadNumber(const CtrlState& c, double& out) {
     QWidget* w = c.widget;
+    SettleShown(w);
     switch (c.kind) {
     case CtrlKind::Toggle:
     case CtrlKind::Radio:
@@ -531,13 +549,17 @@ int SetNumber(int panel, int control, double v) {
     case CtrlKind::Numeric:
         if (auto* s = qobject_cast<QSpinBox*>(w)) {
             double x = std::clamp(v, double(s->minimum()), double(s->maximum()));
-            SetSpinValue(s, int(std::lround(x)));
+            const int i = int(std::lround(x));
+            auto* shown = dynamic_cast<ShownNumber*>(w);
+            if (!shown || !shown->Take(i)) SetSpinValue(s, i);
             return 0;
         }
         return kWrongKind;
     case CtrlKind::NumericReal:
         if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) {
-            SetSpinValue(s, std::clamp(v, s->minimum(), s->maximum()));
+            const double x = std::clamp(v, s->minimum(), s->maximum());
+            auto* shown = dynamic_cast<ShownNumber*>(w);
+            if (!shown || !shown->Take(x)) SetSpinValue(s, x);
             return 0;
         }
         return kWrongKind;
@@ -687,6 +709,7 @@ const std::map<int, PanelState>& AllPanels() { return g_panels; }
 QString ShownText(const CtrlState& c) {
     QWidget* w = c.widget;
     if (!w) return {};
+    SettleShown(w);
     if (auto* s = qobject_cast<QAbstractSpinBox*>(w)) return s->text();
     if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
     if (auto* r = qobject_cast<QComboBox*>(w)) return r->currentText();

@@ -896,4 +896,28 @@ TEST(ResourceFile, ParameterFieldsHoldEveryValueOfTheirWords) {
     DiscardPanel(handles[PANEL]);
 }
 
+// A display that only shows values draws itself; after every frame it shows the colour and the
+// value set last exactly as its spin box draws them (which it does while it holds the focus).
+TEST(ResourceFile, DisplayShowsWhatItsSpinBoxDraws) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char arg0[] = "test_platform";
+    static char* argv[] = {arg0, nullptr};
+    ASSERT_TRUE(InitUserInterface(argc, argv));
+    const int main = LoadPanel(0, "KRYTA-LT-VizizE309.uir", PANEL);
+    ASSERT_GT(main, 0) << "run from the build's bin folder";
+    DisplayPanel(main);
+    QWidget* box = kryta::ControlWidget(main, PANEL_NUMMvalue);
+    for (auto [colour, value] : {std::pair{0x008000, 1911u}, {0xFF0000, 1910u}, {0x008000, 1910u}, {0xFFFFFF, 7u}}) {
+        SetCtrlTextBgColor(main, PANEL_NUMMvalue, colour);
+        SetCtrlVal(main, PANEL_NUMMvalue, value);
+        const QImage shown = box->grab().toImage();
+        EXPECT_EQ(shown.pixel(box->width() / 2, box->height() - 4) & 0xFFFFFF, QRgb(colour));
+        SetActiveCtrl(main, PANEL_NUMMvalue);
+        EXPECT_EQ(shown, box->grab().toImage().convertToFormat(shown.format())) << value;
+        SetActiveCtrl(main, PANEL_BTNRun);
+    }
+    DiscardPanel(main);
+}
+
 }  // namespace
