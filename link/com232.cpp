@@ -267,14 +267,13 @@ Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, doub
                 return Outcome::Refused;
             }
             return Outcome::TimedOut;  // what came of it is in nBytesR
-        } else if (const double most = std::min({lastByteAt + double(want - have - 4) * kByteTime,
-                                                 now + kQuietTime, deadline});
-                   have > 0 && most > now) {
-            // Part of the answer is in: the rest cannot come before its bytes have crossed the line.
-            // Sleep until all but its last few bytes can be in (at most the quiet time) instead of
-            // waking with every piece an adapter passes on; the bytes wait in the port meanwhile,
-            // and the last piece wakes the wait as it comes.
-            Delay(most - now);
+        } else if (have > 0 && !tail.open) {
+            // Part of the answer is in, and the answer before is judged: the port wakes the wait
+            // once the rest is in, not with every piece an adapter passes on (nor before the
+            // deadline, or the operator, has something to say).
+            SetComWakeCount(com, int(std::min<long>(want - have, 255)));
+            WaitForEvent(deadline);
+            SetComWakeCount(com, 1);
         } else {
             WaitForEvent(deadline);
         }

@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 #ifndef _WIN32
 #include <sys/file.h>
@@ -48,6 +49,8 @@ struct Port {
     // receive callback
     int eventMask = 0;
     int notifyCount = 1;
+    cc_t minBytes = 0;        // the driver's minimum count as the port was opened
+    bool minChanged = false;  // SetComWakeCount raised it
     ComCallbackPtr fn = nullptr;
     void* data = nullptr;
     bool inCallback = false;
@@ -149,6 +152,7 @@ void ClosePort(Port& p) {
         p.serial->close();
     }
     p.open = false;
+    p.minChanged = false;
     p.eventMask = 0;
     p.fn = nullptr;
     p.data = nullptr;
@@ -572,6 +576,34 @@ int GetInQLen(int port) {
     Port* p = OpenPort(port);
     if (!p) return 0;
     return static_cast<int>(p->serial->bytesAvailable());
+}
+
+int SetComWakeCount(int port, int count) {
+    if (port < 1) return kComInvalidPort;
+    Port* p = OpenPort(port);
+    if (!p) return kComPortNotOpen;
+    if (count < 1 || count > 255) return kComInvalidParameter;
+    // In raw mode the terminal driver reports the line readable once it holds the minimum count
+    // of bytes (with no inter-byte timer); reads still take whatever it holds.
+    const int fd = int(p->serial->handle());
+    termios t{};
+    if (fd < 0 || ::tcgetattr(fd, &t) != 0) return 0;  // not a terminal: every byte wakes, as ever
+    const cc_t want = cc_t(count == 1 ? p->minBytes : count);
+    if (t.c_cc[VMIN] != want || t.c_cc[VTIME] != 0) {
+        if (count > 1 && !p->minChanged) {
+            p->minBytes = t.c_cc[VMIN];
+            p->minChanged = true;
+        }
+        t.c_cc[VMIN] = want;
+        t.c_cc[VTIME] = 0;
+        ::tcsetattr(fd, TCSANOW, &t);
+    }
+    if (count == 1) {
+        p->minChanged = false;
+        LayerCall guard;
+        if (!p->serial->waitForReadyRead(0)) p->serial->clearError();  // what came meanwhile, below the count
+    }
+    return 0;
 }
 
 int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharacter, ComCallbackPtr fn,

@@ -44,6 +44,10 @@ int FlushOutQ(int port);
 int ComWrt(int port, const char* buffer, int count);  // bytes written (0 when closed)
 int ComRd(int port, char* buffer, int count);         // bytes read, at most count
 int GetInQLen(int port);                              // bytes waiting (0 when closed)
+// The port wakes the event processing only once `count` bytes (1 to 255) have come since it last
+// took the driver's bytes, instead of with every byte; 1 restores that, and takes what the driver
+// holds at once, so that GetInQLen sees it. 0, or a negative ComError.
+int SetComWakeCount(int port, int count);
 // eventMask 0 removes the callback.
 int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharacter,
                        ComCallbackPtr fn, void* callbackData);

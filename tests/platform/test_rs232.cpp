@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -183,6 +184,36 @@ TEST_F(Rs232Test, ReceiveCallbackRunsOncePerNotifyCount) {
     Pump(0.2);
     EXPECT_EQ(calls.count, 0);
     EXPECT_EQ(GetInQLen(kPort), 36);
+}
+
+// A wake count keeps the bytes in the driver until that many have come: the event processing is
+// not woken (nor the queue filled) by the pieces before; 1 takes what the driver holds at once.
+TEST_F(Rs232Test, AWakeCountHoldsThePiecesUntilAllHaveCome) {
+    EXPECT_EQ(SetComWakeCount(kPort, 0), kComInvalidParameter);
+    EXPECT_EQ(SetComWakeCount(kPort, 256), kComInvalidParameter);
+    EXPECT_EQ(SetComWakeCount(kPort + 1, 36), kComPortNotOpen);
+    ASSERT_EQ(SetComWakeCount(kPort, 36), 0);
+    const auto frame = Pattern(36, 3);
+    line.Send(std::vector<unsigned char>(frame.begin(), frame.begin() + 20));
+    Pump(0.1);
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    line.Send(std::vector<unsigned char>(frame.begin() + 20, frame.end()));
+    Pump(0.1);
+    ASSERT_EQ(GetInQLen(kPort), 36);
+    std::array<char, 36> buf{};
+    ASSERT_EQ(ComRd(kPort, buf.data(), 36), 36);
+    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), reinterpret_cast<unsigned char*>(buf.data())));
+
+    // fewer than the count, then back to every byte: they are in the queue without waiting
+    line.Send(Pattern(10, 4));
+    Pump(0.1);
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    ASSERT_EQ(SetComWakeCount(kPort, 1), 0);
+    EXPECT_EQ(GetInQLen(kPort), 10);
+    ASSERT_EQ(FlushInQ(kPort), 0);
+    line.Send(Pattern(1, 5));
+    Pump(0.1);
+    EXPECT_EQ(GetInQLen(kPort), 1);
 }
 
 TEST_F(Rs232Test, CallbackOnlyFromEventProcessing) {
