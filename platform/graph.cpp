@@ -1,4 +1,4 @@
-// Graph widgets: models of what is drawn, rendered with Qt Charts.
+// Graph widgets: models of what is drawn, shown on Qt Charts' axes by plot items of their own.
 
 #include "platform/graph.h"
 

@@ -2,9 +2,10 @@
 // vertical cursors) and the strip chart (rolling traces).
 //
 // Each widget keeps a model of what is drawn (platform/graphmodel.h). Every drawing call updates
-// that model at once and cheaply; the Qt Charts series are brought in line with it lazily, at
-// most about every 33 ms (right after the drawing calls when the last time is that long ago), and
-// at once before the widget is painted or grabbed.
+// that model at once and cheaply; the chart (Qt Charts: axes, their numbers, the layout) and the
+// plot items beside it are brought in line with it lazily, at most about every 33 ms (right after
+// the drawing calls when the last time is that long ago), and at once before the widget is
+// painted or grabbed.
 // The program may draw after every measurement frame, far more often than a screen refreshes.
 #pragma once
 

@@ -1,5 +1,5 @@
 // What a graph draws: its plots (curves and filled rectangles) and how each axis is scaled. The
-// graph widgets (platform/graph.h) keep these and render them with Qt Charts.
+// graph widgets (platform/graph.h) keep these and draw them.
 #pragma once
 
 #include <vector>
