@@ -244,14 +244,9 @@ void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
     painter->save();
     painter->setClipRect(area_);
     if (rectangle_) {
-        const QRectF r = QRectF(pixel(rect_.left(), rect_.bottom()), pixel(rect_.right(), rect_.top())).normalized();
-        // far beyond the area, the painter's numbers would overflow: what shows of it stays the same
-        const QRectF shown = r & area_.adjusted(-2, -2, 2, 2);
-        if (!shown.isEmpty() || r.width() == 0 || r.height() == 0) {
-            painter->setPen(pen_);
-            painter->setBrush(brush_);
-            painter->drawRect(shown.isEmpty() ? r : shown);
-        }
+        painter->setPen(pen_);
+        painter->setBrush(brush_);
+        painter->drawRect(QRectF(pixel(rect_.left(), rect_.bottom()), pixel(rect_.right(), rect_.top())).normalized());
         painter->restore();
         return;
     }
@@ -261,8 +256,7 @@ void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
     }
     painter->setPen(pen_);
     painter->setBrush(Qt::NoBrush);
-    // A point that is not a number, or lies too far out to draw, breaks the line; the painter clips
-    // what lies beyond the area.
+    // A point that is not a number breaks the line; the painter clips what lies beyond the area.
     auto flush = [&] {
         if (pixels_.size() > 1) painter->drawPolyline(pixels_.data(), int(pixels_.size()));
         if (dots_ && !pixels_.empty()) {
@@ -278,7 +272,7 @@ void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
     pixels_.reserve(size_t(points_.size()));
     for (const QPointF& p : points_) {
         const QPointF px = pixel(p.x(), p.y());
-        if (!std::isfinite(px.x()) || !std::isfinite(px.y()) || std::fabs(px.x()) > 1e9 || std::fabs(px.y()) > 1e9) {
+        if (!std::isfinite(px.x()) || !std::isfinite(px.y())) {
             flush();
             continue;
         }

@@ -224,6 +224,25 @@ TEST_F(Road, PacedAnswersStandAlone) {
     }
 }
 
+// An answer that stops short is counted with every byte that came, also those the port held back
+// while it waited for the rest; the next request takes its own answer.
+TEST_F(Road, AnAnswerThatStopsShortIsCountedWithEveryByte) {
+    for (int pieces : {4, 36}) {
+        SCOPED_TRACE(pieces);
+        Open("M01", true);
+        sensor->SetPieceBytes(pieces);
+        ASSERT_EQ(CheckComLine(1), 1);
+        sensor->SetFault(Fault(sim::Fault::Garbage, 8, 24));
+        Measurement paced;
+        paced.paced = true;
+        EXPECT_EQ(ExchangeMeasurement(paced), Outcome::TimedOut);
+        EXPECT_EQ(nBytesR, 24);
+        EXPECT_EQ(ExchangeMeasurement(paced), Outcome::Answered);
+        CloseLine();
+        sensor->Stop();
+    }
+}
+
 TEST(Link, OneSensorExchangeAtATime) {
     ASSERT_FALSE(SensorOpRunning());
     {

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -545,6 +546,46 @@ TEST(GraphGrab, MovedBarsCursorsAndTracesAreDrawnWhereTheyAreNow) {
     const auto pts = Points(GraphInspector::TraceSeries(*strip, 2));
     ASSERT_EQ(pts.size(), 11u);
     for (const QPointF& p : pts) EXPECT_EQ(p.y(), 80);
+}
+
+// What lies far beyond the axes is cut at the plot area, not lost or drawn elsewhere: a bar that
+// reaches far past both ends fills the area, and a point that is not a number breaks a curve into
+// the parts before and after it.
+TEST(GraphGrab, PlotsFarBeyondTheAxesAreCutAtThePlotArea) {
+    auto w = Make("GraphWidget");
+    w->show();
+    GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 0, 100);
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 1);
+    auto* g = GraphFromWidget(w.get());
+    auto pixelAt = [&](const QImage& img, double x, double y) {
+        const QRectF a = g->chart()->plotArea();
+        return QColor(img.pixel(int(a.left() + x / 100 * a.width()), int(a.bottom() - y * a.height()))).rgb() & 0xFFFFFF;
+    };
+    GraphPlotRectangle(w.get(), -1e12, 0.5, 1e12, 1e12, 0xFF0000, 0xFF0000);
+    Pump(3 * kGraphRefreshMs);
+    QImage img = w->grab().toImage();
+    for (double x : {2.0, 50.0, 98.0}) EXPECT_EQ(pixelAt(img, x, 0.75), 0xFF0000u) << x;
+    EXPECT_NE(pixelAt(img, 50, 0.25), 0xFF0000u);
+
+    GraphDeletePlot(w.get(), VAL_DELETE_ALL);
+    const double x[5] = {0, 40, 50, 60, 100};
+    const uint16_t y[5] = {0, 0, 0, 0, 0};
+    std::vector<double> xs(x, x + 5);
+    xs[2] = std::nan("");
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, -1, 1);
+    GraphPlotXY(w.get(), xs.data(), y, 5, VAL_THIN_LINE, VAL_SMALL_SOLID_SQUARE, VAL_SOLID, 0x0000FF);
+    Pump(3 * kGraphRefreshMs);
+    img = w->grab().toImage();
+    auto onLine = [&](double at) {
+        const QRectF a = g->chart()->plotArea();
+        const int px = int(a.left() + at / 100 * a.width()), py = int(a.top() + a.height() / 2);
+        for (int dy = -1; dy <= 1; ++dy)
+            if ((QColor(img.pixel(px, py + dy)).rgb() & 0xFFFFFF) == 0x0000FFu) return true;
+        return false;
+    };
+    EXPECT_TRUE(onLine(20));
+    EXPECT_TRUE(onLine(80));
+    EXPECT_FALSE(onLine(50));  // no segment through the point that is not a number
 }
 
 TEST(GraphKinds, CallsOfTheOtherKindAreRefused) {
