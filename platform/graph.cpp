@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 #include "platform/internal.h"
 #include "platform/userint.h"
@@ -164,15 +165,20 @@ PlotItem::PlotItem(QChart* chart, QValueAxis* x, QValueAxis* y, qreal z) : chart
     area_ = chart_->mapRectToScene(chart_->plotArea());
 }
 
-QRectF PlotItem::drawnRect() const {
+std::optional<PlotItem::Scale> PlotItem::scale() const {
     const double xmin = x_->min(), xmax = x_->max(), ymin = y_->min(), ymax = y_->max();
-    if (!isVisible() || area_.isEmpty() || !(xmax > xmin) || !(ymax > ymin)) return {};
-    const double xs = area_.width() / (xmax - xmin), ys = area_.height() / (ymax - ymin);
+    if (area_.isEmpty() || !(xmax > xmin) || !(ymax > ymin)) return std::nullopt;
+    return Scale{area_.left(), xmin, area_.width() / (xmax - xmin), area_.bottom(), ymin, area_.height() / (ymax - ymin)};
+}
+
+QRectF PlotItem::drawnRect() const {
+    const std::optional<Scale> pixel = scale();
+    if (!isVisible() || !pixel) return {};
     double l = HUGE_VAL, r = -HUGE_VAL, t = HUGE_VAL, b = -HUGE_VAL;
     auto take = [&](double x, double y) {
-        const double px = area_.left() + (x - xmin) * xs, py = area_.bottom() - (y - ymin) * ys;
-        if (!std::isfinite(px) || !std::isfinite(py)) return;
-        l = std::min(l, px), r = std::max(r, px), t = std::min(t, py), b = std::max(b, py);
+        const QPointF p = (*pixel)(x, y);
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return;
+        l = std::min(l, p.x()), r = std::max(r, p.x()), t = std::min(t, p.y()), b = std::max(b, p.y());
     };
     if (rectangle_) {
         take(rect_.left(), rect_.top());
@@ -237,10 +243,9 @@ void PlotItem::relayout() {
 }
 
 void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
-    const double xmin = x_->min(), xmax = x_->max(), ymin = y_->min(), ymax = y_->max();
-    if (area_.isEmpty() || !(xmax > xmin) || !(ymax > ymin)) return;
-    const double xs = area_.width() / (xmax - xmin), ys = area_.height() / (ymax - ymin);
-    auto pixel = [&](double x, double y) { return QPointF(area_.left() + (x - xmin) * xs, area_.bottom() - (y - ymin) * ys); };
+    const std::optional<Scale> scaled = scale();
+    if (!scaled) return;
+    const Scale& pixel = *scaled;
     painter->save();
     painter->setClipRect(area_);
     if (rectangle_) {

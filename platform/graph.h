@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/graphmodel.h"
@@ -70,6 +71,13 @@ public:
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
 private:
+    // Axis units to pixels in the plot area.
+    struct Scale {
+        double left, xmin, xs, bottom, ymin, ys;
+        QPointF operator()(double x, double y) const { return QPointF(left + (x - xmin) * xs, bottom - (y - ymin) * ys); }
+    };
+    // None while the plot area is empty or an axis has no range.
+    std::optional<Scale> scale() const;
     // The pixels that what is drawn now can touch, within the plot area.
     QRectF drawnRect() const;
     void changed(const QRectF& before);

@@ -59,6 +59,16 @@ bool HasColour(const QImage& img, QRgb rgb) {
     return false;
 }
 
+// Where a point in axis units stands in a grab of the graph, and the colour there.
+QPoint PixelOf(const GraphBase* g, double x, double y) {
+    const QRectF a = g->chart()->plotArea();
+    return QPoint(int(a.left() + (x - g->axisX()->min()) / (g->axisX()->max() - g->axisX()->min()) * a.width()),
+                  int(a.bottom() - (y - g->axisY()->min()) / (g->axisY()->max() - g->axisY()->min()) * a.height()));
+}
+QRgb ColourOf(const QImage& img, const GraphBase* g, double x, double y) {
+    return QColor(img.pixel(PixelOf(g, x, y))).rgb() & 0xFFFFFF;
+}
+
 std::vector<QPointF> Points(const PlotItem* s) {
     const QList<QPointF>& p = s->points();
     return std::vector<QPointF>(p.begin(), p.end());
@@ -505,12 +515,7 @@ TEST(GraphGrab, MovedBarsCursorsAndTracesAreDrawnWhereTheyAreNow) {
     GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 1);
     auto* g = GraphFromWidget(w.get());
     // the colour in the grabbed column at x (axis units), mid-height of the plot
-    auto colourAt = [&](const QImage& img, double x) {
-        const QRectF a = g->chart()->plotArea();
-        const QPointF p(a.left() + (x - g->axisX()->min()) / (g->axisX()->max() - g->axisX()->min()) * a.width(),
-                        a.bottom() - (0.6 - g->axisY()->min()) / (g->axisY()->max() - g->axisY()->min()) * a.height());
-        return QColor(img.pixel(int(p.x()), int(p.y()))).rgb() & 0xFFFFFF;
-    };
+    auto colourAt = [&](const QImage& img, double x) { return ColourOf(img, g, x, 0.6); };
     auto frame = [&](double barFrom, double cursor) {
         GraphDeletePlot(w.get(), VAL_DELETE_ALL);
         GraphPlotRectangle(w.get(), barFrom, 0.25, barFrom + 10, 1.0, 0xFF0000, 0xFF0000);
@@ -557,15 +562,11 @@ TEST(GraphGrab, PlotsFarBeyondTheAxesAreCutAtThePlotArea) {
     GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 0, 100);
     GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 1);
     auto* g = GraphFromWidget(w.get());
-    auto pixelAt = [&](const QImage& img, double x, double y) {
-        const QRectF a = g->chart()->plotArea();
-        return QColor(img.pixel(int(a.left() + x / 100 * a.width()), int(a.bottom() - y * a.height()))).rgb() & 0xFFFFFF;
-    };
     GraphPlotRectangle(w.get(), -1e12, 0.5, 1e12, 1e12, 0xFF0000, 0xFF0000);
     Pump(3 * kGraphRefreshMs);
     QImage img = w->grab().toImage();
-    for (double x : {2.0, 50.0, 98.0}) EXPECT_EQ(pixelAt(img, x, 0.75), 0xFF0000u) << x;
-    EXPECT_NE(pixelAt(img, 50, 0.25), 0xFF0000u);
+    for (double x : {2.0, 50.0, 98.0}) EXPECT_EQ(ColourOf(img, g, x, 0.75), 0xFF0000u) << x;
+    EXPECT_NE(ColourOf(img, g, 50, 0.25), 0xFF0000u);
 
     GraphDeletePlot(w.get(), VAL_DELETE_ALL);
     const double x[5] = {0, 40, 50, 60, 100};
@@ -577,10 +578,9 @@ TEST(GraphGrab, PlotsFarBeyondTheAxesAreCutAtThePlotArea) {
     Pump(3 * kGraphRefreshMs);
     img = w->grab().toImage();
     auto onLine = [&](double at) {
-        const QRectF a = g->chart()->plotArea();
-        const int px = int(a.left() + at / 100 * a.width()), py = int(a.top() + a.height() / 2);
+        const QPoint p = PixelOf(g, at, 0);
         for (int dy = -1; dy <= 1; ++dy)
-            if ((QColor(img.pixel(px, py + dy)).rgb() & 0xFFFFFF) == 0x0000FFu) return true;
+            if ((QColor(img.pixel(p.x(), p.y() + dy)).rgb() & 0xFFFFFF) == 0x0000FFu) return true;
         return false;
     };
     EXPECT_TRUE(onLine(20));
