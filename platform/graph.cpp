@@ -6,6 +6,8 @@
 #include <QChartView>
 #include <QEvent>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
@@ -64,8 +66,12 @@ void StyleAxis(QValueAxis* axis) {
     tf.setPointSizeF(8);
     axis->setTitleFont(tf);
     axis->setLabelsColor(QColor(0x20, 0x20, 0x20));
-    axis->setLinePen(Hairline(QColor(0x40, 0x40, 0x40)));
+    // The axis' line and its tick marks are drawn by ChartView; the chart keeps them, unseen, so
+    // that its numbers stand where they stood beside them.
+    axis->setLinePen(QPen(Qt::transparent, 0));
     axis->setGridLineVisible(false);  // drawn by ChartView
+    axis->setGridLinePen(Hairline(Qt::transparent));
+    axis->setMinorGridLinePen(Hairline(Qt::transparent));
     axis->setMinorGridLineVisible(false);
     axis->setLabelFormat("%g");
     axis->setTickType(QValueAxis::TicksDynamic);
@@ -88,11 +94,15 @@ void ForEachTick(const QValueAxis* axis, F&& f) {
 
 }  // namespace
 
-// The view of a chart. The white ground, the plot area and its grid are the view's background,
-// drawn for what is exposed each time (filling the area and a few lines costs less than copying
-// a kept picture of it); the chart itself draws only the axes with their numbers, and the plots
-// and traces are items of their own. The view paints every pixel it exposes: its viewport is not
-// filled first.
+// The view of a chart. The white ground, the plot area with its grid, the axes' lines and their
+// tick marks are the view's background, drawn for what is exposed each time (filling the area and
+// a few lines costs less than copying a kept picture of it); the chart itself draws only the
+// axes' numbers and titles, and the plots and traces are items of their own. The view paints
+// every pixel it exposes: its viewport is not filled first.
+//
+// A repaint that lies on the plot area (a plot, trace or cursor that changed) holds nothing of
+// the chart's: the view draws the background and the plot items there itself, without walking
+// the chart's many items (numbers, ticks, groups) for each frame.
 class ChartView : public QChartView {
 public:
     ChartView(QChart* chart, QValueAxis* x, QValueAxis* y, QWidget* parent)
@@ -109,11 +119,39 @@ public:
         }
     }
 
+    // The plot items, in the order the scene paints them (by height, then as they came).
+    void addPlot(PlotItem* item) {
+        plots_.insert(std::upper_bound(plots_.begin(), plots_.end(), item,
+                                       [](const PlotItem* a, const PlotItem* b) { return a->zValue() < b->zValue(); }),
+                      item);
+    }
+
 protected:
+    void paintEvent(QPaintEvent* e) override {
+        const QRectF exposed = mapToScene(e->region().boundingRect()).boundingRect();
+        const QRectF onArea = chart()->mapRectToScene(chart()->plotArea()).adjusted(-kAreaMargin, -kAreaMargin,
+                                                                                     kAreaMargin, kAreaMargin);
+        if (!onArea.contains(exposed)) {
+            QChartView::paintEvent(e);
+            return;
+        }
+        QPainter p(viewport());
+        p.setRenderHints(renderHints());
+        p.setWorldTransform(viewportTransform());
+        drawBackground(&p, exposed);
+        for (PlotItem* item : plots_)
+            if (item->isVisible() && item->boundingRect().intersects(exposed)) item->paint(&p, nullptr, viewport());
+    }
+
     void drawBackground(QPainter* p, const QRectF& rect) override {
         const QRectF area = chart()->plotArea();
-        if (area.isEmpty() || !area.intersects(rect)) {
+        if (area.isEmpty()) {
             p->fillRect(rect, Qt::white);
+            return;
+        }
+        if (!area.intersects(rect)) {
+            p->fillRect(rect, Qt::white);
+            drawAxes(p, area);
             return;
         }
         // the ground where the exposed part reaches beyond the plot area, then the area itself
@@ -136,9 +174,33 @@ protected:
         p->setPen(Hairline(QColor(0x90, 0x90, 0x90)));
         p->setBrush(Qt::NoBrush);
         p->drawRect(area);
+        drawAxes(p, area);
     }
 
 private:
+    // Beyond this the chart's numbers begin (they stand beyond the tick marks).
+    static constexpr qreal kAreaMargin = 2;
+    static constexpr qreal kTickLength = 4;
+
+    // The axes' lines at the left and the bottom of the plot area, with tick marks outwards.
+    void drawAxes(QPainter* p, const QRectF& area) {
+        grid_.clear();
+        grid_.emplace_back(area.bottomLeft(), area.topLeft());
+        grid_.emplace_back(area.bottomLeft(), area.bottomRight());
+        const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
+        ForEachTick(x_, [&](double v) {
+            const double px = area.left() + (v - x_->min()) * xs;
+            grid_.emplace_back(px, area.bottom(), px, area.bottom() + kTickLength);
+        });
+        ForEachTick(y_, [&](double v) {
+            const double py = area.bottom() - (v - y_->min()) * ys;
+            grid_.emplace_back(area.left() - kTickLength, py, area.left(), py);
+        });
+        p->setPen(Hairline(QColor(0x40, 0x40, 0x40)));
+        p->drawLines(grid_.data(), int(grid_.size()));
+    }
+
+    std::vector<PlotItem*> plots_;
     QValueAxis* x_;
     QValueAxis* y_;
     std::vector<QLineF> grid_;  // reused by every paint
@@ -191,10 +253,19 @@ QRectF PlotItem::drawnRect() const {
     return QRectF(QPointF(l - m, t - m), QPointF(r + m, b + m)) & area_;
 }
 
+void PlotItem::repaint(const QRectF& pixels) {
+    // The views are told at once, so that the pixels are repainted with the window's other changes
+    // of this pass (the displays of the same frame) in one go: through the scene they would reach
+    // the views a turn of the event loop later and cost a repaint and a hand-over of their own.
+    if (pixels.isEmpty() || !isVisible() || !scene()) return;
+    for (QGraphicsView* v : scene()->views())
+        v->viewport()->update(v->mapFromScene(pixels).boundingRect().adjusted(-1, -1, 1, 1));
+}
+
 void PlotItem::changed(const QRectF& before) {
     const QRectF after = drawnRect();
     if (before.isEmpty() && after.isEmpty()) return;
-    update(before.isEmpty() ? after : after.isEmpty() ? before : before | after);
+    repaint(before.isEmpty() ? after : after.isEmpty() ? before : before | after);
 }
 
 void PlotItem::setPoints(const QList<QPointF>& points) {
@@ -217,13 +288,13 @@ void PlotItem::setRectangle(const QRectF& valueRect) {
 void PlotItem::setPen(const QPen& pen) {
     if (pen == pen_) return;
     pen_ = pen;
-    update(drawnRect());
+    repaint(drawnRect());
 }
 
 void PlotItem::setBrush(const QBrush& brush) {
     if (brush == brush_) return;
     brush_ = brush;
-    update(drawnRect());
+    repaint(drawnRect());
 }
 
 void PlotItem::setPointsVisible(bool dots) {
@@ -345,6 +416,7 @@ PlotItem* GraphBase::newItem(qreal z) {
         connect(axisY_, &QValueAxis::rangeChanged, this, relayout);
     }
     items_.push_back(new PlotItem(chart_, axisX_, axisY_, z));
+    static_cast<ChartView*>(view_)->addPlot(items_.back());
     return items_.back();
 }
 

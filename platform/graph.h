@@ -80,6 +80,8 @@ private:
     std::optional<Scale> scale() const;
     // The pixels that what is drawn now can touch, within the plot area.
     QRectF drawnRect() const;
+    // Repaints these pixels (scene coordinates) in the views now.
+    void repaint(const QRectF& pixels);
     void changed(const QRectF& before);
 
     QChart* chart_;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QChart>
+#include <QChartView>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QEventLoop>
@@ -551,6 +552,48 @@ TEST(GraphGrab, MovedBarsCursorsAndTracesAreDrawnWhereTheyAreNow) {
     const auto pts = Points(GraphInspector::TraceSeries(*strip, 2));
     ASSERT_EQ(pts.size(), 11u);
     for (const QPointF& p : pts) EXPECT_EQ(p.y(), 80);
+}
+
+// A frame's repaint covers the plot area only, and shows there what a repaint of the whole graph
+// shows: the ground, the grid, the axes' lines, the bars, curves, cursors and traces in their order.
+TEST(GraphGrab, ARepaintOfThePlotAreaShowsWhatAWholeRepaintShows) {
+    auto same = [](GraphBase* g) {
+        QWidget* view = g->chartView()->viewport();
+        const QImage whole = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect area = g->chart()->plotArea().toAlignedRect().adjusted(-1, -1, 1, 1);
+        QImage part(whole.size(), QImage::Format_RGB32);
+        part.fill(0xFF00FF);
+        view->render(&part, area.topLeft(), QRegion(area));  // drawn where it stands
+        int differ = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) differ += whole.pixel(x, y) != part.pixel(x, y);
+        return differ;
+    };
+    auto w = Make("GraphWidget");
+    w->show();
+    GraphSetAxisScaling(w.get(), XAXIS, VAL_MANUAL, 0, 100);
+    GraphSetAxisScaling(w.get(), YAXIS, VAL_MANUAL, 0, 1);
+    GraphPlotRectangle(w.get(), 20, 0, 40, 0.5, 0x00FF00, 0x00FF00);  // standing on the bottom axis
+    GraphPlotRectangle(w.get(), 30, 0.25, 70, 1.0, 0xFF0000, 0xFF0000);
+    const double x[4] = {0, 30, 60, 100};
+    const uint16_t y[4] = {0, 1, 0, 1};
+    GraphPlotXY(w.get(), x, y, 4, VAL_CONNECTED_POINTS, VAL_SMALL_SOLID_SQUARE, VAL_SOLID, 0x0000FF);
+    GraphSetCursor(w.get(), 1, 35, 0.5);
+    GraphSetCursor(w.get(), 2, 0, 0.5);  // on the left axis
+    Pump(3 * kGraphRefreshMs);
+    EXPECT_EQ(same(GraphFromWidget(w.get())), 0);
+
+    auto s = Make("StripChartWidget");
+    s->show();
+    GraphSetPointsPerScreen(s.get(), 20);
+    GraphSetTraces(s.get(), 2);
+    GraphSetTraceColor(s.get(), 1, 0x0000FF);
+    GraphSetTraceColor(s.get(), 2, 0xFF0000);
+    std::vector<double> v;
+    for (int k = 0; k < 20; ++k) v.insert(v.end(), {double(k % 5), double(4 - k % 5)});
+    GraphPlotStripChart(s.get(), v.data(), int(v.size()));
+    Pump(3 * kGraphRefreshMs);
+    EXPECT_EQ(same(GraphFromWidget(s.get())), 0);
 }
 
 // What lies far beyond the axes is cut at the plot area, not lost or drawn elsewhere: a bar that
