@@ -149,32 +149,30 @@ protected:
             p->fillRect(rect, Qt::white);
             return;
         }
-        if (!area.intersects(rect)) {
-            p->fillRect(rect, Qt::white);
-            drawAxes(p, area);
-            return;
-        }
         // the ground where the exposed part reaches beyond the plot area, then the area itself
         const QRectF inner = area & rect;
         if (!area.contains(rect)) p->fillRect(rect, Qt::white);
-        p->fillRect(inner, QColor(0xFC, 0xFC, 0xFC));
-        // grid lines at the ticks inside the plot area, in one call; its border stands at its edges
-        grid_.clear();
-        const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
-        ForEachTick(x_, [&](double v) {
-            const double px = area.left() + (v - x_->min()) * xs;
-            if (px > area.left() + 0.5 && px < area.right() - 0.5) grid_.emplace_back(px, area.top(), px, area.bottom());
-        });
-        ForEachTick(y_, [&](double v) {
-            const double py = area.bottom() - (v - y_->min()) * ys;
-            if (py > area.top() + 0.5 && py < area.bottom() - 0.5) grid_.emplace_back(area.left(), py, area.right(), py);
-        });
-        p->setPen(Hairline(QColor(0xDC, 0xDC, 0xDC)));
-        if (!grid_.empty()) p->drawLines(grid_.data(), int(grid_.size()));
-        p->setPen(Hairline(QColor(0x90, 0x90, 0x90)));
-        p->setBrush(Qt::NoBrush);
-        p->drawRect(area);
-        drawAxes(p, area);
+        if (!inner.isEmpty()) {
+            p->fillRect(inner, QColor(0xFC, 0xFC, 0xFC));
+            // grid lines at the ticks inside the plot area, in one call
+            const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
+            ForEachTick(x_, [&](double v) {
+                const double px = area.left() + (v - x_->min()) * xs;
+                if (px > area.left() + 0.5 && px < area.right() - 0.5)
+                    AddLine(QPointF(px, area.top()), QPointF(px, area.bottom()), rect);
+            });
+            ForEachTick(y_, [&](double v) {
+                const double py = area.bottom() - (v - y_->min()) * ys;
+                if (py > area.top() + 0.5 && py < area.bottom() - 0.5)
+                    AddLine(QPointF(area.left(), py), QPointF(area.right(), py), rect);
+            });
+            FillLines(p, QColor(0xDC, 0xDC, 0xDC));
+            // its border stands at its edges
+            AddLine(area.topLeft(), area.topRight(), rect);
+            AddLine(area.topRight(), area.bottomRight(), rect);
+            FillLines(p, QColor(0x90, 0x90, 0x90));
+        }
+        drawAxes(p, area, rect);
     }
 
 private:
@@ -182,28 +180,48 @@ private:
     static constexpr qreal kAreaMargin = 2;
     static constexpr qreal kTickLength = 4;
 
+    // Adds the part of a one-pixel line along an axis that can reach the exposed rectangle, as the
+    // row or column of pixels it covers: filled, these cost a fraction of lines drawn (and cut to
+    // the exposed part pixel by pixel).
+    void AddLine(QPointF a, QPointF b, const QRectF& exposed) {
+        const QRectF r = exposed.adjusted(-1, -1, 1, 1);
+        const bool vertical = a.x() == b.x();
+        const double at = vertical ? a.x() : a.y();
+        const double lo = vertical ? r.top() : r.left(), hi = vertical ? r.bottom() : r.right();
+        if (at < (vertical ? r.left() : r.top()) || at > (vertical ? r.right() : r.bottom())) return;
+        double from = vertical ? a.y() : a.x(), to = vertical ? b.y() : b.x();
+        if (std::max(from, to) < lo || std::min(from, to) > hi) return;
+        const int pixel = int(std::floor(at));
+        const int first = int(std::floor(std::clamp(std::min(from, to), lo, hi)));
+        const int last = int(std::floor(std::clamp(std::max(from, to), lo, hi)));
+        lines_.push_back(vertical ? QRect(pixel, first, 1, last - first + 1) : QRect(first, pixel, last - first + 1, 1));
+    }
+
+    void FillLines(QPainter* p, const QColor& colour) {
+        for (const QRect& r : lines_) p->fillRect(r, colour);
+        lines_.clear();
+    }
+
     // The axes' lines at the left and the bottom of the plot area, with tick marks outwards.
-    void drawAxes(QPainter* p, const QRectF& area) {
-        grid_.clear();
-        grid_.emplace_back(area.bottomLeft(), area.topLeft());
-        grid_.emplace_back(area.bottomLeft(), area.bottomRight());
+    void drawAxes(QPainter* p, const QRectF& area, const QRectF& exposed) {
+        AddLine(area.bottomLeft(), area.topLeft(), exposed);
+        AddLine(area.bottomLeft(), area.bottomRight(), exposed);
         const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
         ForEachTick(x_, [&](double v) {
             const double px = area.left() + (v - x_->min()) * xs;
-            grid_.emplace_back(px, area.bottom(), px, area.bottom() + kTickLength);
+            AddLine(QPointF(px, area.bottom()), QPointF(px, area.bottom() + kTickLength), exposed);
         });
         ForEachTick(y_, [&](double v) {
             const double py = area.bottom() - (v - y_->min()) * ys;
-            grid_.emplace_back(area.left() - kTickLength, py, area.left(), py);
+            AddLine(QPointF(area.left() - kTickLength, py), QPointF(area.left(), py), exposed);
         });
-        p->setPen(Hairline(QColor(0x40, 0x40, 0x40)));
-        p->drawLines(grid_.data(), int(grid_.size()));
+        FillLines(p, QColor(0x40, 0x40, 0x40));
     }
 
     std::vector<PlotItem*> plots_;
     QValueAxis* x_;
     QValueAxis* y_;
-    std::vector<QLineF> grid_;  // reused by every paint
+    std::vector<QRect> lines_;  // reused by every paint
 };
 
 // ---- plot items ------------------------------------------------------------------------------
