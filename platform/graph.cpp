@@ -337,16 +337,53 @@ void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
     const Scale& pixel = *scaled;
     painter->save();
     painter->setClipRect(area_);
+    // A one-pixel solid pen covers the pixels whose squares hold its points: rectangles and lines
+    // along the axes are filled as rows and columns of them (a fraction of the cost of lines drawn
+    // pixel by pixel). What lies beyond the area is cut first, so that far values stay in range.
+    const bool hairline = pen_.style() == Qt::NoPen || (pen_.style() == Qt::SolidLine && pen_.widthF() <= 1);
+    const QRectF reach = area_.adjusted(-2, -2, 2, 2);
+    auto finite = [](const QRectF& r) {
+        return std::isfinite(r.left()) && std::isfinite(r.right()) && std::isfinite(r.top()) && std::isfinite(r.bottom());
+    };
+    // the pixels of a rectangle (in pixels) cut to the reach
+    auto pixels = [&](const QRectF& r) {
+        auto at = [](double v, double lo, double hi) { return int(std::floor(std::clamp(v, lo, hi))); };
+        return QRect(QPoint(at(r.left(), reach.left(), reach.right()), at(r.top(), reach.top(), reach.bottom())),
+                     QPoint(at(r.right(), reach.left(), reach.right()), at(r.bottom(), reach.top(), reach.bottom())));
+    };
     if (rectangle_) {
-        painter->setPen(pen_);
-        painter->setBrush(brush_);
-        painter->drawRect(QRectF(pixel(rect_.left(), rect_.bottom()), pixel(rect_.right(), rect_.top())).normalized());
+        const QRectF r = QRectF(pixel(rect_.left(), rect_.bottom()), pixel(rect_.right(), rect_.top())).normalized();
+        if (!hairline || !finite(r)) {
+            painter->setPen(pen_);
+            painter->setBrush(brush_);
+            painter->drawRect(r);
+        } else {
+            const QRect px = pixels(r);
+            if (brush_.style() != Qt::NoBrush) painter->fillRect(px, brush_);
+            if (pen_.style() != Qt::NoPen) {
+                // the frame's sides that were not cut
+                const QColor c = pen_.color();
+                if (r.top() >= reach.top()) painter->fillRect(QRect(px.left(), px.top(), px.width(), 1), c);
+                if (r.bottom() <= reach.bottom()) painter->fillRect(QRect(px.left(), px.bottom(), px.width(), 1), c);
+                if (r.left() >= reach.left()) painter->fillRect(QRect(px.left(), px.top(), 1, px.height()), c);
+                if (r.right() <= reach.right()) painter->fillRect(QRect(px.right(), px.top(), 1, px.height()), c);
+            }
+        }
         painter->restore();
         return;
     }
     if (points_.isEmpty()) {
         painter->restore();
         return;
+    }
+    if (points_.size() == 2 && hairline && !dots_ && pen_.style() != Qt::NoPen) {
+        const QPointF a = pixel(points_[0].x(), points_[0].y()), b = pixel(points_[1].x(), points_[1].y());
+        const QRectF line = QRectF(a, b).normalized();
+        if ((a.x() == b.x() || a.y() == b.y()) && finite(line)) {
+            painter->fillRect(pixels(line), pen_.color());
+            painter->restore();
+            return;
+        }
     }
     painter->setPen(pen_);
     painter->setBrush(Qt::NoBrush);
