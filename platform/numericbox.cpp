@@ -26,6 +26,8 @@ constexpr int kLineMarginX = 2;
 constexpr int kLineMarginY = 1;
 // Style sheets whose looks a display keeps (its colours: white, green and red).
 constexpr size_t kKeptLooks = 4;
+// Texts a display keeps laid out.
+constexpr size_t kLaidTexts = 16;
 
 bool Covers(const QImage& img) {
     if (!img.hasAlphaChannel()) return true;
@@ -174,7 +176,7 @@ void ShownNumber::SetSheet(const QString& sheet, const QString& rest) {
             else
                 sheet_ = sheet;
             const Look& look = kept->second;
-            if (look.font != look_.font || look.contents != look_.contents || look.align != look_.align) laid_ = false;
+            if (look.font != look_.font || look.contents != look_.contents || look.align != look_.align) laid_.clear();
             look_ = look;
             box_->update();
             return;
@@ -260,7 +262,7 @@ const ShownNumber::Look& ShownNumber::CurrentLook() {
     if (wasOpaque && !l.opaque && box_->parentWidget()) box_->parentWidget()->update(box_->geometry());
 
     look_ = std::move(l);
-    laid_ = false;
+    laid_.clear();
     const QString sheet = box_->styleSheet();
     const auto kept = std::find_if(looks_.begin(), looks_.end(), [&](const auto& k) { return k.first == sheet; });
     if (kept != looks_.end()) {
@@ -272,10 +274,15 @@ const ShownNumber::Look& ShownNumber::CurrentLook() {
     return look_;
 }
 
-bool ShownNumber::Lay(const QString& text) {
-    if (laid_ && text == laidText_) return fits_;
-    laid_ = true;
-    laidText_ = text;
+const ShownNumber::Laid& ShownNumber::Lay(const QString& text) {
+    const auto kept = std::find_if(laid_.rbegin(), laid_.rend(), [&](const Laid& l) { return l.text == text; });
+    if (kept != laid_.rend()) {
+        std::rotate(kept.base() - 1, kept.base(), laid_.end());
+        return laid_.back();
+    }
+    if (laid_.size() >= kLaidTexts) laid_.erase(laid_.begin());
+    Laid& laid = laid_.emplace_back();
+    laid.text = text;
     layout_.setText(text);
     layout_.setFont(look_.font);
     layout_.setCacheEnabled(true);
@@ -288,7 +295,7 @@ bool ShownNumber::Lay(const QString& text) {
     QTextLine line = layout_.createLine();
     layout_.endLayout();
     const int ascent = qRound(line.ascent());
-    runs_ = line.glyphRuns();
+    laid.runs = line.glyphRuns();
 
     // the line's height: the font's, or the text's where that is taller. A font engine that
     // measures a text by the ascent and descent of the fonts its characters take (FreeType's)
@@ -326,15 +333,15 @@ bool ShownNumber::Lay(const QString& text) {
     const QRect lineRect(r.x() + kLineMarginX, top, r.width() - 2 * kLineMarginX, height);
     const int used = qRound(line.naturalTextWidth()) + 1;
     // text wider than its line scrolls with the cursor: the line edit draws it
-    fits_ = used <= lineRect.width() && !text.isEmpty();
+    laid.fits = used <= lineRect.width() && !text.isEmpty();
     int scroll = 0;
     switch (QStyle::visualAlignment(Qt::LeftToRight, look_.align) & ~(Qt::AlignAbsolute | Qt::AlignVertical_Mask)) {
     case Qt::AlignRight: scroll = used - lineRect.width() + 1; break;
     case Qt::AlignHCenter: scroll = (used - lineRect.width()) / 2; break;
     default: break;
     }
-    origin_ = lineRect.topLeft() - QPoint(scroll, ascent - fm.ascent());
-    return fits_;
+    laid.origin = lineRect.topLeft() - QPoint(scroll, ascent - fm.ascent());
+    return laid;
 }
 
 bool ShownNumber::Paint() {
@@ -344,7 +351,8 @@ bool ShownNumber::Paint() {
         return false;
     }
     const Look& look = CurrentLook();
-    if (!look.opaque || !Lay(Shown())) {
+    const Laid* laid = look.opaque ? &Lay(Shown()) : nullptr;
+    if (!laid || !laid->fits) {
         Release();
         return false;
     }
@@ -353,8 +361,8 @@ bool ShownNumber::Paint() {
     const QRect clip = look.contents.translated(look.editAt);
     p.setClipRect(clip);
     p.setPen(look.pen);
-    const QPointF at(origin_ + look.editAt);
-    for (const QGlyphRun& run : runs_) p.drawGlyphRun(at, run);
+    const QPointF at(laid->origin + look.editAt);
+    for (const QGlyphRun& run : laid->runs) p.drawGlyphRun(at, run);
     drawnHere_ = true;
     return true;
 }

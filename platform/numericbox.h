@@ -80,14 +80,24 @@ private:
         QColor pen;
     };
 
+    // A text laid out in the look's font, and where it goes in the line. A display shows few
+    // texts over and over (a value that settles, one that jitters by a digit): the latest are kept.
+    struct Laid {
+        QString text;
+        QList<QGlyphRun> runs;
+        bool fits = false;
+        QPoint origin;  // of the layout, relative to the line edit
+    };
+
     bool ShowsOnly() const;
     // The box is drawn as ever from now: it takes what was taken here.
     void Release();
     void ApplySheet(const QString& sheet);
     bool Matches(const Look& look, const QStyleOptionSpinBox& opt, bool palettes) const;
     const Look& CurrentLook();
-    // Lays out `text` (once per text): false when it does not fit into the line.
-    bool Lay(const QString& text);
+    // `text` laid out (kept for the texts shown lately); its `fits` is false when it does not fit
+    // into the line.
+    const Laid& Lay(const QString& text);
     // The text shown: the one taken, or the box's own.
     QString Shown();
 
@@ -106,13 +116,8 @@ private:
     // the box's own text and value when the value was taken
     QString baseText_;
     double baseValue_ = 0;
-    // the text laid out, and where it goes in the line
-    bool laid_ = false;
-    QString laidText_;
+    std::vector<Laid> laid_;  // the one used last at the back
     QTextLayout layout_;
-    QList<QGlyphRun> runs_;
-    bool fits_ = false;
-    QPoint origin_;           // of the layout, relative to the line edit
     bool drawnHere_ = false;  // the last paint of the box drew the text too
     // the heights of the characters as texts of their own, in the look's font, when the font
     // engine measures texts so that these give the height of every text
