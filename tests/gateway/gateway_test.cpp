@@ -84,6 +84,7 @@ protected:
         std::istringstream in(ReadBytes(file));
         for (std::string t, topic, hex; in >> t >> topic;) {
             std::getline(in, hex);
+            if (in.eof()) break;  // the subscriber is still writing this line
             Message m{std::stod(t), "", "", {}};
             std::vector<std::string> level;
             std::istringstream parts(topic);
@@ -174,7 +175,8 @@ TEST_F(GatewayTest, SessionsBirthsDataAndDeaths) {
     EXPECT_EQ(byName["Identity/Designation"]->string_value(), "KRYTA-M01");
     EXPECT_EQ(Last(ms, "DBIRTH", "s2").p.metrics(1).string_value(), "KRYTA-M19");
     EXPECT_EQ(byName["Measurement/Left Edge"]->datatype(), sp::UInt16);
-    // DDATA by alias: the object's edges, and each frame once, in order (the sensor's own counter)
+    // DDATA by alias: the object's edges, and each frame once, in order (the sensor's own counter);
+    // a frame the line rode over (its answer disturbed) is counted as missed instead
     std::map<uint64_t, std::string> alias;
     for (const auto& m : birth.p.metrics())
         if (m.has_alias()) alias[m.alias()] = m.name();
@@ -188,8 +190,9 @@ TEST_F(GatewayTest, SessionsBirthsDataAndDeaths) {
             now[alias.at(v.alias())] = int64_t(v.int_value() ? v.int_value() : v.long_value());
         }
         if (frames++ == 0) continue;
-        EXPECT_EQ(now["Line/Frame"], before["Line/Frame"] + 1);
-        EXPECT_EQ(now["Measurement/Frame Word 15"], (before["Measurement/Frame Word 15"] + 1) % 65536);
+        const int64_t step = 1 + now["Line/Frames Missed"] - before["Line/Frames Missed"];
+        EXPECT_EQ(now["Line/Frame"], before["Line/Frame"] + step);
+        EXPECT_EQ(now["Measurement/Frame Word 15"], (before["Measurement/Frame Word 15"] + step) % 65536);
     }
     EXPECT_EQ(now["Measurement/Left Edge"], 1000);
     EXPECT_EQ(now["Measurement/Right Edge"], 2000);
