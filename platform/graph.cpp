@@ -152,20 +152,16 @@ protected:
         // the ground where the exposed part reaches beyond the plot area, then the area itself
         const QRectF inner = area & rect;
         if (!area.contains(rect)) p->fillRect(rect, Qt::white);
+        TickPixels(area);
         if (!inner.isEmpty()) {
             p->fillRect(inner, QColor(0xFC, 0xFC, 0xFC));
-            // grid lines at the ticks inside the plot area, in one call
-            const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
-            ForEachTick(x_, [&](double v) {
-                const double px = area.left() + (v - x_->min()) * xs;
+            // grid lines at the ticks inside the plot area, filled in one colour
+            for (const double px : ticksX_)
                 if (px > area.left() + 0.5 && px < area.right() - 0.5)
                     AddLine(QPointF(px, area.top()), QPointF(px, area.bottom()), rect);
-            });
-            ForEachTick(y_, [&](double v) {
-                const double py = area.bottom() - (v - y_->min()) * ys;
+            for (const double py : ticksY_)
                 if (py > area.top() + 0.5 && py < area.bottom() - 0.5)
                     AddLine(QPointF(area.left(), py), QPointF(area.right(), py), rect);
-            });
             FillLines(p, QColor(0xDC, 0xDC, 0xDC));
             // its border stands at its edges
             AddLine(area.topLeft(), area.topRight(), rect);
@@ -202,19 +198,24 @@ private:
         lines_.clear();
     }
 
-    // The axes' lines at the left and the bottom of the plot area, with tick marks outwards.
+    // Where the axes' ticks stand in the scene: columns along the x axis, rows along the y axis.
+    void TickPixels(const QRectF& area) {
+        ticksX_.clear();
+        ticksY_.clear();
+        const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
+        ForEachTick(x_, [&](double v) { ticksX_.push_back(area.left() + (v - x_->min()) * xs); });
+        ForEachTick(y_, [&](double v) { ticksY_.push_back(area.bottom() - (v - y_->min()) * ys); });
+    }
+
+    // The axes' lines at the left and the bottom of the plot area, with tick marks outwards at the
+    // ticks TickPixels found.
     void drawAxes(QPainter* p, const QRectF& area, const QRectF& exposed) {
         AddLine(area.bottomLeft(), area.topLeft(), exposed);
         AddLine(area.bottomLeft(), area.bottomRight(), exposed);
-        const double xs = area.width() / (x_->max() - x_->min()), ys = area.height() / (y_->max() - y_->min());
-        ForEachTick(x_, [&](double v) {
-            const double px = area.left() + (v - x_->min()) * xs;
+        for (const double px : ticksX_)
             AddLine(QPointF(px, area.bottom()), QPointF(px, area.bottom() + kTickLength), exposed);
-        });
-        ForEachTick(y_, [&](double v) {
-            const double py = area.bottom() - (v - y_->min()) * ys;
+        for (const double py : ticksY_)
             AddLine(QPointF(area.left() - kTickLength, py), QPointF(area.left(), py), exposed);
-        });
         FillLines(p, QColor(0x40, 0x40, 0x40));
     }
 
@@ -222,6 +223,7 @@ private:
     QValueAxis* x_;
     QValueAxis* y_;
     std::vector<QRect> lines_;  // reused by every paint
+    std::vector<double> ticksX_, ticksY_;
 };
 
 // ---- plot items ------------------------------------------------------------------------------
@@ -331,6 +333,20 @@ void PlotItem::relayout() {
     update();
 }
 
+void AppendLinePoint(std::vector<QPointF>& line, QPointF p) {
+    const size_t n = line.size();
+    if (n >= 2) {
+        const QPointF a = line[n - 2], b = line[n - 1];
+        auto between = [](double u, double v, double w) { return (u <= v && v <= w) || (u >= v && v >= w); };
+        if ((a.y() == b.y() && b.y() == p.y() && between(a.x(), b.x(), p.x())) ||
+            (a.x() == b.x() && b.x() == p.x() && between(a.y(), b.y(), p.y()))) {
+            line[n - 1] = p;
+            return;
+        }
+    }
+    line.push_back(p);
+}
+
 void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
     const std::optional<Scale> scaled = scale();
     if (!scaled) return;
@@ -407,7 +423,10 @@ void PlotItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
             flush();
             continue;
         }
-        pixels_.push_back(px);
+        if (dots_)
+            pixels_.push_back(px);  // every point keeps its dot
+        else
+            AppendLinePoint(pixels_, px);
     }
     flush();
     painter->restore();

@@ -43,6 +43,12 @@ constexpr int kGraphWrongKind = -3;     // a strip-chart call on an x/y graph or
 // How long the chart may lag behind the model.
 constexpr int kGraphRefreshMs = 33;
 
+// Appends a point to a one-pixel line in pixels. A point that would stand inside a straight row or
+// column of the line (between two on the same row, or the same column, in order) is left out: the
+// line covers the same pixels, drawn as one stretch instead of many short ones (a flat trace of a
+// roll chart, a tolerance line).
+void AppendLinePoint(std::vector<QPointF>& line, QPointF p);
+
 // What a graph draws of one plot, trace or cursor: a one-pixel line through points (with dots
 // at them, if asked), or a filled rectangle with a frame, in axis units. It stands beside the chart
 // in the chart's scene and maps its points into the plot area when it is painted, so that a plot

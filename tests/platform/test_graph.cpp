@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QEventLoop>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 #include <QValueAxis>
@@ -629,6 +630,56 @@ TEST(GraphGrab, PlotsFarBeyondTheAxesAreCutAtThePlotArea) {
     EXPECT_TRUE(onLine(20));
     EXPECT_TRUE(onLine(80));
     EXPECT_FALSE(onLine(50));  // no segment through the point that is not a number
+}
+
+// A line drawn without the points inside its straight rows and columns is the same line: through
+// flat stretches, steps, turns back and fractional positions, every pixel of either drawing lies
+// on the other or next to it (the painter may place the pixel at a corner one step aside).
+TEST(GraphLine, PointsLeftOutOfStraightStretchesKeepTheLine) {
+    EnsureApp();
+    auto draw = [](const std::vector<QPointF>& line) {
+        QImage img(420, 170, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        p.setClipRect(QRectF(2, 3, 400, 160));
+        p.setPen(QPen(QColor(0x008000), 0));
+        p.drawPolyline(line.data(), int(line.size()));
+        return img;
+    };
+    // the pixels of `a` that have no pixel of `b` on them or beside them
+    auto strays = [](const QImage& a, const QImage& b) {
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                if (a.pixel(x, y) == 0xFFFFFFFFu) continue;
+                bool near = false;
+                for (int dy = -1; dy <= 1 && !near; ++dy)
+                    for (int dx = -1; dx <= 1 && !near; ++dx)
+                        near = b.valid(x + dx, y + dy) && b.pixel(x + dx, y + dy) != 0xFFFFFFFFu;
+                n += near ? 0 : 1;
+            }
+        return n;
+    };
+    std::srand(7);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<QPointF> all, kept;
+        double x = 3.25, y = 50;
+        for (int i = 0; i < 120; ++i) {
+            const int r = std::rand() % 10;
+            if (r < 6) x += (round % 3 == 0 && i % 17 == 16 ? -1 : 1) * (0.5 + (std::rand() % 70) / 10.0);
+            else if (r < 8) y = 5 + std::rand() % 150 + (std::rand() % 4) * 0.25;
+            else x += 0.3;  // a step: the next point stands on another row
+            all.emplace_back(x, y);
+            AppendLinePoint(kept, all.back());
+        }
+        ASSERT_LT(kept.size(), all.size() * 3 / 4) << round;
+        const QImage a = draw(all), k = draw(kept);
+        EXPECT_EQ(strays(a, k), 0) << "round " << round;
+        EXPECT_EQ(strays(k, a), 0) << "round " << round;
+    }
+    std::vector<QPointF> column;
+    for (double v : {10.0, 20.0, 30.0, 25.0}) AppendLinePoint(column, QPointF(5, v));
+    EXPECT_EQ(column, (std::vector<QPointF>{{5, 10}, {5, 30}, {5, 25}}));  // a turn back is kept
 }
 
 TEST(GraphKinds, CallsOfTheOtherKindAreRefused) {
