@@ -530,13 +530,26 @@ int ComWrt(int port, const char* buffer, int count) {
     if (!p || !buffer || count <= 0) return 0;
     LayerCall guard;
     const unsigned gen = p->generation;
+    // With nothing queued before them, the bytes go to the driver at once, without the port's
+    // write watch being set up and taken down for each request; what the driver does not take
+    // (and any error) goes through the port as ever.
+    int direct = 0;
+    if (const int fd = int(p->serial->handle()); fd >= 0 && p->serial->bytesToWrite() == 0) {
+        const ssize_t n = ::write(fd, buffer, size_t(count));
+        if (n == count) return count;
+        if (n > 0) direct = int(n);
+    }
+    if (direct > 0) {
+        buffer += direct;
+        count -= direct;
+    }
     const qint64 written = p->serial->write(buffer, count);
     p = OpenPort(port);
-    if (!p || p->generation != gen || written <= 0) return 0;
+    if (!p || p->generation != gen || written <= 0) return direct;
     p->serial->flush();  // hand the bytes to the driver now, not at the next event processing
-    p = OpenPort(port);  // a line that went away while writing took nothing
-    if (!p || p->generation != gen) return 0;
-    return static_cast<int>(written);
+    p = OpenPort(port);  // a line that went away while writing took nothing more
+    if (!p || p->generation != gen) return direct;
+    return direct + static_cast<int>(written);
 }
 
 int ComRd(int port, char* buffer, int count) {

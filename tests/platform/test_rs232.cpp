@@ -138,6 +138,26 @@ TEST_F(Rs232Test, FrameWrittenArrivesOnTheOtherSideUnchanged) {
     EXPECT_EQ(line.Receive(36), frame);
 }
 
+// More than the driver takes at once: the rest follows through the port's queue, in order, and a
+// write made while some is still queued goes behind it.
+TEST_F(Rs232Test, AWriteBeyondTheDriversRoomArrivesWholeAndInOrder) {
+    const auto big = Pattern(200 * 1024, 3), tail = Pattern(36, 9);
+    ASSERT_EQ(ComWrt(kPort, reinterpret_cast<const char*>(big.data()), int(big.size())), int(big.size()));
+    // the other side takes some, so that the driver has room again before the rest has left
+    std::vector<unsigned char> got = line.Receive(8 * 1024, 0.2);
+    ASSERT_FALSE(got.empty());
+    ASSERT_EQ(ComWrt(kPort, reinterpret_cast<const char*>(tail.data()), 36), 36);
+    while (got.size() < big.size() + tail.size()) {
+        Pump(0.01);
+        const auto part = line.Receive(big.size() + tail.size() - got.size(), 0.2);
+        if (part.empty()) break;
+        got.insert(got.end(), part.begin(), part.end());
+    }
+    auto want = big;
+    want.insert(want.end(), tail.begin(), tail.end());
+    EXPECT_TRUE(got == want) << got.size() << " bytes of " << want.size();
+}
+
 TEST_F(Rs232Test, ReceiveCallbackRunsOncePerNotifyCount) {
     Calls calls;
     ASSERT_EQ(InstallComCallback(kPort, LWRS_RECEIVE | LWRS_RXFLAG | LWRS_TXEMPTY, 36, 0x55, Record, &calls),
