@@ -6,7 +6,8 @@
 // firmware text) and prints one JSON line
 //   {"identity": <info --json>, "parameters": <get ram --json, each with its "type">}
 // then one line per measurement frame (every N-th with --every): the names of measure --json and
-//   "frame"    the frame's number since the connect (the first is 1)
+//   "frame"    the frame's number since the connect (the first is 1): every request counts, so a
+//              gap in "frame" is what "missed" counts, or a line the pipe had no room for
 //   "time_ms"  when its answer came, milliseconds since 1970 UTC
 //   "missed"   frames ridden over so far: no answer, another answer, a disturbed line
 // A frame that finds the pipe full is not printed (the gateway sees the gap in "frame"); the line
@@ -116,7 +117,7 @@ int CmdGatewayLine(const Args& a) {
         if (o != Outcome::Answered) {
             if (!IsComOpen(com) || o == Outcome::LineLost || Timer() - lastAnswer >= kSilentSeconds)
                 return ExchangeFailed("the measurement request");
-            ++missed;
+            ++frame, ++missed;
             continue;
         }
         lastAnswer = Timer();
