@@ -49,7 +49,11 @@ struct Port {
     // receive callback
     int eventMask = 0;
     int notifyCount = 1;
-    cc_t minBytes = 0;        // the driver's minimum count as the port was opened
+    // the driver's settings as SetComWakeCount last left them, kept so that raising the count and
+    // lowering it again cost one call each; forgotten whenever the port's settings change
+    termios wakeSettings{};
+    bool wakeSettingsKnown = false;
+    cc_t minBytes = 0;        // the driver's minimum count before SetComWakeCount raised it
     bool minChanged = false;  // SetComWakeCount raised it
     ComCallbackPtr fn = nullptr;
     void* data = nullptr;
@@ -152,7 +156,7 @@ void ClosePort(Port& p) {
         p.serial->close();
     }
     p.open = false;
-    p.minChanged = false;
+    p.minChanged = p.wakeSettingsKnown = false;
     p.eventMask = 0;
     p.fn = nullptr;
     p.data = nullptr;
@@ -501,6 +505,7 @@ int SetCTSMode(int port, int mode) {
     if (mode < 0 || mode > 2) return kComInvalidParameter;
     LayerCall guard;
     const auto flow = mode == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl;
+    p->minChanged = p->wakeSettingsKnown = false;  // the settings are written again whole
     return Apply(p->serial, p->serial->setFlowControl(flow)) ? 0 : kComInvalidParameter;
 }
 
@@ -599,8 +604,11 @@ int SetComWakeCount(int port, int count) {
     // In raw mode the terminal driver reports the line readable once it holds the minimum count
     // of bytes (with no inter-byte timer); reads still take whatever it holds.
     const int fd = int(p->serial->handle());
-    termios t{};
-    if (fd < 0 || ::tcgetattr(fd, &t) != 0) return 0;  // not a terminal: every byte wakes, as ever
+    termios& t = p->wakeSettings;
+    if (!p->wakeSettingsKnown) {
+        if (fd < 0 || ::tcgetattr(fd, &t) != 0) return 0;  // not a terminal: every byte wakes, as ever
+        p->wakeSettingsKnown = true;
+    }
     const cc_t want = cc_t(count == 1 ? p->minBytes : count);
     if (t.c_cc[VMIN] != want || t.c_cc[VTIME] != 0) {
         if (count > 1 && !p->minChanged) {
@@ -609,7 +617,7 @@ int SetComWakeCount(int port, int count) {
         }
         t.c_cc[VMIN] = want;
         t.c_cc[VTIME] = 0;
-        ::tcsetattr(fd, TCSANOW, &t);
+        if (::tcsetattr(fd, TCSANOW, &t) != 0) p->wakeSettingsKnown = false;
     }
     if (count == 1) {
         p->minChanged = false;
