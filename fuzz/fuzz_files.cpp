@@ -25,8 +25,10 @@ bool Blank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' |
 
 // What a correct reader makes of a file of exactly `count` numbers: false when the file does not
 // hold them (too few or too many, not a plain decimal number, or out of range for a strict reader).
-bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<uint16_t>& out) {
+// `wide` is the low 16 bits of the first number above 65535 that a lenient reader took, or -1.
+bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<uint16_t>& out, long& wide) {
     out.clear();
+    wide = -1;
     size_t i = 0;
     while (int(out.size()) < count) {
         while (i < n && Blank(d[i])) ++i;
@@ -44,6 +46,7 @@ bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<ui
             exact = exact > 65535 ? exact : exact * 10 + uint64_t(c - '0');
         }
         if (strict ? (exact > 65535 || (negative && exact != 0)) : negative) return false;
+        if (exact > 65535 && wide < 0) wide = long(low16);
         out.push_back(uint16_t(strict ? exact : low16));
     }
     while (i < n && Blank(d[i])) ++i;
@@ -77,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     --size;
     WriteFile(data, size);
     std::vector<uint16_t> want;
+    long wide = -1;
 
     if (mode & 1) {
         // the linearisation table: 1024 values for hardware code 400, else 2048, 0 to 65535
@@ -85,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto before = linArray;
         TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, g_path);
         const int result = ReadLinDataFromFile();
-        if (Expected(data, size, n, true, want)) {
+        if (Expected(data, size, n, true, want, wide)) {
             Check(result == 0);
             for (int i = 0; i < n; ++i) Check(linArray[i] == uint16_t((want[i] + 32767u) % 65536u));
             for (int i = n; i < int(linArray.size()); ++i) Check(linArray[i] == before[i]);
@@ -100,15 +104,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto before = parameter;
         TestQueueFileSelect(VAL_EXISTING_FILE_SELECTED, g_path);
         ReadParaFromFile();
-        if (Expected(data, size, 30, false, want)) {
-            Check(szStatus == "Parameter file loaded!");
+        if (Expected(data, size, 30, false, want, wide)) {
+            // a number above 65535 is loaded as its low 16 bits, and the status line says so
+            const std::string taken = " taken as " + std::to_string(wide) + "!";
+            Check(wide < 0 ? szStatus == "Parameter file loaded!"
+                           : szStatus.rfind("Parameter file loaded - line ", 0) == 0 && szStatus.size() > taken.size() &&
+                                 szStatus.compare(szStatus.size() - taken.size(), taken.size(), taken) == 0);
             const int b = BlockStart(ParamVariant());
             for (int i = 0; i < 15; ++i) Check(parameter[b + i] == want[i]);
             for (int i = 0; i < 11; ++i) Check(parameter[48 + i] == want[15 + i]);
             for (int i = 0; i < 4; ++i) Check(parameter[60 + i] == want[26 + i]);
             Check(parameter[59] == before[59]);
         } else {
-            Check(szStatus != "Parameter file loaded!");
+            Check(szStatus.rfind("Parameter file loaded", 0) != 0);
             Check(parameter == before);
         }
     }
