@@ -244,18 +244,19 @@ TEST_F(PublishTest, AFaultyAnswerIsAGapNotAnEnd) {
     EXPECT_NE(err.find("1 frame lost, number 45: an answer to the measurement request that stopped short"), std::string::npos);
 }
 
-// The sensor gone for five seconds and back (behind the same link): status line lost, then online
-// and frames again, the program never restarted.
+// The sensor gone for five seconds, its device with it, and back (behind the same link): status
+// line lost, then online and frames again, the program never restarted.
 TEST_F(PublishTest, TheSensorGoneAndBack) {
     const std::string link = dir.File("sensor");
     ASSERT_EQ(symlink(sensor.DevicePath().c_str(), link.c_str()), 0);
     const std::string sub = Subscribe("sub");
     const pid_t p = Publish({"--broker", "127.0.0.1:" + std::to_string(port)}, "stderr", link);
     ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 10));
+    // unplugged, its device goes: the terminal number it had is free for other tests' sensors
     sensor.Stop();
+    unlink(link.c_str());
     Delay(5);
     ASSERT_TRUE(sensor.Start());
-    unlink(link.c_str());
     ASSERT_EQ(symlink(sensor.DevicePath().c_str(), link.c_str()), 0);
     ASSERT_TRUE(WaitFor(sub, "t/s1/status", 3, 40)) << ReadBytes(dir.File("stderr"));
     const size_t before = Lines(sub, "t/s1/measurement").size();
