@@ -25,11 +25,14 @@ bool Blank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' |
 
 // What a correct reader makes of a file of exactly `count` numbers: false when the file does not
 // hold them (too few or too many, not a plain decimal number, or out of range for a strict reader).
+// A UTF-8 byte-order mark before the numbers and Ctrl-Z among the blanks at the end are passed over,
+// as editors on the operators' computers write them.
 // `wide` is the low 16 bits of the first number above 65535 that a lenient reader took, or -1.
 bool Expected(const uint8_t* d, size_t n, int count, bool strict, std::vector<uint16_t>& out, long& wide) {
     out.clear();
     wide = -1;
-    size_t i = 0;
+    size_t i = n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF ? 3 : 0;
+    while (n > i && (Blank(d[n - 1]) || d[n - 1] == 0x1A)) --n;
     while (int(out.size()) < count) {
         while (i < n && Blank(d[i])) ++i;
         if (i == n) return false;
