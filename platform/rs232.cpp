@@ -505,7 +505,7 @@ int SetCTSMode(int port, int mode) {
     if (mode < 0 || mode > 2) return kComInvalidParameter;
     LayerCall guard;
     const auto flow = mode == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl;
-    p->minChanged = p->wakeSettingsKnown = false;  // the settings are written again whole
+    p->wakeSettingsKnown = false;  // the driver's settings are written anew (a raised count stays)
     return Apply(p->serial, p->serial->setFlowControl(flow)) ? 0 : kComInvalidParameter;
 }
 
