@@ -64,6 +64,9 @@ bool previousTwice = false;
 bool lastQuiet = false;
 // The least time from a request to the first byte of its answer, among answers taken on a quiet line.
 double leastDelay = 1e9;
+// The last window was refused for a frame that came before its request can have been answered: if
+// no further answer comes, that frame was the answer after all, and the line carries no pace.
+bool refusedAsEarly = false;
 double lastWriteAt = -1e9;
 
 // What the first parameter sets of this connection showed of the sensor's answers.
@@ -98,6 +101,16 @@ void Drain() {
     if (GetInQLen(com) > 0) RX_Receive_Function(com, LWRS_RECEIVE, nullptr);
 }
 
+// Takes what the driver holds too: whether bytes came that were not seen. Every byte that came
+// before a moment taken ahead of this call is seen after it, so "nothing came until then" is
+// judged on such a moment; a program held up meanwhile can only make it earlier than the look.
+bool LookForNewBytes() {
+    const long seen = rxTotal;
+    TakeComInput(com);
+    Drain();
+    return rxTotal != seen;
+}
+
 void NewWindow(int awaited) {
     rxCount = 0;
     rxTotal = 0;
@@ -105,6 +118,8 @@ void NewWindow(int awaited) {
     awaitedBytes = awaited;
     rx_flag = 0;
 }
+
+int Clamp(long n) { return int(std::min<long>(n, 1 << 30)); }
 
 // The bytes of the window from `from` to `to` (the end) belong to the tail of the answer taken at
 // the line's pace.
@@ -116,12 +131,15 @@ void GrowTail(long from, long to = -1) {
     tailCount += to - from;
 }
 
+// What followed the answer taken at the line's pace so far cannot be a frame.
+bool TailFits() { return JudgeTail(tailBytes.data(), Clamp(tailCount)) == Verdict::Fits; }
+
 // What followed the answer taken at the line's pace is all in: a tail that cannot be a frame is
 // dropped; anything else makes that answer disturbed.
 void CloseTail() {
     if (!takenUnguarded) return;
     takenUnguarded = false;
-    const Verdict v = JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30)));
+    const Verdict v = JudgeTail(tailBytes.data(), Clamp(tailCount));
     if (v != Verdict::Fits) {
         ++lateDisturbances;
         previousDisturbed = true;
@@ -135,41 +153,48 @@ bool PacedLine() { return leastDelay < 1e8 && leastDelay >= kPacedDelay; }
 
 // Before a request that awaits an answer: the line must hold nothing of an earlier request. Waits
 // until an owed answer has come (or its TIMEOUT has passed) and the line has been quiet for
-// kQuietTime; what came after an answer taken at the line's pace is then judged as its tail.
+// kQuietTime. An answer taken at the line's pace, with nothing owed after it, keeps its tail open
+// into the next window: the request is written at once, and the window tells the rest.
 Outcome Settle(int conn, bool stoppable) {
     previousDisturbed = false;
     previousTwice = false;
     Drain();
-    // nothing owed, nothing since: the tail of an answer taken at the line's pace stays open for
-    // the bytes that come while the next request crosses the line; on a line at its pace, also
-    // when what came after it so far cannot be a frame (the rest of it is known by its timing)
     if (owedBytes == 0 && takenUnguarded) {
         GrowTail(takenBytes);
         takenBytes = rxTotal;
-        if (PacedLine() && JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30))) == Verdict::Fits)
-            return Outcome::Answered;
+        return Outcome::Answered;
     }
     if (owedBytes == 0 && rxTotal == takenBytes) return Outcome::Answered;
     const double start = Timer();
     // a line that never falls quiet is disturbed
     const double limit = std::max(owedSince + 2 * TIMEOUT, start + TIMEOUT);
+    const double owedUntil = owedSince + TIMEOUT;
+    double waitBegan = start;
     for (;;) {
         const double now = Timer();
+        const bool fresh = LookForNewBytes();
         const bool came = owedBytes == 0 || rxTotal >= owedBytes;
-        const double owedUntil = owedSince + TIMEOUT;
         const double quietAt = lastByteAt + kQuietTime;
-        if ((came || now >= owedUntil) && now >= quietAt) break;
-        if (now >= limit) {
+        if (!fresh && (came || now >= owedUntil) && now >= quietAt) {
+            // a frame refused as the answer before's came alone: it was the answer, on a line without pace
+            if (!came && refusedAsEarly) leastDelay = 0;
+            break;
+        }
+        // bytes still coming at the limit, after a wait that nothing held up beyond the quiet time
+        if (fresh && now >= limit && now - waitBegan <= 2 * kQuietTime) {
             GrowTail(takenBytes);
             CloseTail();
-            refusal = {Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30)), 0};
+            refusal = {Refusal::Disturbed, 0, Clamp(rxTotal), 0};
             return Outcome::Disturbed;
         }
-        WaitForEvent(std::min(limit, came ? quietAt : std::max(quietAt, owedUntil)));
+        double until = came ? quietAt : std::max(quietAt, owedUntil);
+        if (now < limit) until = std::min(until, limit);
+        waitBegan = Timer();
+        WaitForEvent(until);
         if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
         if (stoppable && stop_flag != 0) return Outcome::Stopped;
-        Drain();
     }
+    refusedAsEarly = false;
     GrowTail(takenBytes);
     CloseTail();
     owedBytes = 0;
@@ -180,7 +205,7 @@ Outcome Settle(int conn, bool stoppable) {
 
 Outcome OutcomeOf(Verdict v, uint16_t request) {
     const uint8_t* b = rxBytes.data() + answerAt;
-    const int bytes = int(std::min<long>(rxTotal, 1 << 30));
+    const int bytes = Clamp(rxTotal);
     switch (v) {
     case Verdict::Fits:
     case Verdict::PassOver: return Outcome::Answered;
@@ -195,10 +220,13 @@ Outcome OutcomeOf(Verdict v, uint16_t request) {
 }
 
 // The request before this one followed an answer taken at the line's pace whose tail is still open:
-// the bytes that come before this request can have been answered are that answer's.
+// the bytes at the start of this window that cannot be this request's answer are that answer's.
 struct TailWatch {
-    double written = 0;  // when this request went out
+    double sentFrom = 0;  // the moment before this request's write: it went out no sooner
     bool open = false;
+    // On a line at its pace: bytes that came before this request can have been answered. For a
+    // framed answer: bytes before its sync word, fewer than a frame and without one among them.
+    bool timed = false, framed = false;
     void Close() {
         if (!open) return;
         open = false;
@@ -206,43 +234,63 @@ struct TailWatch {
     }
 };
 
-// Waits for the answer of the request written at `written`, bounded by TIMEOUT, and judges the
-// window: the answer alone, provably this request's. `firstByte`: when its first byte came.
-Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, double written, TailWatch& tail,
+// What starts the window, while the tail before is open: true when it belongs to no tail and the
+// answer is judged from answerAt on; false while the bytes so far leave it open.
+bool SeparateTail(TailWatch& tail, double now) {
+    if (tail.timed) {
+        // what the line can have carried of this answer by now; the bytes before those follow the
+        // answer before (a moment after they were seen can only make this count larger)
+        const double carried = (now - tail.sentFrom) / kByteTime - FRAME_BYTES + kSlackBytes;
+        const long early = rxTotal - std::max(0L, long(carried));
+        if (early > answerAt) {
+            GrowTail(answerAt, early);
+            answerAt = int(std::min<long>(early, rxCount));
+        }
+        if (!TailFits()) return true;
+        if (!tail.framed) return rxTotal > answerAt;
+    }
+    if (rxCount <= answerAt) return false;
+    // the answer begins at its sync word: bytes before it that can still be a tail are one
+    const int have = rxCount - answerAt;
+    const int room = int(FRAME_BYTES - 1 - std::min<long>(tailCount, FRAME_BYTES - 1));  // tail bytes it can still take
+    const int sync = SyncAt(rxBytes.data() + answerAt, std::min(have, room + 2));
+    if (sync >= 0 && sync <= room) {
+        GrowTail(answerAt, answerAt + sync);
+        answerAt += sync;
+        return true;
+    }
+    // no sync word where a tail can end: the window is judged as it stands; a last 0x00 may still
+    // begin one
+    return have > room + 1 || (have == room + 1 && rxBytes[size_t(answerAt + room)] != 0x00);
+}
+
+// Waits for the answer of the request written between `tail.sentFrom` and `sentBy`, bounded by
+// TIMEOUT after `sentBy`, and judges the window: the answer alone, provably this request's.
+// `firstByte`: when its first byte was seen.
+Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, double sentBy, TailWatch& tail,
                     double& firstByte) {
     const int want = AnswerBytes(e.command);
-    const double deadline = written + TIMEOUT;
+    const double deadline = sentBy + TIMEOUT;
     bool passedOver = false;
     uint16_t passedCommand = 0;
     firstByte = -1;
     for (;;) {
         Drain();
-        double now = Timer();
-        if (tail.open) {
-            // what the line can have carried of this answer by now; bytes before those follow the
-            // answer before
-            const double carried = (now - tail.written) / kByteTime - FRAME_BYTES + kSlackBytes;
-            const long early = rxTotal - std::max(0L, long(carried));
-            if (early > answerAt) {
-                GrowTail(answerAt, early);
-                answerAt = int(std::min<long>(early, rxCount));
-                if (JudgeTail(tailBytes.data(), int(std::min<long>(tailCount, 1 << 30))) != Verdict::Fits) {
-                    tail.Close();
-                    // what is left of it, and this request's own answer, come in this window
-                    refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0,
-                               int(std::min<long>(rxTotal, 1 << 30)), e.command};
-                    return previousTwice ? Outcome::Refused : Outcome::Disturbed;
-                }
-            }
-            // the first byte this answer's can be: the tail before it is all in
-            if (rxTotal > answerAt) {
-                tail.Close();
-                now = Timer();
+        const double now = Timer();  // every byte seen so far came by now
+        if (tail.open && SeparateTail(tail, now)) {
+            const bool early = !TailFits();
+            tail.Close();
+            if (early) {
+                // the answer before came twice, or with a frame's worth of bytes after it: what is left
+                // of it, and this request's own answer, come in this window
+                refusedAsEarly = previousTwice;
+                refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0, Clamp(rxTotal), e.command};
+                return previousTwice ? Outcome::Refused : Outcome::Disturbed;
             }
         }
         const long have = rxTotal - answerAt;
-        if (have > 0 && firstByte < 0) firstByte = now;
-        if (have >= want) {
+        if (have > 0 && firstByte < 0 && !tail.open) firstByte = now;
+        if (have >= want && !tail.open) {
             const int count = int(rxTotal > rxCount ? rxCount + 1 - answerAt : rxCount - answerAt);
             const Verdict v = JudgeAnswer(e, rxBytes.data() + answerAt, count);
             if (v == Verdict::PassOver) {
@@ -259,11 +307,21 @@ Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, doub
             // window refused or disturbed; a tail that cannot be a frame is dropped.
             if ((v != Verdict::Fits && v != Verdict::Sync) || x.paced) return OutcomeOf(v, e.command);
             const double quietAt = lastByteAt + kQuietTime;
-            if (now >= quietAt) return OutcomeOf(v, e.command);
+            const double t = Timer();
+            if (t >= quietAt) {
+                if (LookForNewBytes()) continue;
+                return OutcomeOf(v, e.command);
+            }
             WaitForEvent(quietAt);
-        } else if (now >= deadline) {
+        } else if (Timer() >= deadline) {
+            if (LookForNewBytes()) continue;
+            if (tail.open) {
+                // what came is all there is: judged as it stands
+                tail.Close();
+                if (!previousDisturbed) continue;
+            }
             if (passedOver) {
-                refusal = {Refusal::Command, passedCommand, int(std::min<long>(rxTotal, 1 << 30)), e.command};
+                refusal = {Refusal::Command, passedCommand, Clamp(rxTotal), e.command};
                 return Outcome::Refused;
             }
             return Outcome::TimedOut;  // what came of it is in nBytesR
@@ -385,6 +443,7 @@ void ResetRoad() {
     previousTwice = false;
     lastQuiet = false;
     leastDelay = 1e9;
+    refusedAsEarly = false;
     ramHabit = {};
     eepromHabit = {};
 }
@@ -446,17 +505,22 @@ Outcome ExchangeOnce(const Request& x) {
     NewWindow(want);
     takenBytes = 0;
     graph_flag = 0;
-    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
-    const double written = Timer();
-    if (want == 0) lastWriteAt = written;
-    owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
-    owedSince = written;
-    // What followed an answer taken at the line's pace: on a line at its pace, the bytes that come
-    // before this request can have been answered are still that answer's.
+    // The request went out no sooner than just before its write, and no later than just after it:
+    // each rule takes the moment that a program held up around the write can only make kinder.
     TailWatch tail;
+    tail.sentFrom = Timer();
+    nBytesW = ComWrt(com, reinterpret_cast<const char*>(szWriteBuf.data()), FRAME_BYTES);
+    const double sentBy = Timer();
+    if (want == 0) lastWriteAt = sentBy;
+    owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
+    owedSince = sentBy;
+    // What followed an answer taken at the line's pace stays open into this window: on a line at
+    // its pace, the bytes that come before this request can have been answered are still that
+    // answer's; before a framed answer, so are bytes without a sync word in front of it.
     tail.open = true;
-    tail.written = written;
-    if (!takenUnguarded || !PacedLine() || want == 0) tail.Close();
+    tail.timed = PacedLine();
+    tail.framed = AnswerOf(x.expect.command) == AnswerKind::Frame;
+    if (!takenUnguarded || want == 0 || !TailFits() || !(tail.timed || tail.framed)) tail.Close();
     if (x.written) x.written(nBytesW == FRAME_BYTES);
 
     Outcome o = LineState(conn);
@@ -468,7 +532,7 @@ Outcome ExchangeOnce(const Request& x) {
     AnswerExpectation e = x.expect;
     e.habit = AnswerHabitOf(x.expect.command);
     double firstByte = -1;
-    o = AwaitAnswer(conn, x, e, written, tail, firstByte);
+    o = AwaitAnswer(conn, x, e, sentBy, tail, firstByte);
     tail.Close();
     if (o == Outcome::Answered) {
         std::copy(rxBytes.begin() + answerAt, rxBytes.begin() + answerAt + want, szReadBuf.begin());
@@ -484,7 +548,7 @@ Outcome ExchangeOnce(const Request& x) {
             takenBytes = rxTotal;
         }
         lastQuiet = quietBefore && !x.paced && answerAt == 0;
-        if (lastQuiet && firstByte >= 0) leastDelay = std::min(leastDelay, firstByte - written);
+        if (lastQuiet && firstByte >= 0) leastDelay = std::min(leastDelay, firstByte - sentBy);
     } else {
         nBytesR = rxCount;
         // another answer may follow the one refused; a stopped or timed-out request's may come late
@@ -516,16 +580,19 @@ Outcome ConfirmLastAnswer() {
     // a line that never falls quiet is disturbed
     const double limit = Timer() + TIMEOUT;
     bool quiet = true;
+    double waitBegan = Timer();
     for (;;) {
-        Drain();
-        const double quietAt = lastByteAt + kQuietTime;
         const double now = Timer();
-        if (now >= quietAt) break;
-        if (now >= limit) {
+        const bool fresh = LookForNewBytes();
+        const double quietAt = lastByteAt + kQuietTime;
+        if (!fresh && now >= quietAt) break;
+        // bytes still coming at the limit, after a wait that nothing held up beyond the quiet time
+        if (fresh && now >= limit && now - waitBegan <= 2 * kQuietTime) {
             quiet = false;
             break;
         }
-        WaitForEvent(std::min(quietAt, limit));
+        waitBegan = Timer();
+        WaitForEvent(now < limit ? std::min(quietAt, limit) : quietAt);
         if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
     }
     previousDisturbed = false;
@@ -535,7 +602,7 @@ Outcome ConfirmLastAnswer() {
     takenBytes = rxTotal;
     CloseTail();
     if (!previousDisturbed) return Outcome::Answered;
-    refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0, int(std::min<long>(rxTotal, 1 << 30)), 0};
+    refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0, Clamp(rxTotal), 0};
     return Outcome::Disturbed;
 }
 

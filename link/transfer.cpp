@@ -28,6 +28,9 @@ Outcome ReadParameterFrame(int memTarget, uint16_t frameSelect, WrittenHook writ
     Request r;
     r.expect.command = command;
     r.expect.argument = frameSelect;
+    // frame 1 answers for the set whose frame 0 came just before: together they must not name each
+    // other's frame
+    if (frameSelect == 1 && mainMemory == memTarget && mainConnection == Connection()) r.expect.mainArgument = mainArgument;
     r.written = written;
     const Outcome o = Exchange(r);
     if (o != Outcome::Answered) {

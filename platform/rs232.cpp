@@ -596,6 +596,15 @@ int GetInQLen(int port) {
     return static_cast<int>(p->serial->bytesAvailable());
 }
 
+int TakeComInput(int port) {
+    if (port < 1) return kComInvalidPort;
+    Port* p = OpenPort(port);
+    if (!p) return kComPortNotOpen;
+    LayerCall guard;
+    if (!p->serial->waitForReadyRead(0)) p->serial->clearError();  // nothing there: not a fault
+    return 0;
+}
+
 int SetComWakeCount(int port, int count) {
     if (port < 1) return kComInvalidPort;
     Port* p = OpenPort(port);

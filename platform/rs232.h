@@ -44,6 +44,10 @@ int FlushOutQ(int port);
 int ComWrt(int port, const char* buffer, int count);  // bytes written (0 when closed)
 int ComRd(int port, char* buffer, int count);         // bytes read, at most count
 int GetInQLen(int port);                              // bytes waiting (0 when closed)
+// Takes what the driver holds into the input queue now, so that GetInQLen counts every byte that
+// has arrived until this call (below a raised wake count, the driver may hold back a few). 0, or a
+// negative ComError.
+int TakeComInput(int port);
 // The port wakes the event processing only once `count` bytes (1 to 255) have come since it last
 // took the driver's bytes, instead of with every byte; 1 restores that, and takes what the driver
 // holds at once, so that GetInQLen sees it. 0, or a negative ComError.

@@ -35,18 +35,23 @@ int AnswerBytes(uint16_t command) {
 AnswerHabit LearnHabit(uint16_t command0, uint16_t argument0, uint16_t command1, uint16_t argument1) {
     AnswerHabit h;
     if (command0 == command1) h.command = command0;
+    if (SwappedSet(argument0, argument1)) return h;
     h.echoesArgument = argument0 == 0 && argument1 == 1;
+    if (argument0 == argument1) h.fixedArgument = argument0;
     return h;
+}
+
+bool SwappedSet(uint16_t argument0, uint16_t argument1) { return argument0 == 1 && argument1 == 0; }
+
+int SyncAt(const uint8_t* bytes, int count) {
+    for (int i = 0; i + 1 < count; ++i)
+        if (bytes[i] == 0x00 && bytes[i + 1] == 0xAA) return i;
+    return -1;
 }
 
 namespace {
 
-// Whether the sync word's two bytes stand anywhere in bytes[0..count).
-bool HoldsSync(const uint8_t* bytes, int count) {
-    for (int i = 0; i + 1 < count; ++i)
-        if (bytes[i] == 0x00 && bytes[i + 1] == 0xAA) return true;
-    return false;
-}
+bool HoldsSync(const uint8_t* bytes, int count) { return SyncAt(bytes, count) >= 0; }
 
 }  // namespace
 
@@ -78,6 +83,12 @@ Verdict JudgeAnswer(const AnswerExpectation& e, const uint8_t* bytes, int count)
     if (e.command == GET_HARDWARE && command != GET_HARDWARE) return Verdict::Command;
     if (e.habit.command >= 0 && command != e.habit.command) return Verdict::Command;
     if (e.habit.echoesArgument && argument != e.argument) return Verdict::Argument;
+    // a parameter answer that names the other frame of its set, where the sensor has shown one fixed
+    // word, or after the set's main frame named the extension
+    const bool namesOther = e.argument <= 1 && argument == 1 - e.argument;
+    if (namesOther && e.habit.fixedArgument >= 0 && argument != e.habit.fixedArgument) return Verdict::Argument;
+    if (e.mainArgument >= 0 && e.argument == 1 && SwappedSet(uint16_t(e.mainArgument), argument))
+        return Verdict::Argument;
     return tail;
 }
 

@@ -48,11 +48,14 @@ int AnswerBytes(uint16_t command);
 struct AnswerHabit {
     int command = -1;             // the command word every answer of the kind carries; -1: none held
     bool echoesArgument = false;  // the argument word repeats the request's (frame 0 -> 0, 1 -> 1)
+    int fixedArgument = -1;       // the one argument word the answers to both frames carried; -1: none
 };
 // What the two answers of one parameter set (frame 0, then frame 1) show: a command word they share
-// is held; the argument only when it named each frame. A sensor that answers argument 0 (or any
-// one value) to both is never held to an argument.
+// is held; an echo when the arguments named each frame; a fixed argument word when both carried the
+// same one (0, or any one value). Arguments that name the other frame of the set (1 to frame 0, 0 to
+// frame 1) are no habit but another request's answers (SwappedSet): they teach nothing.
 AnswerHabit LearnHabit(uint16_t command0, uint16_t argument0, uint16_t command1, uint16_t argument1);
+bool SwappedSet(uint16_t argument0, uint16_t argument1);
 
 // What the bytes received in one answer window are, judged against the request they answer.
 struct AnswerExpectation {
@@ -60,6 +63,9 @@ struct AnswerExpectation {
     uint16_t argument = 0;         // of the request
     bool measurementOnly = false;  // only a measurement frame answers it (others are passed over)
     AnswerHabit habit;             // what this sensor's answers of the kind are held to
+    // The extension frame of a parameter set: the argument word that the answer to the set's main
+    // frame carried (-1: none, or not a set's second frame).
+    int mainArgument = -1;
 };
 enum class Verdict {
     Fits,       // the answer, with nothing after it or a tail that cannot be a frame
@@ -67,7 +73,8 @@ enum class Verdict {
     Sync,       // a frame without the sensor's sync word 0x00AA
     Command,    // a command word this request's answer never carries: a measurement frame where
                 // none was asked, a hardware answer without 10, another word than the habit's
-    Argument,   // the argument word of another request, from a sensor that echoes it
+    Argument,   // the argument word of another request: from a sensor that echoes it, or one
+                // that names the other frame of a parameter set (see SwappedSet)
     PassOver,   // a framed answer that is no measurement frame, in a wait for one: passed over
     Twice,      // a second frame, or what starts one (a sync word), after the answer
     Disturbed,  // other bytes around the answer: a frame's worth after it, or garbage before it
@@ -80,6 +87,9 @@ Verdict JudgeAnswer(const AnswerExpectation& e, const uint8_t* bytes, int count)
 // among them), so that they are dropped as the line's surplus; Twice when a sync word is among
 // them; Disturbed for a frame's worth or more of other bytes.
 Verdict JudgeTail(const uint8_t* bytes, int count);
+
+// Where the sync word's two bytes first stand in bytes[0..count): their index, or -1.
+int SyncAt(const uint8_t* bytes, int count);
 
 // One word of a byte buffer: word i occupies bytes 2i (high) and 2i+1 (low).
 inline uint16_t GetWord(const uint8_t* bytes, int i) { return uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]); }

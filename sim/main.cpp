@@ -38,6 +38,8 @@ void Usage(FILE* to) {
         "  --ack-command N    command word N in the answers to teach, reset, X-FLASH erase\n"
         "                     and write (6, 11, 101, 102)\n"
         "  --tail N           N bytes 0x00 after every answer (0-64)\n"
+        "  --swap-frames      answer a GET of frame 0 with frame 1 (argument 1) and the other\n"
+        "                     way round, as a sensor that mixes its requests up\n"
         "  --ram WORD=VALUE   start with a parameter word in RAM, repeatable; WORD as the\n"
         "                     program numbers them: the sensor's block (3-17 standard,\n"
         "                     18-32 V303, 33-47 CL), 48-58 and 60-63 the extension frame\n"
@@ -145,6 +147,8 @@ int main(int argc, char** argv) {
             style.ackCommand = int(number(value("--ack-command"), "command word", 0, 65535));
         } else if (a == "--tail") {
             style.tail = int(number(value("--tail"), "tail", 0, 64));
+        } else if (a == "--swap-frames") {
+            style.swapFrames = true;
         } else if (a == "--unpaced") {
             paced = false;
         } else if (a == "--still-noise") {

@@ -346,6 +346,11 @@ struct Simulator::Impl {
         }
         case 2:
         case 4:
+            if (style.swapFrames) {
+                // the other frame of the set, named as such
+                a.bytes = Frame(cmd, uint16_t(1 - sel), (cmd == 2 ? ram : eeprom)[1 - sel]);
+                break;
+            }
             a.bytes = Frame(cmd, arg, (cmd == 2 ? ram : eeprom)[sel]);
             break;
         case 5:

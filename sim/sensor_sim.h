@@ -90,6 +90,8 @@ struct AnswerStyle {
     int ackCommand = -1;        // command word of the answers to teach, reset, X-FLASH erase and write
                                 // (6, 11, 101, 102); -1: the request's
     int tail = 0;               // bytes 0x00 after every answer
+    bool swapFrames = false;    // GET answers frame 0 with the extension frame and argument 1, and
+                                // frame 1 with the main frame and argument 0
 };
 
 struct Request {

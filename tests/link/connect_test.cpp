@@ -250,7 +250,7 @@ TEST_F(Connect, SilentSensorTimesOutTheLineCheck) {
 }
 
 TEST_F(Connect, HardwareAnswerTimeOut) {
-    for (double delay : {1.4, 1.6}) {
+    for (double delay : {1.4, 1.9}) {
         EnsureUserInterface();
         sensor = std::make_unique<sim::Simulator>("M19", false);
         ASSERT_TRUE(sensor->Start());

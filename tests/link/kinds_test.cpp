@@ -99,6 +99,7 @@ TEST(SensorKinds, EveryOperationTakesOnlyTheSensorsOwnAnswer) {
         {"fixed command word", {.echo = false, .parameterCommand = 2}, sim::Fault::None},
         {"other acknowledgement words", {.ackCommand = 0}, sim::Fault::None},
         {"1-byte tail", {.tail = 1}, sim::Fault::None},
+        {"35-byte tail", {.tail = 35}, sim::Fault::None},
         {"doubled answers", {}, sim::Fault::Double},
         {"late answers, echo", {}, sim::Fault::Delay},
         {"late answers, no echo", {.echo = false}, sim::Fault::Delay},

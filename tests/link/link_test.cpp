@@ -5,7 +5,9 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "fixture.h"
 #include "link/com232.h"
@@ -46,7 +48,8 @@ protected:
     // What the connection holds the answers of a kind to: "COMMAND ARGUMENT", "-" for nothing.
     static std::string AnswerHabitOfKind(uint16_t command) {
         const AnswerHabit h = AnswerHabitOf(command);
-        return (h.command < 0 ? std::string("-") : std::to_string(h.command)) + (h.echoesArgument ? " echo" : " -");
+        return (h.command < 0 ? std::string("-") : std::to_string(h.command)) +
+               (h.echoesArgument ? " echo" : h.fixedArgument >= 0 ? " " + std::to_string(h.fixedArgument) : " -");
     }
     static sim::FaultSpec Fault(sim::Fault kind, int command, int bytes = 0, int value = 0, int argument = -1) {
         sim::FaultSpec f;
@@ -111,7 +114,8 @@ TEST_F(Road, OnlyThisRequestsAnswerIsTaken) {
 }
 
 // What a sensor puts in its parameter answers is learned from the first set of each kind, on each
-// connection, and held from then on; what it has not shown is not held.
+// connection, and held from then on; what it has not shown is not held. Answers that name the other
+// frame of the set are another request's, never a habit: refused at connect and later.
 TEST_F(Road, TheAnswersWordsAreLearnedOnEachConnection) {
     Open("M01");
     sim::AnswerStyle style;
@@ -119,13 +123,16 @@ TEST_F(Road, TheAnswersWordsAreLearnedOnEachConnection) {
     style.parameterCommand = 2;  // RAM and EEPROM answers alike
     sensor->SetAnswerStyle(style);
     EXPECT_TRUE(ReadRamSet());
-    EXPECT_EQ(AnswerHabitOfKind(GET_RAM), "2 -");
+    EXPECT_EQ(AnswerHabitOfKind(GET_RAM), "2 0");
     EXPECT_EQ(AnswerHabitOfKind(GET_EEPROM), "- -");
-    // never held to an argument: the other frame's is taken; the command word is held
+    // held to its one argument word where another names the other frame; the command word is held
     sensor->SetFault(Fault(sim::Fault::OtherArgument, 2, 0, 1));
+    EXPECT_FALSE(ReadRamSet());
+    EXPECT_EQ(LastRefusal().kind, Refusal::Argument);
+    sensor->SetFault(Fault(sim::Fault::OtherArgument, 2, 0, 7));
     EXPECT_TRUE(ReadRamSet());
     EXPECT_TRUE(ReadEepromSet());  // an EEPROM answer with command 2: its own kind, not yet learned
-    EXPECT_EQ(AnswerHabitOfKind(GET_EEPROM), "2 -");
+    EXPECT_EQ(AnswerHabitOfKind(GET_EEPROM), "2 0");
     sensor->SetFault(Fault(sim::Fault::OtherCommand, 2, 0, 4));
     EXPECT_FALSE(ReadRamSet());
     EXPECT_EQ(LastRefusal().kind, Refusal::Command);
@@ -137,6 +144,15 @@ TEST_F(Road, TheAnswersWordsAreLearnedOnEachConnection) {
     EXPECT_FALSE(ReadEepromSet());
     EXPECT_TRUE(ReadEepromSet());
     EXPECT_EQ(AnswerHabitOfKind(GET_EEPROM), "- -");
+    // a fixed argument word of 1 is a habit like 0
+    CloseLine();
+    ASSERT_EQ(OpenLine(1, sensor->DevicePath()), 0);
+    sim::FaultSpec one = Fault(sim::Fault::OtherArgument, 2, 0, 1);
+    one.times = -1;
+    sensor->SetFault(one);
+    EXPECT_TRUE(ReadRamSet());
+    EXPECT_EQ(AnswerHabitOfKind(GET_RAM), "2 1");
+    sensor->ClearFaults();
     // a new connection to a sensor that echoes: learned anew, and held
     sensor->SetAnswerStyle({});
     CloseLine();
@@ -148,6 +164,23 @@ TEST_F(Road, TheAnswersWordsAreLearnedOnEachConnection) {
     EXPECT_FALSE(ReadRamSet());
     EXPECT_EQ(LastRefusal().kind, Refusal::Argument);
     EXPECT_EQ(LastRefusal().value, 0);
+    // a sensor that answers each frame of a set with the other one: at connect, and once a habit is
+    // held, nothing of the set reaches the parameter words
+    sim::AnswerStyle swapped;
+    swapped.swapFrames = true;
+    for (bool learnedFirst : {false, true}) {
+        SCOPED_TRACE(learnedFirst);
+        sensor->SetAnswerStyle({});
+        CloseLine();
+        ASSERT_EQ(OpenLine(1, sensor->DevicePath()), 0);
+        if (learnedFirst) ASSERT_TRUE(ReadRamSet());
+        sensor->SetAnswerStyle(swapped);
+        const auto before = parameter;
+        EXPECT_FALSE(ReadRamSet());
+        EXPECT_EQ(LastRefusal().kind, Refusal::Argument);
+        EXPECT_TRUE(std::equal(before.begin() + 3, before.end(), parameter.begin() + 3));
+        EXPECT_EQ(AnswerHabitOfKind(GET_RAM), learnedFirst ? "2 echo" : "- -");
+    }
 }
 
 // A request left without its answer keeps the line: the next one is written only when that answer
@@ -219,6 +252,54 @@ TEST_F(Road, PacedAnswersStandAlone) {
         EXPECT_EQ(LateDisturbances() - before, 1);
         for (size_t i = 1; i < scans.size(); ++i) EXPECT_GT(scans[i], scans[i - 1]);  // each one once
         EXPECT_EQ(scans.size(), 2u);
+        CloseLine();
+        sensor->Stop();
+    }
+}
+
+namespace {
+
+int writes = 0;
+// The program held up between its write and its read now and then, as a busy computer does it:
+// for less and for more than an answer takes to cross the line.
+void HeldUpNowAndThen(bool) {
+    if (++writes % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(writes % 2 ? 25 : 70));
+}
+
+}  // namespace
+
+// Answers taken at the line's pace, with bytes after each that cannot be a frame and the program
+// held up between its write and its read: every answer is taken, once, in order, wherever the tail
+// lands; of a sensor that answers twice, no frame is taken twice.
+TEST_F(Road, PacedAnswersOnABusyComputer) {
+    const struct {
+        int tail, pieces;
+        bool doubled;
+    } rows[] = {{1, 2, false}, {35, 2, false}, {1, 36, false}, {35, 36, false}, {0, 2, true}, {0, 36, true}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << "tail " << r.tail << ", pieces " << r.pieces << (r.doubled ? ", doubled" : ""));
+        Open("M01", true);
+        sensor->SetPieceBytes(r.pieces);
+        sim::AnswerStyle style;
+        style.tail = r.tail;
+        sensor->SetAnswerStyle(style);
+        ASSERT_EQ(CheckComLine(1), 1);
+        if (r.doubled) sensor->SetFault(Fault(sim::Fault::Double, 8));
+        Measurement paced;
+        paced.paced = true;
+        paced.written = HeldUpNowAndThen;
+        constexpr int kFrames = 24;
+        std::vector<uint16_t> scans;
+        for (int k = 0; k < kFrames; ++k) {
+            const Outcome o = ExchangeMeasurement(paced);
+            if (PreviousAnswerDisturbed() && !scans.empty()) scans.pop_back();
+            if (o == Outcome::Answered) scans.push_back(pp[15]);
+        }
+        if (ConfirmLastAnswer() != Outcome::Answered && !scans.empty()) scans.pop_back();
+        for (size_t i = 1; i < scans.size(); ++i) EXPECT_GT(scans[i], scans[i - 1]);
+        if (!r.doubled) {
+            EXPECT_EQ(scans.size(), size_t(kFrames));
+        }
         CloseLine();
         sensor->Stop();
     }

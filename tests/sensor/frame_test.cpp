@@ -182,6 +182,13 @@ TEST(Frame, AnswerWindowsAreJudgedAgainstTheirRequest) {
         {eeprom2, frame(0xAA, 2, 0), Verdict::Fits},
         {eeprom2, frame(0xAA, GET_EEPROM, 1), Verdict::Command},
         {ex(GET_RAM, 0, false, LearnHabit(2, 1, 2, 1)), frame(0xAA, 2, 0), Verdict::Fits},
+        // a fixed argument word is held where another one names the other frame of the set
+        {ex(GET_RAM, 1, false, LearnHabit(2, 1, 2, 1)), frame(0xAA, 2, 0), Verdict::Argument},
+        {ex(GET_RAM, 0, false, fixed2), frame(0xAA, 2, 1), Verdict::Argument},
+        {ex(GET_RAM, 0, false, fixed2), frame(0xAA, 2, 7), Verdict::Fits},
+        // unlearned: a set whose frames named each other's
+        {[&] { auto e = ex(GET_RAM, 1); e.mainArgument = 1; return e; }(), frame(0xAA, 2, 0), Verdict::Argument},
+        {[&] { auto e = ex(GET_RAM, 1); e.mainArgument = 1; return e; }(), frame(0xAA, 2, 1), Verdict::Fits},
         {ex(GET_RAM, 1, false, LearnHabit(2, 0, 9, 1)), frame(0xAA, 7, 1), Verdict::Fits},
         {ex(GET_RAM, 1, false, LearnHabit(2, 0, 9, 1)), frame(0xAA, 7, 0), Verdict::Argument},
         // teach, reset, erase: any synced frame that is no measurement frame
@@ -220,4 +227,7 @@ TEST(Frame, AnswerWindowsAreJudgedAgainstTheirRequest) {
     EXPECT_TRUE(echo.echoesArgument);
     EXPECT_FALSE(fixed2.echoesArgument);
     EXPECT_EQ(LearnHabit(4, 0, 2, 1).command, -1);
+    EXPECT_EQ(fixed2.fixedArgument, 0);
+    const AnswerHabit swapped = LearnHabit(2, 1, 2, 0);
+    EXPECT_TRUE(!swapped.echoesArgument && swapped.fixedArgument < 0);
 }
