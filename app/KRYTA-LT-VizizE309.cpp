@@ -310,8 +310,6 @@ void InitGUI() {
     SetCtrlVal(pHandle, PANEL_HelpText1, "HELPTEXT1");
     SetCtrlVal(pHandle, PANEL_HelpText2, "HELPTEXT2");
 
-    rec_fname = MakePathname(proj_dir, "RECORD.DAT");
-    ResetTextBox(pRec, RECORD_TEXTBOXrecfile, rec_fname);
     SetCtrlVal(pRec, RECORD_STRrecdate, DateStr());
 
     SetActiveCtrl(pHandle, PANEL_BTNStop);
@@ -478,6 +476,9 @@ int StartProgram(const std::string& uirPath) {
 
     InitRS232(com);
     InitGUI();
+    // Only the start sets the recorder file: a port change keeps the one the operator chose.
+    rec_fname = MakePathname(proj_dir, "RECORD.DAT");
+    ResetTextBox(pRec, RECORD_TEXTBOXrecfile, rec_fname);
 
     for (int page : {pPara1, pPara2, pRec, pCalib}) SetPanelPos(page, kPageTop, kPageLeft);
 
