@@ -10,6 +10,7 @@
 #include "params/status.h"
 #include "ops/ops.h"
 #include "params/initvars.h"
+#include "params/origin.h"
 #include "params/panel.h"
 #include "params/panels.h"
 #include "params/settings.h"
@@ -311,6 +312,7 @@ void InitGUI() {
     SetCtrlVal(pHandle, PANEL_HelpText2, "HELPTEXT2");
 
     SetCtrlVal(pRec, RECORD_STRrecdate, DateStr());
+    ShowOrigins();
 
     SetActiveCtrl(pHandle, PANEL_BTNStop);
     SetActivePanel(pHandle);
