@@ -10,6 +10,7 @@
 #include "params/status.h"
 #include "ops/ops.h"
 #include "params/initvars.h"
+#include "params/origin.h"
 #include "params/panel.h"
 #include "params/panels.h"
 #include "params/settings.h"
@@ -310,9 +311,8 @@ void InitGUI() {
     SetCtrlVal(pHandle, PANEL_HelpText1, "HELPTEXT1");
     SetCtrlVal(pHandle, PANEL_HelpText2, "HELPTEXT2");
 
-    rec_fname = MakePathname(proj_dir, "RECORD.DAT");
-    ResetTextBox(pRec, RECORD_TEXTBOXrecfile, rec_fname);
     SetCtrlVal(pRec, RECORD_STRrecdate, DateStr());
+    ShowOrigins();
 
     SetActiveCtrl(pHandle, PANEL_BTNStop);
     SetActivePanel(pHandle);
@@ -478,6 +478,9 @@ int StartProgram(const std::string& uirPath) {
 
     InitRS232(com);
     InitGUI();
+    // Only the start sets the recorder file: a port change keeps the one the operator chose.
+    rec_fname = MakePathname(proj_dir, "RECORD.DAT");
+    ResetTextBox(pRec, RECORD_TEXTBOXrecfile, rec_fname);
 
     for (int page : {pPara1, pPara2, pRec, pCalib}) SetPanelPos(page, kPageTop, kPageLeft);
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "display/display.h"
+#include "params/origin.h"
 #include "params/panels.h"
 #include "platform/userint.h"
 #include "sensor/pictures.h"
@@ -18,6 +19,7 @@ void PlotBar(Variant v) {
     const Measurement m = LastMeasurement();
     const SensorLine line = ConnectedLine();
     const EdgePicture p = EdgeGraphPicture(w, m, line);
+    DisplaysFromSensor();
 
     if (v == Variant::V303) {
         SetCtrlVal(pHandle, PANEL_NUMMvalue, unsigned(m.mvalue));

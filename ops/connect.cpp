@@ -108,7 +108,10 @@ void UnknownFamily() {
 void ShowHARDWAREInfo(const SensorIdentity& id) {
     SetAxisScalingMode(pHandle, PANEL_GRAPHVideo, XAXIS, VAL_MANUAL, 1, id.virtPixelSent);
     SetAxisScalingMode(pHandle, PANEL_GRAPHData, XAXIS, VAL_MANUAL, 1, 256);
-    if (!id.knownFamily || id.row) WriteSensorLines(SensorLines(id));
+    if (!id.knownFamily || id.row) {
+        WriteSensorLines(SensorLines(id));
+        DesignationFromSensor();
+    }
     switch (ccdtype) {
     case 1: Family1(); break;
     case 4: Family4(); break;

@@ -18,7 +18,8 @@ struct PagesOrigin {
     int connection = -1;   // the connection the values belong to
 };
 
-// The pages now hold the start values / a whole set of this sensor's memory / a loaded file.
+// The pages now hold the start values (and nothing the window shows is a sensor's) / a whole set of
+// this sensor's memory / a loaded file.
 void PagesFromStartValues();
 void PagesFromSensor(int memTarget);
 void PagesFromFile(const std::string& path);
@@ -31,3 +32,15 @@ extern const char* const kNotReadText;
 // hold its values (read from it, or a file loaded since it was identified): shows why and returns
 // true.
 bool RefuseUnidentified();
+
+// ---- what the window shows of the sensor ----
+// The measurement displays show a frame of this connection's sensor (as ever from now on) / the
+// calibration page names the sensor identified on this connection (as ever from the ShowOrigins
+// that ends the connect sequence).
+void DisplaysFromSensor();
+void DesignationFromSensor();
+// Greys what is no longer this sensor's, keeping the values: the measurement displays and the
+// designation once another connection began or the line was lost, the tolerance lengths once the
+// pages do not hold this sensor's values (see CurrentOrigin); shows them as ever again when they
+// are this sensor's. After every connect sequence and every sensor operation.
+void ShowOrigins();

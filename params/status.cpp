@@ -2,6 +2,7 @@
 #include "params/status.h"
 
 #include "link/com232.h"
+#include "params/origin.h"
 
 std::string szStatus;
 
@@ -99,5 +100,6 @@ SensorOp::~SensorOp() {
     // the running exchange has ended: its outcome again instead of the busy text, before whatever
     // waited for it runs
     if (ShownStatus() == kBusyText) ShowStatus(statusBeforeBusy);
+    ShowOrigins();  // a lost line greys what was this sensor's
     EndSensorOp();
 }

@@ -349,8 +349,8 @@ QSize PanelSize(QWidget* page) {
 constexpr int kFrameRoomWidth = 16;
 constexpr int kFrameRoomHeight = 48;
 
-// A window larger than the free area of the screen (a 1366 x 768 laptop less the desktop's
-// panels) opens within that area and lets the operator scroll to every part of it, laid out as
+// A window larger than the free area of the screen (a screen lower than the window, less the
+// desktop's panels) opens within that area and lets the operator scroll to every part of it, laid out as
 // ever; on a screen that holds it, nothing changes (null: no frame needed). Sizes are in Qt's
 // device-independent pixels, so a high-density screen counts at its scaled size.
 QScrollArea* ScrollingFrameFor(QWidget* page, QSize size) {

@@ -21,9 +21,10 @@ case "${1:-test}" in
   # the MQTT broker and its clients for the tests of kryta-lt publish; lintian for the package's
   # check, and systemd for its systemd-analyze, which verifies the gateway service's unit (nothing
   # of systemd runs for that); poppler-utils (pdftotext, pdftoppm) to read back the PDF of
-  # kryta-lt report
+  # kryta-lt report; icewm and x11-utils (xprop) for pictures of the window on a desktop with a task
+  # bar (scripts/screenshot.sh)
   test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients
-                   lintian systemd poppler-utils) ;;
+                   lintian systemd poppler-utils icewm x11-utils) ;;
   *) echo "usage: $0 [--list] [run|test]" >&2; exit 2 ;;
 esac
 if $list; then

@@ -94,11 +94,14 @@ TEST_F(ProgramTest, WindowWithEachPageCanBePictured) {
 }
 
 // The window on the screen this test process has (KRYTA_SCREEN_EXPECT says what it should do
-// there: "scrolls" or "as-laid-out"); run below for each screen size in a process of its own.
+// there: "fits" or "scrolls"); run below for each screen size in a process of its own.
 TEST_F(ProgramTest, WindowOnThisScreen) {
     const char* expect = std::getenv("KRYTA_SCREEN_EXPECT");
-    if (!expect) GTEST_SKIP() << "run by WindowOnALaptopScrollsAndOnAMonitorIsAsLaidOut";
-    StartWithoutSensor();
+    if (!expect) GTEST_SKIP() << "run by WindowFitsALaptopBesideATaskBarAndScrollsOnALowerScreen";
+    // analog hold and the internal trigger: every control of the main panel shows
+    StartWith("M05");
+    TestUserSetValue(pPara1, PARA1_DROPanaMode, 4);
+    TestUserSetValue(pPara1, PARA1_DROPtrigmode, 3);
     Settle(0.2);
     const WindowModel w = TestWindowModel(pHandle);
     // Pictures of the whole screen when asked for (scripts/screenshot.sh).
@@ -110,13 +113,20 @@ TEST_F(ProgramTest, WindowOnThisScreen) {
                                                 std::to_string(w.freeHeight) + "-" + what + ".png");
         EXPECT_TRUE(TestScreenScreenshot(png.string())) << png;
     };
-    picture("opened");
     EXPECT_TRUE(w.onFreeArea) << w.width << "x" << w.height << " on " << w.freeWidth << "x" << w.freeHeight;
-    if (std::string(expect) == "as-laid-out") {
+    if (std::string(expect) == "fits") {
         EXPECT_FALSE(w.scrolls);
-        EXPECT_EQ(w.width, 1260);
-        EXPECT_EQ(w.height, 780);
-        EXPECT_TRUE(TestCtrlInView(pHandle, PANEL_STRStatus));
+        EXPECT_EQ(Status(), sensor->model().firmwareText);
+        // each page whole, with every control of the main panel, the status line among them
+        for (int tab = PANEL_TOGGBTN_Para1; tab <= PANEL_TOGGBTN_Calib; ++tab) {
+            TestLeftClick(pHandle, tab);
+            for (int c = 0; c < CTRL_COUNT; ++c) {
+                const int panel = TestPanelFromControl(c);
+                if (!IsPanelVisible(panel) || !GetCtrlVisible(panel, c)) continue;
+                EXPECT_TRUE(TestCtrlInView(panel, c)) << kCtrlTable[tab].name << " " << kCtrlTable[c].name;
+            }
+            picture(kCtrlTable[tab].name);
+        }
         return;
     }
     EXPECT_TRUE(w.scrolls);
@@ -132,7 +142,7 @@ TEST_F(ProgramTest, WindowOnThisScreen) {
     // The layout is the same: the status line keeps its place and size in the panel.
     int top = 0, left = 0, height = 0, width = 0;
     GetCtrlBoundingRect(pHandle, PANEL_STRStatus, top, left, height, width);
-    EXPECT_EQ(top, 744);
+    EXPECT_EQ(top, 628);
     EXPECT_EQ(left, 8);
     EXPECT_EQ(width, 1244);
     // And back to the header.
@@ -141,12 +151,12 @@ TEST_F(ProgramTest, WindowOnThisScreen) {
     EXPECT_TRUE(TestCtrlInView(pHandle, PANEL_DECOBanner));
 }
 
-TEST(Screens, WindowOnALaptopScrollsAndOnAMonitorIsAsLaidOut) {
+TEST(Screens, WindowFitsALaptopBesideATaskBarAndScrollsOnALowerScreen) {
     struct Screen {
         int width, height;
         const char* expect;
     };
-    const Screen screens[] = {{1366, 768, "scrolls"}, {1920, 1080, "as-laid-out"}};
+    const Screen screens[] = {{1366, 728, "fits"}, {1366, 600, "scrolls"}};
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     for (const Screen& sc : screens) {
         SCOPED_TRACE(std::to_string(sc.width) + "x" + std::to_string(sc.height));

@@ -331,6 +331,17 @@ TEST_F(RecorderTest, ChoosingTheFile) {
     EXPECT_EQ(TestCtrlText(pRec, RECORD_TEXTBOXrecfile), existing);
 }
 
+TEST_F(RecorderTest, APortChangeKeepsTheChosenFile) {
+    StartWith("M01");
+    const std::string path = dir.File("CHOSEN.DAT");
+    ChooseNewFile(path);
+    SetCtrlVal(pHandle, PANEL_DropDCom, 1);
+    TestFireEvent(pHandle, PANEL_DropDCom, EVENT_COMMIT);
+    ASSERT_EQ(Status(), sensor->model().firmwareText);  // connected anew
+    EXPECT_EQ(rec_fname, path);
+    EXPECT_EQ(TestCtrlText(pRec, RECORD_TEXTBOXrecfile), path);
+}
+
 TEST_F(RecorderTest, ExistingFileAtTheStart) {
     StartWith("M01");
     sensor->SetObject(1000, 2000, false);

@@ -240,3 +240,33 @@ TEST_F(PanelTransfer, GetConvertsTheScaleFactorAndReadsTheTriggerPerVariant) {
     EXPECT_EQ(ScaleFactor(), 2048u);
     EXPECT_EQ(CalOffset(), -70000);
 }
+
+// Greyed, values kept, once the line is lost or the port has no sensor; a new sensor's description
+// and parameters show as ever at once, its measured values from its first frame on.
+TEST_F(ProgramTest, WhatIsNoLongerThisSensorsIsGreyed) {
+    StartWith("M01");
+    const auto greyed = [] {  // a measured value, a tolerance length, the description: 1 when grey
+        const int panels[] = {pHandle, pHandle, pCalib}, ctrls[] = {PANEL_NUMLedge, PANEL_NUMTol, CALIB_TEXTBOXsensor};
+        std::string g;
+        for (int i = 0; i < 3; ++i) g += GetCtrlTextColor(panels[i], ctrls[i]) == 0x909090 ? '1' : '0';
+        return g;
+    };
+    EXPECT_EQ(greyed(), "100");  // nothing measured yet
+    TestLeftClickLater(0.3, pHandle, PANEL_BTNStop);
+    TestLeftClick(pHandle, PANEL_BTNRun);
+    EXPECT_EQ(greyed(), "000");
+    const std::string ledge = TestCtrlText(pHandle, PANEL_NUMLedge);
+    sensor->Unplug();
+    TestLeftClick(pHandle, PANEL_BTNGet);
+    EXPECT_EQ(greyed(), "111");
+    EXPECT_EQ(TestCtrlText(pHandle, PANEL_NUMLedge), ledge);
+    sim::Simulator second("M19", false);
+    ASSERT_TRUE(second.Start());
+    setenv("KRYTA_COM2", second.DevicePath().c_str(), 1);
+    TestUserSetValue(pHandle, PANEL_DropDCom, 2);
+    EXPECT_EQ(greyed(), "100");
+    setenv("KRYTA_COM2", "/dev/kryta-no-such-device", 1);
+    TestFireEvent(pHandle, PANEL_DropDCom, EVENT_COMMIT);
+    EXPECT_EQ(greyed(), "111");
+    unsetenv("KRYTA_COM2");
+}

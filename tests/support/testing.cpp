@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <map>
 
 #include "platform/internal.h"
@@ -221,8 +222,14 @@ bool TestCtrlInView(int panel, int control) {
     CtrlState* c = FindCtrl(panel, control);
     if (!c || !c->widget->isVisible()) return false;
     QWidget* w = c->widget;
-    // Not clipped by the window or a scrolled-away part of it...
-    if (w->visibleRegion().boundingRect() != w->rect()) return false;
+    // Not clipped by the window or a scrolled-away part of it, nor covered but by its own parts...
+    std::function<QRegion(QWidget*)> seen = [&](QWidget* v) {
+        QRegion r = v->visibleRegion();
+        for (QWidget* part : v->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (part->isVisible()) r += seen(part).translated(part->pos());
+        return r;
+    };
+    if (!(QRegion(w->rect()) - seen(w)).isEmpty()) return false;
     // ...and the window's part that holds it lies on the screen's free area.
     const QScreen* screen = w->screen();
     if (!screen) return false;
