@@ -5,10 +5,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <random>
 #include <regex>
 #include <thread>
 
@@ -538,6 +542,40 @@ TEST_F(CliTest, MeasureRidesOverFaultyAnswers) {
     const std::regex told("(\\d+) frames? lost");
     for (auto m = std::sregex_iterator(r.err.begin(), r.err.end(), told); m != std::sregex_iterator(); ++m) lost += std::stoul((*m)[1]);
     EXPECT_EQ(lost, Frames(*s, GET_RAW).size() - 12) << r.err;
+}
+
+// A program held up by its own computer loses time, not frames: measure at the line's pace while
+// the test stops and continues it, for 50 to 150 ms every few tenths of a second.
+TEST_F(CliTest, MeasureHeldUpAgainAndAgainLosesNoFrame) {
+    sim::Simulator s("M01", true);
+    ASSERT_TRUE(s.Start());
+    // two busy threads beside it, ahead of it where the test may raise them
+    std::atomic<bool> busy{true};
+    std::vector<std::thread> spinners;
+    for (int i = 0; i < 2; ++i)
+        spinners.emplace_back([&busy] {
+            setpriority(PRIO_PROCESS, id_t(gettid()), -5);
+            while (busy) {
+            }
+        });
+    const pid_t pid = Spawn({"-p", s.DevicePath(), "measure", "-n", "150", "--json"});
+    std::mt19937 rng(35);
+    auto ms = [&](int lo, int hi) { return std::chrono::milliseconds(std::uniform_int_distribution<int>(lo, hi)(rng)); };
+    siginfo_t ended{};
+    for (;;) {
+        std::this_thread::sleep_for(ms(100, 400));
+        ended.si_pid = 0;
+        if (waitid(P_PID, id_t(pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid == pid) break;
+        kill(pid, SIGSTOP);
+        std::this_thread::sleep_for(ms(50, 150));
+        kill(pid, SIGCONT);
+    }
+    busy = false;
+    for (auto& t : spinners) t.join();
+    const Result r = Wait(pid);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 150);
+    EXPECT_EQ(r.err, "");
 }
 
 // Standard output that cannot be written ends the command with exit 16 and one line: a pipe

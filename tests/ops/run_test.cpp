@@ -1,6 +1,8 @@
 // RUN and STOP against the simulated sensor.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "display/display.h"
 #include "ops_common.h"
 
@@ -97,7 +99,7 @@ TEST_F(RunTest, StopSetsDataButtonByTriggerMode) {
     EXPECT_FALSE(GetCtrlVisible(pHandle, PANEL_BTNData));
 }
 
-TEST_F(RunTest, FramesOfAnotherCommandKeepTheExchangeGoingUndrawn) {
+TEST_F(RunTest, FramesOfAnotherCommandAndSingleRefusalsKeepTheExchangeGoing) {
     StartWith("M01");
     sensor->SetFault({sim::Fault::OtherCommand, 8, 0, 0, 2});
     sensor->ClearRequests();
@@ -106,13 +108,39 @@ TEST_F(RunTest, FramesOfAnotherCommandKeepTheExchangeGoingUndrawn) {
     EXPECT_GE(sensor->Requests().size(), 5u);
     EXPECT_EQ(TestGraphModel(pHandle, PANEL_GRAPHRaw).plotCalls, plotsBefore);
     EXPECT_FALSE(HistoryHas("Timeout RS232-Line!"));
-    EXPECT_EQ(Status(), "No measurement frames (answers with command 2) - nothing drawn!");
+    const std::regex all("([0-9]+) of the last \\1 answers were no measurement frames \\(command 2\\)");
+    EXPECT_TRUE(std::regex_match(Status(), all)) << Status();
 
-    // an answer without the sync word ends RUN, said as a refusal
+    // every other answer another frame: the good ones are drawn, and the status line counts the rest
     sensor->ClearFaults();
+    sim::FaultSpec other{sim::Fault::OtherCommand, 8, 0, 0, 99};
+    other.every = 2;
+    sensor->SetFault(other);
+    const long plotsBetween = TestGraphModel(pHandle, PANEL_GRAPHRaw).plotCalls;
+    RunFor(1.0);
+    EXPECT_GE(TestGraphModel(pHandle, PANEL_GRAPHRaw).plotCalls - plotsBetween, 5);
+    std::smatch half;
+    const std::string status = Status();
+    const std::regex some("([0-9]+) of the last 20 answers were no measurement frames \\(command 99\\)");
+    ASSERT_TRUE(std::regex_match(status, half, some)) << status;
+    EXPECT_NEAR(std::stoi(half[1]), 10, 1);
+    // once they stop, the line is ok again
+    sensor->ClearFaults();
+    RunFor(0.5);
+    EXPECT_EQ(Status(), "Line Ok!");
+
+    // a single refused answer is ridden over, counted and said; refusals in a row end RUN
+    sensor->SetFault({sim::Fault::WrongSync, 8, 0, 0, 0x55, 1});
+    TestClearTextHistory();
+    sensor->ClearRequests();
+    RunFor(2.5);
+    EXPECT_TRUE(HistoryHas("Answer without sync word 0xAA - measurement not taken!"));
+    EXPECT_GE(sensor->Requests().size(), 5u);
+    EXPECT_EQ(Status(), "RS232-Line disturbed! - 1 answer not taken");
     sensor->SetFault({sim::Fault::WrongSync, 8});
     TestClearTextHistory();
     TestLeftClick(pHandle, PANEL_BTNRun);
+    EXPECT_TRUE(HistoryHas("RS232-Line disturbed! - 3 answers not taken"));
     EXPECT_EQ(Status(), "Answer without sync word 0xAA - measurement not taken!");
 }
 
