@@ -79,12 +79,6 @@ PortChoice ChoosePort(const std::string& given) {
     return c;
 }
 
-void ResolvePort(const Args& a, int& port, std::string& device) {
-    const PortChoice c = ChoosePort(a.port);
-    port = c.port;
-    device = c.device;
-}
-
 std::string Hex4(uint16_t w) {
     char t[8];
     std::snprintf(t, sizeof t, "0x%04X", unsigned(w));
@@ -94,12 +88,10 @@ std::string Hex4(uint16_t w) {
 }  // namespace
 
 std::string PortDevice(const Args& a) {
-    int port;
-    std::string device;
-    ResolvePort(a, port, device);
-    if (!device.empty()) return device;
-    const std::string named = ComDeviceName(port);
-    return named.empty() ? "port " + std::to_string(port) : named;
+    const PortChoice c = ChoosePort(a.port);
+    if (!c.device.empty()) return c.device;
+    const std::string named = ComDeviceName(c.port);
+    return named.empty() ? "port " + std::to_string(c.port) : named;
 }
 
 const std::string& ShownDevice() { return shownDevice; }
@@ -196,15 +188,14 @@ int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdIn
 }
 
 int Connect(const Args& a, Reach reach, bool mustIdentify) {
-    int port;
-    std::string device;
-    ResolvePort(a, port, device);
+    const PortChoice choice = ChoosePort(a.port);
+    const int port = choice.port;
     shownDevice = PortDevice(a);
-    if (const PortChoice c = ChoosePort(a.port); c.code != kExitOk) return Fail(c.code, c.problem);
+    if (choice.code != kExitOk) return Fail(choice.code, choice.problem);
     if (port < 1) return Fail(kExitUsage, "port numbers start at 1");
     com = port;
     ident_flag = 0;
-    const int r = OpenLine(port, device);
+    const int r = OpenLine(port, choice.device);
     if (r < 0) {
         // the window's text for the kind of failure, the system's reason and, for a port the user
         // may not use, the cure
@@ -234,13 +225,16 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
 }
 
 int Probe(const Args& a, std::string& found) {
-    int port;
-    std::string device;
-    ResolvePort(a, port, device);
+    const PortChoice choice = ChoosePort(a.port);
+    const int port = choice.port;
     shownDevice = PortDevice(a);
+    if (choice.code != kExitOk) {
+        found = "cannot open: " + choice.problem;
+        return choice.code;
+    }
     com = port;
     ident_flag = 0;
-    if (const int r = OpenLine(port, device); r < 0) {
+    if (const int r = OpenLine(port, choice.device); r < 0) {
         const std::string why = ComOpenErrorDetail(port);
         found = why.find("in use by another program") != std::string::npos ? "in use by another program"
                                                                            : "cannot open: " + (why.empty() ? AsMessage(ComOpenErrorText(r)) : why);

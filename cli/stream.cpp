@@ -264,10 +264,10 @@ int CmdMeasure(const Args& a) {
     const long n = a.count < 0 ? 1 : a.count;
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
     ArmStop();
+    if (!a.json && isatty(STDOUT_FILENO) == 1 && !Print(kMeasurementColumns)) return kExitOutput;
     // Frames come at the line's pace; a frame is printed once nothing has followed it: when the next
     // request begins on a quiet line, or, for the last one, after the line's quiet time. One frame
     // is one answer; more than one is a stream that rides over a faulty answer.
-    if (!a.json && isatty(STDOUT_FILENO) == 1 && !Print(kMeasurementColumns)) return kExitOutput;
     MeasureRun run{a.json, n};
     FrameStream s;
     s.ride = n != 1;
