@@ -34,14 +34,16 @@ protected:
     TempDir dir;
     std::string workDir;  // the program's working directory, when not the test's
 
-    pid_t Spawn(std::vector<std::string> args) {
+    // Standard output into the file "stdout" of dir, or into `out` (a terminal's device).
+    pid_t Spawn(std::vector<std::string> args, const std::string& out = "") {
         args.insert(args.begin(), GetProjectDir() + "/kryta-lt");
         std::vector<char*> argv;
         for (auto& s : args) argv.push_back(s.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 1, out.empty() ? dir.File("stdout").c_str() : out.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&fa, workDir.c_str());
         pid_t pid = -1;
@@ -569,6 +571,20 @@ TEST_F(CliTest, MeasureRidesOverFaultyAnswers) {
     const std::regex told("(\\d+) frames? lost");
     for (auto m = std::sregex_iterator(r.err.begin(), r.err.end(), told); m != std::sregex_iterator(); ++m) lost += std::stoul((*m)[1]);
     EXPECT_EQ(lost, Frames(*s, GET_RAW).size() - 12) << r.err;
+}
+
+// On a terminal measure names its columns above the frames (in a pipe only frames, as above).
+TEST_F(CliTest, MeasureNamesItsColumnsOnATerminal) {
+    auto s = Sensor("M01");
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const Result r = Wait(Spawn({"-p", s->DevicePath(), "measure", "-n", "2"}, ptsname(terminal)));
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::string shown;
+    char chunk[4096];
+    for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;) shown.append(chunk, size_t(n));
+    close(terminal);
+    EXPECT_TRUE(std::regex_match(shown, std::regex("left\tright\tvalue\tum\t[a-z0-9\t]+\r\n(\\d+\t.*\r\n){2}"))) << shown;
 }
 
 // Standard output that cannot be written ends the command with exit 16 and one line: a pipe
