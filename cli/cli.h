@@ -25,7 +25,7 @@ enum Exit : int {
     kExitCorrections = 10,    // send: values outside the ranges, --accept-corrections not given
     kExitVerify = 11,         // send: the read-back differs from what was written
     kExitInterrupted = 12,    // Ctrl-C before the work was done
-    kExitOtherSensor = 13,    // send: the file's companion names another firmware variant or CCD family
+    kExitOtherSensor = 13,    // send: the file's companion names another variant or CCD family, no --other-variant
     kExitBrokerUnreachable = 14,  // publish: the broker cannot be reached or does not answer
     kExitBrokerRefused = 15,      // publish: the broker refuses us: credentials, TLS, CA file
     kExitOutput = 16,             // standard output cannot be written: a closed pipe, a full disk
@@ -47,6 +47,7 @@ struct Args {
     double increment = -1;                // -i (-1: not given)
     std::string variant;                  // compare --variant
     bool json = false, force = false, acceptCorrections = false, dryRun = false, noVerify = false;
+    bool otherVariant = false;            // send: a set of another firmware variant or CCD family
     bool keepGoing = false;               // record: a faulty sample is taken again
     // publish
     std::string broker, topic, clientId, username, passwordFile, cafile;
@@ -110,6 +111,9 @@ const std::string& ShownDevice();
 int ExchangeFailed(const std::string& what);
 // As ExchangeFailed, but the text (without its hint) is given back instead of printed.
 int ExchangeFailedText(const std::string& what, std::string& text);
+// The sensor's firmware text, as info shows it: kExitOk, with "" and a warning on standard error
+// when it did not come, or the failure's code (printed) when the line went away.
+int ReadFirmwareText(std::string& text);
 // Reads both parameter frames of the sensor's RAM or EEPROM: the 30 words, frame 0 then frame 1.
 int ReadSet(int memTarget, std::array<uint16_t, 30>& words);
 // Reads the set until two reads agree word for word, at most three times; a read that fails

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/text.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "sensor/vars.h"
@@ -39,7 +40,7 @@ const char* const kExitCodeTable =
     " 11  send: the read-back differs from what was written\n"
     " 12  interrupted (Ctrl-C) before the work was done\n"
     " 13  send: the file's companion names another firmware variant or CCD family than\n"
-    "     the sensor's, and no --force\n"
+    "     the sensor's, and no --other-variant\n"
     " 14  publish: the broker cannot be reached (address, port) or does not answer;\n"
     "     gateway: the broker's host name does not resolve, or its first connection\n"
     "     gets no answer within 10 s\n"
@@ -109,10 +110,11 @@ std::function<std::string(Args&, const std::string&)> Flag(bool Args::*field) {
 
 const Option kOptions[] = {
     {"p,port", "PORT",
-     "the sensor's port, before or after the command: a device path\n"
-     "(/dev/ttyUSB0, a link, a pseudo-terminal) or a port number n, the\n"
-     "device that KRYTA_COM<n> names, else the n-th serial device of the\n"
-     "machine in the order of its path; default 1",
+     "the sensor's port, before or after the command: a port number n,\n"
+     "the device that KRYTA_COM<n> names, else the n-th serial device of\n"
+     "the machine in the order of its path (default 1); or a device: a\n"
+     "path (/dev/ttyUSB0, a link, a pseudo-terminal, a path from the\n"
+     "working directory) or a name under /dev (ttyUSB0)",
      [](Args& a, const std::string& v) {
          a.port = v;
          a.portGiven = true;
@@ -139,8 +141,12 @@ const Option kOptions[] = {
      }},
     {"json", nullptr, "JSON instead of text",
      Flag(&Args::json)},
-    {"force", nullptr, "replace an existing file (send: write a set of another sensor)",
+    {"force", nullptr, "replace an existing output file",
      Flag(&Args::force)},
+    {"other-variant", nullptr,
+     "send a set whose companion names another firmware variant or CCD\n"
+     "family than the sensor's (its words then take other places)",
+     Flag(&Args::otherVariant)},
     {"accept-corrections", nullptr,
      "send the values the ranges allow where the file's are outside\n"
      "(without it, such values are listed and nothing is sent)",
@@ -245,14 +251,18 @@ const Command kCommands[] = {
      "With -o FILE.cfg: the parameter file, byte for byte as the window saves it (the 30 words,\n"
      "one a line), and beside it FILE.cfg.json, its companion: the sensor's identification, the\n"
      "memory, the date and the port. An existing file is replaced only with --force.\n"
-     "Without -o: each parameter by the name its page gives it, its value and unit.\n"},
-    {"send", CmdSend, "port accept-corrections dry-run no-verify force json",
-     "ram|eeprom FILE.cfg [--accept-corrections] [--dry-run] [--no-verify] [--force] [--json]",
+     "Without -o: each parameter with its line in the parameter file (kryta-lt help files), the\n"
+     "name its page gives it, its value and unit.\n"},
+    {"send", CmdSend, "port accept-corrections dry-run no-verify other-variant json",
+     "ram|eeprom FILE.cfg [--accept-corrections] [--dry-run] [--no-verify] [--other-variant]\n"
+     "          [--json]",
      "Writes a parameter file into the identified sensor's RAM or EEPROM: its values go into the\n"
      "block of the sensor's firmware, through the range rules of the window's pages, then both\n"
      "frames are read back and compared word for word. A file whose companion names another\n"
-     "firmware variant or CCD family than the sensor's is refused (exit 13) unless --force.\n"
-     "After a failure it says what the sensor holds.\n"},
+     "firmware variant or CCD family than the sensor's is refused (exit 13) unless\n"
+     "--other-variant. --dry-run reads the sensor's RAM or EEPROM and shows what would change\n"
+     "(POWER 500 -> 600), then the whole set it would send. After a failure it says what the\n"
+     "sensor holds.\n"},
     {"compare", CmdCompare, "port variant json", "A B [--variant standard|v303|cl] [--json]",
      "Compares two parameter sets, each of A and B ram, eeprom or a .cfg file, and lists the\n"
      "parameters that differ, by name, with both values; a file's companion is shown. The words\n"
@@ -260,18 +270,22 @@ const Command kCommands[] = {
      "companions say, else as the standard firmware does; --variant names another.\n"},
     {"record", CmdRecord, "port count increment output force keep-going",
      "-n N -i SECONDS -o FILE.dat [--force] [--keep-going]",
-     "The data recorder: N samples (0 to 32767), one each SECONDS (the first after SECONDS; at\n"
-     "least 0.0375, one exchange at 19200 baud), into the recorder file of the window: header,\n"
-     "tab-separated lines, CR LF. The file appears with the first sample; every sample is on\n"
-     "disk as soon as it is taken. Progress on standard error when it is a terminal. Ctrl-C\n"
-     "ends the recording (exit 12) with every sample so far in the file, its header made to\n"
-     "say how many. With --keep-going a faulty answer is asked for again and the sample said to\n"
-     "be late; only a lost line or 10 s without a sample end it.\n"},
+     "The data recorder: N samples (1 to 32767), one each SECONDS (the first after SECONDS),\n"
+     "into the recorder file of the window: header, tab-separated lines, CR LF. SECONDS is at\n"
+     "least the shortest sample time of this line, found when connected: the sensor's delay\n"
+     "before it answers, the answer at 19200 baud and the quiet after it (0.07 s or more on a\n"
+     "serial line, never below 0.0375 s); a shorter one is refused (exit 2) before the first\n"
+     "sample. The file appears with the first sample; every sample is on disk as soon as it is\n"
+     "taken. Progress on standard error when it is a terminal. Ctrl-C ends the recording with\n"
+     "every sample so far in the file (exit 12), its header made to say how many. With\n"
+     "--keep-going a faulty answer is asked for again and the sample said to be late; only a\n"
+     "lost line or 10 s without a sample end it.\n"},
     {"measure", CmdMeasure, "port count json", "[-n N] [--json]",
      "Measurement frames, one line each, on standard output, as fast as the sensor answers:\n"
      "left edge, right edge, measured value, measured value in um (signed), set-point,\n"
      "tolerance, edges, measurement start, end, power, analog maximum, minimum, IN0, video\n"
-     "maximum, the frame's last word, tab-separated. -n 0: until Ctrl-C (then exit 0); default 1.\n"
+     "maximum, the frame's last word, tab-separated, under a line naming the columns when\n"
+     "standard output is a terminal. -n 0: until Ctrl-C (then exit 0); default 1.\n"
      "More than one frame is a stream: a missing, refused or disturbed answer is a lost frame,\n"
      "told on standard error once frames come again, and -n counts the frames printed; only a\n"
      "lost line or 10 s without a frame end it (exit 9, 4 or 5).\n"},
@@ -331,6 +345,49 @@ const Command* FindCommand(const std::string& name) {
     return nullptr;
 }
 
+// An option a command once took for something else: the command refuses it and names what to say.
+struct MovedOption {
+    const char* command;
+    const char* option;  // its long name
+    const char* instead;
+};
+const MovedOption kMovedOptions[] = {
+    {"send", "force", "send writes no file; a set of another firmware variant or CCD family is sent with --other-variant"},
+};
+
+// ---- help topics: kryta-lt help TOPIC, beside the commands ----
+std::string FilesHelp() {
+    return "The parameter file (get -o FILE.cfg writes it, send and compare read it, and the\n"
+           "window's FILE target saves and loads the same) is plain text: 30 lines of one number\n"
+           "each, 0 to 65535, right-aligned in 6 characters, each line ending with CR LF. Lines 1\n"
+           "to 15 are the sensor's main parameter frame, whose parameters depend on the sensor's\n"
+           "firmware variant (kryta-lt info tells it); lines 16 to 30 are the extension frame. The\n"
+           "file does not say which variant it came from; its companion FILE.cfg.json does. get\n"
+           "shows each parameter with its line, by the name its page gives it.\n\n" +
+           ParameterFileTable() +
+           "\nA line holds its parameter's value as get shows it, but for FACTOR and OFFSET: each is\n"
+           "one 32-bit number on two lines, its low 16 bits first. FACTOR, the calibration factor\n"
+           "in um/pixel, is stored multiplied by " + FactorMultipliers() + ", so that\n"
+           "a factor of 1.0 is that number on line 27 and 0 on line 28. OFFSET, in um, has a sign:\n"
+           "-1 is 65535 on lines 29 and 30. RESERVED-1 to RESERVED-10 and SPARE are set on no\n"
+           "page; send writes them as the file holds them.\n";
+}
+
+struct Topic {
+    const char* name;
+    const char* what;  // "of NAME" in the help's line on --help
+    std::string (*text)();
+};
+const Topic kTopics[] = {
+    {"files", "the parameter file's lines", FilesHelp},
+};
+
+const Topic* FindTopic(const std::string& name) {
+    for (const Topic& t : kTopics)
+        if (name == t.name) return &t;
+    return nullptr;
+}
+
 std::string LongName(const Option& o) {
     const std::string n = o.names;
     const auto comma = n.find(',');
@@ -360,8 +417,10 @@ void GeneralHelp() {
                 "record. Results on standard output, errors on standard error.\n\nCommands:\n");
     for (const Command& c : kCommands)
         if (c.help) std::printf("  %s %s\n", c.name, c.usage);
+    std::string helpHelp = "this help; kryta-lt help COMMAND tells more of a command";
+    for (const Topic& t : kTopics) helpHelp += ",\nkryta-lt help " + std::string(t.name) + " of " + t.what;
     std::printf("\nOptions:\n%s%s%s", OptionHelp(kOptions[0].names, kOptions[0].valueName, kOptions[0].help).c_str(),
-                OptionHelp("h,help", nullptr, "this help; kryta-lt help COMMAND tells more").c_str(),
+                OptionHelp("h,help", nullptr, helpHelp).c_str(),
                 OptionHelp("version", nullptr, "the program's version").c_str());
     std::printf("\n%s", kExitCodeTable);
 }
@@ -373,7 +432,7 @@ void CommandHelp(const Command& c) {
     for (const Option& o : kOptions)
         if (Takes(c, o)) options += OptionHelp(o.names, o.valueName, o.help);
     if (!options.empty()) std::printf("\nOptions:\n%s", options.c_str());
-    std::printf("\nExit codes: see kryta-lt --help\n");
+    std::printf("\nExit codes: see kryta-lt help\n");
 }
 
 enum class Parsed { Run, Done, Wrong };
@@ -399,7 +458,16 @@ Parsed Parse(int argc, char** argv, Args& a, const Command*& command) {
         Fail(kExitUsage, text);
         return Parsed::Wrong;
     };
-    if (!parser.parse(arguments)) return wrong(parser.errorText().toStdString() + " (see kryta-lt --help)");
+    if (!parser.parse(arguments)) {
+        // the help of the command the line names, if it names one
+        std::string see = "kryta-lt help";
+        for (int i = 1; i < argc; ++i)
+            if (const Command* c = FindCommand(argv[i]); c && c->help) {
+                see += std::string(" ") + c->name;
+                break;
+            }
+        return wrong(AsMessage(parser.errorText().toStdString()) + " (see " + see + ")");
+    }
     if (parser.isSet(version)) {
         std::printf("kryta-lt %s\n", szSoftVersion.substr(szSoftVersion.find(' ') + 1).c_str());
         return Parsed::Done;
@@ -408,8 +476,13 @@ Parsed Parse(int argc, char** argv, Args& a, const Command*& command) {
     const bool helpCommand = !positional.isEmpty() && positional.first() == "help";
     if (helpCommand) positional.removeFirst();
     if (!positional.isEmpty()) {
-        command = FindCommand(positional.first().toStdString());
-        if (!command) return wrong("no command '" + positional.first().toStdString() + "' (see kryta-lt --help)");
+        const std::string name = positional.first().toStdString();
+        if (const Topic* t = helpCommand ? FindTopic(name) : nullptr) {
+            std::printf("%s", t->text().c_str());
+            return Parsed::Done;
+        }
+        command = FindCommand(name);
+        if (!command) return wrong(std::string(helpCommand ? "no command or topic '" : "no command '") + name + "' (see kryta-lt help)");
         positional.removeFirst();
     }
     if (helpCommand || parser.isSet(help)) {
@@ -417,14 +490,19 @@ Parsed Parse(int argc, char** argv, Args& a, const Command*& command) {
         else GeneralHelp();
         return Parsed::Done;
     }
-    if (!command) return wrong("say a command (see kryta-lt --help)");
+    if (!command) return wrong("say a command (see kryta-lt help)");
     for (const QString& p : positional) a.positional.push_back(p.toStdString());
     for (size_t k = 0; k < options.size(); ++k) {
         const Option& o = kOptions[k];
         if (!parser.isSet(options[k])) continue;
         const std::string shown = (o.names[1] == ',' ? std::string("-") + o.names[0] : "--" + LongName(o));
-        if (!Takes(*command, o))
-            return wrong(std::string(command->name) + " takes no " + shown + " (see kryta-lt help " + command->name + ")");
+        if (!Takes(*command, o)) {
+            std::string instead;
+            for (const MovedOption& m : kMovedOptions)
+                if (m.command == std::string(command->name) && m.option == LongName(o)) instead = std::string(": ") + m.instead;
+            return wrong(std::string(command->name) + " takes no " + shown + instead + " (see kryta-lt help " +
+                         command->name + ")");
+        }
         const QStringList values = parser.values(options[k]);
         if (o.valueName && values.size() > 1) return wrong(shown + " given more than once");
         const std::string why = o.take(a, o.valueName ? values.first().toStdString() : "");

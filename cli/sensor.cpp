@@ -1,7 +1,11 @@
 // The connection to the sensor as the sub-commands make it, the texts of failed exchanges, the
 // parameter set as 30 words, and the sub-commands that only look: ports and info.
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli.h"
@@ -25,15 +29,54 @@ bool AllDigits(const std::string& s) {
     return true;
 }
 
-// -p as a port number and, for a device path, the device opened under port 1.
-void ResolvePort(const Args& a, int& port, std::string& device) {
-    if (AllDigits(a.port)) {
-        port = std::stoi(a.port);
-        device.clear();
-    } else {
-        port = 1;
-        device = a.port;
+// What -p names: a port number, or a device opened under port 1.
+struct PortChoice {
+    int port = 1;
+    std::string device;  // "" for a port number
+    int code = kExitOk;  // a name that leads nowhere (kExitPort) or to two devices (kExitUsage)
+    std::string problem;
+};
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// An absolute path as it stands. A relative one is taken from the working directory when it exists
+// there, else, unless it begins with ./ or ../, as a name under /dev (ttyUSB0, serial/by-id/...);
+// the serial port library would otherwise take any name without a leading / as one under /dev.
+PortChoice ChoosePort(const std::string& given) {
+    PortChoice c;
+    if (AllDigits(given)) {
+        c.port = std::stoi(given);
+        return c;
     }
+    c.device = given;
+    if (given.empty() || given[0] == '/') return c;
+    std::error_code ec;
+    const std::string here = std::filesystem::absolute(given, ec).lexically_normal().string();
+    const bool explicitlyHere = given.rfind("./", 0) == 0 || given.rfind("../", 0) == 0;
+    const std::string underDev = "/dev/" + given;
+    const bool isHere = !ec && Exists(here), isUnderDev = !explicitlyHere && Exists(underDev);
+    const std::string shownHere = explicitlyHere ? given : "./" + given;
+    if (isHere && isUnderDev && !SameFile(here, underDev)) {
+        c.code = kExitUsage;
+        c.problem = given + " names both " + shownHere + " and " + underDev + " - say which";
+    } else if (isHere) {
+        c.device = here;
+    } else if (isUnderDev) {
+        c.device = underDev;
+    } else {
+        c.code = kExitPort;
+        c.problem = "no serial port found: " +
+                    (explicitlyHere ? given + " does not exist" : "neither " + shownHere + " nor " + underDev + " exists");
+    }
+    return c;
 }
 
 std::string Hex4(uint16_t w) {
@@ -45,12 +88,10 @@ std::string Hex4(uint16_t w) {
 }  // namespace
 
 std::string PortDevice(const Args& a) {
-    int port;
-    std::string device;
-    ResolvePort(a, port, device);
-    if (!device.empty()) return device;
-    const std::string named = ComDeviceName(port);
-    return named.empty() ? "port " + std::to_string(port) : named;
+    const PortChoice c = ChoosePort(a.port);
+    if (!c.device.empty()) return c.device;
+    const std::string named = ComDeviceName(c.port);
+    return named.empty() ? "port " + std::to_string(c.port) : named;
 }
 
 const std::string& ShownDevice() { return shownDevice; }
@@ -147,19 +188,19 @@ int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdIn
 }
 
 int Connect(const Args& a, Reach reach, bool mustIdentify) {
-    int port;
-    std::string device;
-    ResolvePort(a, port, device);
+    const PortChoice choice = ChoosePort(a.port);
+    const int port = choice.port;
     shownDevice = PortDevice(a);
+    if (choice.code != kExitOk) return Fail(choice.code, choice.problem);
     if (port < 1) return Fail(kExitUsage, "port numbers start at 1");
     com = port;
     ident_flag = 0;
-    const int r = OpenLine(port, device);
+    const int r = OpenLine(port, choice.device);
     if (r < 0) {
         // the window's text for the kind of failure, the system's reason and, for a port the user
         // may not use, the cure
         const std::string why = ComOpenErrorDetail(port);
-        return Fail(kExitPort, ComOpenErrorText(r) + (why.empty() ? "" : ": " + why));
+        return Fail(kExitPort, AsMessage(ComOpenErrorText(r)) + (why.empty() ? "" : ": " + why));
     }
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted - nothing done");
     if (CheckComLine(port) != 1) return ExchangeFailed("the echo check");
@@ -184,16 +225,19 @@ int Connect(const Args& a, Reach reach, bool mustIdentify) {
 }
 
 int Probe(const Args& a, std::string& found) {
-    int port;
-    std::string device;
-    ResolvePort(a, port, device);
+    const PortChoice choice = ChoosePort(a.port);
+    const int port = choice.port;
     shownDevice = PortDevice(a);
+    if (choice.code != kExitOk) {
+        found = "cannot open: " + choice.problem;
+        return choice.code;
+    }
     com = port;
     ident_flag = 0;
-    if (const int r = OpenLine(port, device); r < 0) {
+    if (const int r = OpenLine(port, choice.device); r < 0) {
         const std::string why = ComOpenErrorDetail(port);
         found = why.find("in use by another program") != std::string::npos ? "in use by another program"
-                                                                           : "cannot open: " + (why.empty() ? ComOpenErrorText(r) : why);
+                                                                           : "cannot open: " + (why.empty() ? AsMessage(ComOpenErrorText(r)) : why);
         return kExitPort;
     }
     if (CheckComLine(port) != 1) {
@@ -242,18 +286,24 @@ std::array<uint16_t, 30> StoredSet() {
 
 // ---------------------------------------------------------------------------------------------
 
+int ReadFirmwareText(std::string& text) {
+    const int n = GetVERSIONInfo();
+    if (!IsComOpen(com)) return ExchangeFailed("the firmware request");
+    text = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
+    if (n != FIRMWARE_TEXT_BYTES) {
+        const Failure f = WhyFailed("the firmware request");
+        std::fprintf(stderr, "kryta-lt: warning: %s\n", f.text.c_str());
+    }
+    return kExitOk;
+}
+
 int CmdInfo(const Args& a) {
     if (!a.positional.empty()) return Fail(kExitUsage, "info: no arguments beside its options");
     // the window's connect sequence: line check, identification, both RAM frames, firmware text
     if (const int code = Connect(a, Reach::Parameters, true); code != kExitOk) return code;
     const std::string line = "Echo Check - Line Ok!";
-    const int n = GetVERSIONInfo();
-    if (!IsComOpen(com)) return ExchangeFailed("the firmware request");
-    const std::string firmware = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
-    if (n != FIRMWARE_TEXT_BYTES) {
-        const Failure f = WhyFailed("the firmware request");
-        std::fprintf(stderr, "kryta-lt: warning: %s\n", f.text.c_str());
-    }
+    std::string firmware;
+    if (const int code = ReadFirmwareText(firmware); code != kExitOk) return code;
     const SensorIdentity& id = LastIdentity();
     const auto lines = SensorLines(id);
     const std::pair<const char*, std::string> rows[] = {

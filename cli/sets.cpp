@@ -37,7 +37,7 @@ QJsonValue Number(const std::string& s) {
 // A parameter file for send and compare: 30 numbers, each one 0 to 65535.
 int ReadFile(const std::string& path, std::array<uint16_t, 30>& words) {
     const NumberFile f = ReadParaFile(path, words);
-    if (f.status != NumberFile::Ok) return Fail(kExitBadFile, path + ": " + ParaFileProblem(f));
+    if (f.status != NumberFile::Ok) return Fail(kExitBadFile, path + ": " + AsMessage(ParaFileProblem(f)));
     if (f.wideLine != 0)
         return Fail(kExitBadFile, path + ": line " + std::to_string(f.wideLine) + " holds " + f.wideText +
                                       ", above 65535 - nothing taken from the file");
@@ -169,16 +169,19 @@ int CmdSend(const Args& a) {
     if (companion.present) {
         const std::string fileVariant = companion.json.value("firmware_variant").toString().toStdString();
         const int fileFamily = companion.json.value("ccd_family").toInt(-1);
-        if ((fileVariant != VariantName(v) || fileFamily != int(ccdtype)) && !a.force)
+        if ((fileVariant != VariantName(v) || fileFamily != int(ccdtype)) && !a.otherVariant)
             return Fail(kExitOtherSensor, path + " was read from a sensor of the " + fileVariant +
                                               " firmware, CCD family " + std::to_string(fileFamily) + "; " +
                                               PortDevice(a) + " holds the " + VariantName(v) + " firmware, CCD family " +
-                                              std::to_string(ccdtype) + " - nothing sent (--force sends it)");
+                                              std::to_string(ccdtype) + " - nothing sent (--other-variant sends it)");
     }
+    std::string firmware;  // the sensor as info --json describes it
+    if (a.json)
+        if (const int code = ReadFirmwareText(firmware); code != kExitOk) return code;
     SendReport report;
     report.json["file"] = Q(path);
     report.json["memory"] = Q(a.positional[0]);
-    report.json["sensor"] = IdentityJson(PortDevice(a), "");
+    report.json["sensor"] = IdentityJson(PortDevice(a), firmware);
 
     // the file's values where the window's FILE + GET puts them, through the pages' range rules
     LoadSet(file);
@@ -201,10 +204,27 @@ int CmdSend(const Args& a) {
         return report.Done(a, kExitCorrections, "its own set: nothing written");
     }
     if (a.dryRun) {
+        // what the sensor's memory holds now, against what would go into it
+        std::array<uint16_t, 30> holds{};
+        if (const int code = ReadConfirmedSet(memTarget, holds); code != kExitOk)
+            return report.Done(a, code, "its own set: nothing written (dry run)");
+        const auto changes = Differences(v, holds, sent);
+        QJsonArray changed;
+        std::string text;
+        for (const Difference& d : changes) {
+            changed.append(QJsonObject{{"name", Q(d.name)}, {"holds", Number(d.a)}, {"would_send", Number(d.b)}});
+            char line[128];
+            std::snprintf(line, sizeof line, "%-16s %s -> %s\n", d.name.c_str(), d.a.c_str(), d.b.c_str());
+            text += line;
+        }
+        report.json["changes"] = changed;
         report.json["parameters"] = ParametersJson(memTarget, sent).value("parameters");
-        if (!a.json)
-            std::printf("would send into %s of %s (%s firmware):\n%s", memory.c_str(), Designation().c_str(),
-                        VariantName(v), SetTable(ShowSet(v, sent)).c_str());
+        if (!a.json) {
+            const std::string of = memory + " of " + Designation() + " (" + VariantName(v) + " firmware)";
+            if (changes.empty()) std::printf("would change nothing: %s holds this set\n", of.c_str());
+            else std::printf("would change in %s:\n%s", of.c_str(), text.c_str());
+            std::printf("\nwould send into %s:\n%s", of.c_str(), SetTable(ShowSet(v, sent)).c_str());
+        }
         return report.Done(a, kExitOk, "its own set: nothing written (dry run)");
     }
     if (Interrupted()) {

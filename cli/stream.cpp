@@ -53,6 +53,10 @@ std::string MeasurementLine(bool json) {
     return line + "\n";
 }
 
+// The columns of MeasurementLine, each name shorter than a tab stop so that it stands over its values.
+constexpr const char* kMeasurementColumns =
+    "left\tright\tvalue\tum\tsetpt\ttol\tedges\tstart\tend\tpower\tanamax\tanamin\tin0\tvidmax\tlast\n";
+
 // A run of lost frames, told once it is over: how many, their numbers, why the first was lost.
 struct LostRun {
     uint64_t first = 0, count = 0;
@@ -150,8 +154,8 @@ StreamEnd RunStream(FrameStream& s) {
 
 int CmdRecord(const Args& a) {
     if (!a.positional.empty() || a.count < 0 || a.increment < 0 || a.output.empty())
-        return Fail(kExitUsage, "record: say -n N -i SECONDS -o FILE (see kryta-lt record --help)");
-    if (a.count > 32767) return Fail(kExitUsage, "record: at most 32767 samples");
+        return Fail(kExitUsage, "record: say -n N -i SECONDS -o FILE (see kryta-lt help record)");
+    if (a.count == 0 || a.count > 32767) return Fail(kExitUsage, "record: -n is 1 to 32767 samples");
     // one sample is one exchange: a shorter increment would make the header's time axis untrue
     if (a.increment < kShortestIncrement)
         return Fail(kExitUsage, "record: -i is at least " + FormatReal(kShortestIncrement) +
@@ -175,10 +179,8 @@ int CmdRecord(const Args& a) {
         return Fail(kExitCannotWrite, "cannot write " + a.output +
                                           (first ? ": " + reason + " - no file written" : " - it holds the samples before"));
     };
-    // The file appears whole: the header with the first sample (or alone, for no samples), then
-    // one complete line per sample. An existing file stays as it was until then.
-    if (n == 0 && !out.Write(header, reason)) return writeFailed(true);
-
+    // The file appears whole: the header with the first sample, then one complete line per sample.
+    // An existing file stays as it was until then.
     // progress on a terminal: "sample k of N" in place, ended by a line break before any message
     const bool progress = isatty(STDERR_FILENO) == 1;
     uint16_t k = 0;
@@ -262,6 +264,7 @@ int CmdMeasure(const Args& a) {
     const long n = a.count < 0 ? 1 : a.count;
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
     ArmStop();
+    if (!a.json && isatty(STDOUT_FILENO) == 1 && !Print(kMeasurementColumns)) return kExitOutput;
     // Frames come at the line's pace; a frame is printed once nothing has followed it: when the next
     // request begins on a quiet line, or, for the last one, after the line's quiet time. One frame
     // is one answer; more than one is a stream that rides over a faulty answer.

@@ -1,7 +1,9 @@
 // The parameter set in words a person reads: names, real factor, signed offset.
 #include "cli/text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "sensor/files.h"
 #include "sensor/rules.h"
@@ -25,12 +27,88 @@ std::vector<ShownParameter> ShowSet(Variant v, const std::array<uint16_t, 30>& w
     return shown;
 }
 
+std::string FileLines(const ShownParameter& p) {
+    return std::to_string(p.index + 1) + (p.wide ? "-" + std::to_string(p.index + 2) : "");
+}
+
 std::string SetTable(const std::vector<ShownParameter>& shown) {
     std::string out;
-    for (const ShownParameter& p : shown) {
-        char line[128];
-        std::snprintf(line, sizeof line, "%-16s %10s  %s", p.name.c_str(), p.value.c_str(), p.unit.c_str());
-        out += TrimRight(line) + "\n";
+    auto row = [&](const std::string& line, const std::string& name, const std::string& value, const std::string& unit) {
+        char text[128];
+        std::snprintf(text, sizeof text, "%5s  %-16s %10s  %s", line.c_str(), name.c_str(), value.c_str(), unit.c_str());
+        out += TrimRight(text) + "\n";
+    };
+    row("line", "parameter", "value", "unit");
+    for (const ShownParameter& p : shown) row(FileLines(p), p.name, p.value, p.unit);
+    return out;
+}
+
+namespace {
+
+constexpr Variant kVariants[] = {Variant::Standard, Variant::V303, Variant::CL};
+
+// The variants that `keep` picks: "standard", "V303, CL", or "all".
+template <typename Keep>
+std::string VariantsWhere(Keep keep) {
+    std::string out;
+    int n = 0;
+    for (Variant v : kVariants)
+        if (keep(v)) out += (n++ ? ", " : "") + std::string(VariantName(v));
+    return n == int(std::size(kVariants)) ? "all" : out;
+}
+
+std::string Ascii(const std::string& unit) {
+    std::string out = unit;
+    for (size_t at; (at = out.find("\xC2\xB5")) != std::string::npos;) out.replace(at, 2, "u");
+    return out;
+}
+
+std::string Multiplier(Variant v) { return std::to_string(int(ScaleUnit(v))); }
+
+}  // namespace
+
+std::string FactorMultipliers() {
+    std::string out;
+    std::vector<std::string> told;
+    for (Variant v : kVariants) {
+        const std::string m = Multiplier(v);
+        if (std::find(told.begin(), told.end(), m) != told.end()) continue;
+        told.push_back(m);
+        out += (out.empty() ? "" : " or ") + m + " (" + VariantsWhere([&](Variant w) { return Multiplier(w) == m; }) + ")";
+    }
+    return out;
+}
+
+std::string ParameterFileTable() {
+    struct Row {
+        std::string name, unit, stored;
+        bool operator==(const Row&) const = default;
+    };
+    auto rowOf = [](Variant v, int line) {
+        const WordName n = NameOfWord(v, ParameterSetWords(v)[size_t(line)]);
+        Row r{n.name ? n.name : "", Ascii(n.unit), "the value"};
+        if (n.shape == WordShape::FactorLow) r.stored = "x " + Multiplier(v) + ", low 16 bits";
+        if (n.shape == WordShape::OffsetLow) r.stored = "with sign, low 16 bits";
+        if (n.shape == WordShape::High) r.stored = "high 16 bits";
+        return r;
+    };
+    std::string out;
+    auto print = [&](const std::string& line, const Row& r, const std::string& variants) {
+        char text[128];
+        std::snprintf(text, sizeof text, "  %4s  %-16s %-9s %-14s %s", line.c_str(), r.name.c_str(), r.unit.c_str(),
+                      variants.c_str(), r.stored.c_str());
+        out += TrimRight(text) + "\n";
+    };
+    print("line", {"parameter", "unit", "stored as"}, "firmware");
+    for (int line = 0; line < 30; ++line) {
+        std::vector<Row> told;
+        for (Variant v : kVariants) {
+            const Row r = rowOf(v, line);
+            if (std::find(told.begin(), told.end(), r) != told.end()) continue;
+            print(told.empty() ? std::to_string(line + 1) : "", r,
+                  VariantsWhere([&](Variant w) { return rowOf(w, line) == r; }));
+            told.push_back(r);
+        }
     }
     return out;
 }
@@ -52,6 +130,14 @@ const char* VariantName(Variant v) {
     case Variant::CL: return "CL";
     default: return "standard";
     }
+}
+
+std::string AsMessage(const std::string& text) {
+    std::string out = text;
+    if (out.size() >= 2 && out[0] >= 'A' && out[0] <= 'Z' && out[1] >= 'a' && out[1] <= 'z') out[0] = char(out[0] - 'A' + 'a');
+    const bool ellipsis = out.size() >= 2 && out.compare(out.size() - 2, 2, "..") == 0;
+    if (!out.empty() && (out.back() == '!' || (out.back() == '.' && !ellipsis))) out.pop_back();
+    return out;
 }
 
 std::string TrimRight(const std::string& s) {

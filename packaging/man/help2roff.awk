@@ -13,6 +13,8 @@
 #   body      the description and every section (.SH at level 1); at level 2 (the help of one
 #             command) the entries go straight below the command's own heading, without the
 #             section headings, and the entries whose term the file `skip` lists are left out
+#   topic     a help topic (PROGRAM help TOPIC, which has no usage line) as the body of a section:
+#             its paragraphs filled, its indented lines (a table) in constant width as they stand
 # At level 1, the section "Commands" is replaced by the file `commands` when one is given.
 
 function esc(s) {
@@ -108,6 +110,24 @@ function entry(s,    t, d) {
     if (d != "") print line(d)
 }
 
+part == "topic" {
+    if ($0 ~ /^ *$/) {
+        if (table) print ".EE"
+        table = 0
+        blank = 1
+        next
+    }
+    if (indent($0) > 0) {
+        if (!table) print ".PP\n.EX"
+        table = 1
+    } else if (blank || NR == 1) {
+        print ".PP"
+    }
+    blank = 0
+    print line($0)
+    next
+}
+
 BEGIN {
     level = level ? level : 1
     if (skip != "")
@@ -181,4 +201,5 @@ level == 2 && /^Exit codes: see / { next }
 
 END {
     if (part == "usage") flush_usage()
+    if (part == "topic" && table) print ".EE"
 }

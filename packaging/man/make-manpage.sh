@@ -1,7 +1,8 @@
 #!/bin/sh
 # Writes the compressed manual page of a program from its own help text: NAME from SUMMARY,
 # SYNOPSIS, DESCRIPTION and a section for each heading of the help (help2roff.awk), then the
-# hand-written sections of the file EXTRA (ENVIRONMENT, FILES, SEE ALSO, ...). With "commands",
+# hand-written sections of the file EXTRA (ENVIRONMENT, FILES, SEE ALSO, ...), in which a line
+# '.\" help TOPIC' stands for the text of PROGRAM help TOPIC. With "commands",
 # the program's commands (the entries under "Commands:") get a section each from PROGRAM help
 # COMMAND, and their synopses join the page's.
 # Usage: make-manpage.sh PROGRAM VERSION DATE SUMMARY EXTRA OUT.gz [commands]
@@ -40,7 +41,17 @@ roff() { awk -f "$awk_file" "$@"; }
         done <"$tmp/names"
     fi
     roff -v part=body -v commands="$tmp/commands" "$tmp/help"
-    cat "$extra"
+    while IFS= read -r l; do
+        case $l in
+        '.\" help '*)
+            topic=${l#'.\" help '}
+            "$prog" help "$topic" >"$tmp/topic" ||
+                { echo "make-manpage: $name help $topic failed" >&2; exit 1; }
+            roff -v part=topic "$tmp/topic"
+            ;;
+        *) printf '%s\n' "$l" ;;
+        esac
+    done <"$extra"
 } >"$tmp/page"
 gzip -9n <"$tmp/page" >"$out.new"
 mv "$out.new" "$out"

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -35,16 +36,20 @@ struct Result {
 class CliTest : public ProgramTest {
 protected:
     TempDir dir;
+    std::string workDir;  // the program's working directory, when not the test's
 
-    pid_t Spawn(std::vector<std::string> args) {
+    // Standard output into the file "stdout" of dir, or into `out` (a terminal's device).
+    pid_t Spawn(std::vector<std::string> args, const std::string& out = "") {
         args.insert(args.begin(), GetProjectDir() + "/kryta-lt");
         std::vector<char*> argv;
         for (auto& s : args) argv.push_back(s.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 1, out.empty() ? dir.File("stdout").c_str() : out.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&fa, workDir.c_str());
         pid_t pid = -1;
         EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&fa);
@@ -173,6 +178,11 @@ TEST_F(CliTest, SendRefusesOrFindsTheDifference) {
     Result r = Cli({"-p", s->DevicePath(), "send", "ram", set});
     EXPECT_EQ(r.code, 10);
     EXPECT_EQ(r.out, "POWER            file 1200, the sensor's range allows 500\n");
+    r = Cli({"-p", s->DevicePath(), "send", "ram", set, "--accept-corrections", "--dry-run"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    const size_t change = r.out.find("\nTOLERANCE-UP     100 -> 66\n"), table = r.out.find("\n line  parameter");
+    EXPECT_LT(change, table) << "the changes, then the set: " << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("\n27-28  FACTOR +1165.083984  \xC2\xB5m/pixel\n"))) << r.out;
     EXPECT_TRUE(Frames(*s, 1).empty());
 
     auto unidentified = Sensor("M03", sim::Fault::Silent, GET_HARDWARE);
@@ -280,7 +290,7 @@ TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
     };
     const std::vector<Case> cases = {
         {sim::Fault::None, -1, {"-p", "/dev/kryta-no-such-device", "get", "ram", "-o", out}, 3,
-         "No serial port found: /dev/kryta-no-such-device: No such file or directory"},
+         "no serial port found: /dev/kryta-no-such-device: No such file or directory"},
         {sim::Fault::Silent, -1, {"get", "ram", "-o", out}, 4, "no answer to the echo check within 1.5 s"},
         {sim::Fault::Silent, GET_EEPROM, {"get", "eeprom", "-o", out}, 4,
          "no answer to the request for EEPROM parameter frame 0 within 1.5 s"},
@@ -289,8 +299,8 @@ TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
         {sim::Fault::Silent, GET_RAW, {"measure"}, 4, "no answer to the measurement request within 1.5 s"},
         {sim::Fault::Unplug, GET_RAM, {"get", "ram", "-o", out}, 9, "the line went away during the request for RAM"},
         {sim::Fault::None, -1, {"send", "ram", dir.File("missing.cfg")}, 7,
-         "missing.cfg: Cannot read parameter file: No such file or directory"},
-        {sim::Fault::None, -1, {"send", "eeprom", bad}, 7, "bad.cfg: Parameter file holds 1 number, 30 are needed"},
+         "missing.cfg: cannot read parameter file: No such file or directory"},
+        {sim::Fault::None, -1, {"send", "eeprom", bad}, 7, "bad.cfg: parameter file holds 1 number, 30 are needed"},
         {sim::Fault::None, -1, {"get", "ram", "-o", dir.File("no/folder/out.cfg")}, 8, "cannot write "},
         {sim::Fault::None, -1, {"send", "ram", dir.File("wide.cfg")}, 7, "wide.cfg: line 7 holds 70000, above 65535"},
         {sim::Fault::None, -1, {"get", "ram", "-o", dir.File("wide.cfg")}, 8, "wide.cfg exists - --force replaces it"},
@@ -305,14 +315,22 @@ TEST_F(CliTest, FaultsGiveTheirCodeAndLineAndNoFile) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(r.err.rfind("kryta-lt: ", 0), 0u);
+        EXPECT_FALSE(std::isupper(r.err[10]) && std::islower(r.err[11])) << "a lower-case start";
+        EXPECT_EQ(r.err.find_first_of(".!", r.err.size() - 2), std::string::npos) << "no full stop";
         EXPECT_TRUE(Frames(*s, SEND_RAM).empty() && Frames(*s, SEND_EEPROM).empty());
         EXPECT_EQ(Leftovers(), "bad.cfg wide.cfg ") << "no output file";
     }
 }
 
-// Command lines that are refused before any port is opened, and the conventions of the shell.
+// Command lines that are refused before any port is opened, the conventions of the shell, and the
+// names a port goes by, from the working directory.
 TEST_F(CliTest, CommandLinesOfTheShell) {
     const std::string out = dir.File("rec.dat");
+    auto s = Sensor("M01");
+    const std::string underDev = s->DevicePath().substr(5);  // pts/N
+    std::filesystem::create_symlink(s->DevicePath(), dir.File("sensor-link"));
+    WriteBytes(dir.File("null"), "");
+    workDir = dir.path;
     const struct {
         std::vector<std::string> args;
         int code;
@@ -323,6 +341,17 @@ TEST_F(CliTest, CommandLinesOfTheShell) {
         {{"--help"}, 0, "", " 13  send: the file's companion"},
         {{"-p", "/dev/a", "-p/dev/b", "info"}, 2, "-p given more than once", ""},
         {{"record", "-n", "5", "-i", "0.01", "-o", out}, 2, "-i is at least 0.0375 s", ""},
+        {{"record", "-n", "0", "-i", "1", "-o", out}, 2, "record: -n is 1 to 32767 samples", ""},
+        {{"help", "record"}, 0, "", "least the shortest sample time of this line, found when connected"},
+        {{"help", "files"}, 0, "", "    27  FACTOR           um/pixel  standard       x 16384, low 16 bits\n"
+                                   "        FACTOR           um/pixel  V303, CL       x 1024, low 16 bits\n"},
+        {{"send", "ram", out, "--force"}, 2, "send takes no --force: send writes no file; a set of another firmware "
+                                            "variant or CCD family is sent with --other-variant", ""},
+        {{"info", "-V"}, 2, "kryta-lt: unknown option 'V' (see kryta-lt help info)\n", ""},
+        {{"-p", underDev, "info"}, 0, "", "KRYTA-M01"},
+        {{"-p", "sensor-link", "info"}, 0, "", "KRYTA-M01"},
+        {{"-p", "kryta-no-such-port", "info"}, 3, "neither ./kryta-no-such-port nor /dev/kryta-no-such-port exists", ""},
+        {{"-p", "null", "info"}, 2, "null names both ./null and /dev/null - say which", ""},
         {{"ports", "-p", "3"}, 2, "ports takes no -p", ""},
         {{"info", "--json=yes"}, 2, "--json", ""},
         {{"info", "extra"}, 2, "info: no arguments", ""},
@@ -386,7 +415,7 @@ TEST_F(CliTest, OutputPathsNeverDestroyAFile) {
 }
 
 // A backup is taken only when two reads agree; one of a sensor with another firmware variant is
-// sent only with --force.
+// sent only with --other-variant.
 TEST_F(CliTest, ConfirmedBackupAndItsCompanion) {
     for (const int changes : {1, 2}) {
         SCOPED_TRACE(changes);
@@ -420,9 +449,13 @@ TEST_F(CliTest, ConfirmedBackupAndItsCompanion) {
     EXPECT_NE(r.err.find("c.cfg was read from a sensor of the V303 firmware, CCD family 1; " + standard->DevicePath() +
                          " holds the standard firmware, CCD family 1 - nothing sent"), std::string::npos) << r.err;
     EXPECT_TRUE(Frames(*standard, SEND_RAM).empty());
-    r = Cli({"-p", standard->DevicePath(), "send", "ram", path, "--force", "--accept-corrections", "--json"});
+    r = Cli({"-p", standard->DevicePath(), "send", "ram", path, "--other-variant", "--accept-corrections", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("\"sensor_holds\":\"the file's set, confirmed by reading back\""), std::string::npos) << r.out;
+    std::smatch firmware;  // the sensor as info --json describes it
+    const std::string info = Cli({"-p", standard->DevicePath(), "info", "--json"}).out;
+    ASSERT_TRUE(std::regex_search(info, firmware, std::regex("\"firmware_text\":\"[^\"]+\""))) << info;
+    EXPECT_NE(r.out.find(firmware.str()), std::string::npos) << r.out;
     r = Cli({"compare", path, path});
     EXPECT_NE(r.out.find("c.cfg: from KRYTA-M03 (V303 firmware 303, CCD family 1, hardware code 55), ram, "), std::string::npos) << r.out;
 }
@@ -576,6 +609,20 @@ TEST_F(CliTest, MeasureHeldUpAgainAndAgainLosesNoFrame) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 150);
     EXPECT_EQ(r.err, "");
+}
+
+// On a terminal measure names its columns above the frames (in a pipe only frames, as above).
+TEST_F(CliTest, MeasureNamesItsColumnsOnATerminal) {
+    auto s = Sensor("M01");
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const Result r = Wait(Spawn({"-p", s->DevicePath(), "measure", "-n", "2"}, ptsname(terminal)));
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::string shown;
+    char chunk[4096];
+    for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;) shown.append(chunk, size_t(n));
+    close(terminal);
+    EXPECT_TRUE(std::regex_match(shown, std::regex("left\tright\tvalue\tum\t[a-z0-9\t]+\r\n(\\d+\t.*\r\n){2}"))) << shown;
 }
 
 // Standard output that cannot be written ends the command with exit 16 and one line: a pipe
