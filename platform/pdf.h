@@ -14,8 +14,9 @@ enum class PdfPen { Solid, Dash, Dot, DashDot, Grid };  // Grid: a thin light gr
 enum class PdfFill { None, Hatch, CrossHatch, LightGrey, Black };
 enum class PdfAlign { Left, Centre, Right };
 
-// Begins a document in memory, its first page empty; `title` and `author` go into its properties.
-void PdfBegin(const std::string& title, const std::string& author);
+// Begins a document in memory, its first page empty. Its properties: `title`, `author` and
+// `subject` (each left out when empty), and `creator`, the program that made it.
+void PdfBegin(const std::string& title, const std::string& author, const std::string& subject, const std::string& creator);
 void PdfNewPage();
 // Text with its baseline at y; `pt` in points.
 void PdfText(double x, double y, const std::string& text, double pt, bool bold = false, PdfAlign align = PdfAlign::Left);
