@@ -207,16 +207,18 @@ const Option kOptions[] = {
          return ParseMicrometres(v, a.tolerance) && a.tolerance > 0
                     ? std::string() : std::string("--tolerance is the tolerance T in um, above 0");
      }},
-    {"part", "ID", "the reference part of the gauge study: its identity, for the record",
+    {"part", "ID", "the reference part of the gauge study: its identity, for the\n"
+     "record (at most 100 characters)",
      Text(&Args::part)},
     {"uncertainty", "UM", "the uncertainty of the reference part's calibrated value xm, in um",
      [](Args& a, const std::string& v) {
          return ParseMicrometres(v, a.uncertainty) && a.uncertainty >= 0
                     ? std::string() : std::string("--uncertainty needs a value in um, 0 or more");
      }},
-    {"station", "TEXT", "the station the sensor is set up at, for the record",
+    {"station", "TEXT", "the station the sensor is set up at, for the record (at most 100\n"
+     "characters)",
      Text(&Args::station)},
-    {"operator", "NAME", "who set it up, for the record",
+    {"operator", "NAME", "who set it up, for the record (at most 100 characters)",
      Text(&Args::operatorName)},
 };
 
@@ -317,8 +319,8 @@ const Command kCommands[] = {
      "when it exists. Runs until SIGTERM or Ctrl-C (exit 0): NDEATH, every port closed.\n"},
     {"gateway-line", CmdGatewayLine, "port every", "", nullptr},  // the gateway's own, not shown
     {"report", CmdReport, "port output force json samples reference tolerance part uncertainty station operator",
-     "-o FILE.pdf [--samples N] [--reference UM --tolerance UM [--part ID] [--uncertainty UM]]\n"
-     "          [--station TEXT] [--operator NAME] [--force] [--json]",
+     "-o FILE.pdf [--samples N] [--reference UM --tolerance UM]\n"
+     "          [--part ID] [--uncertainty UM] [--station TEXT] [--operator NAME] [--force] [--json]",
      "A commissioning record of the sensor, as one PDF: connects as info does (an unidentified\n"
      "sensor is refused), then reads its identity, both memories as a confirmed backup reads them\n"
      "(side by side, differing rows marked, a SHA-256 of each), the video signal with the edges\n"

@@ -60,6 +60,9 @@ std::string Host() {
     return gethostname(name, sizeof name - 1) == 0 ? name : "localhost";
 }
 
+// The longest station, operator or reference part a record takes, in characters.
+constexpr size_t kRecordTextCharacters = 100;
+
 // What the run has read so far, for the message of a run that ends early.
 struct Progress {
     std::vector<std::string> done;
@@ -184,6 +187,20 @@ int CmdReport(const Args& a) {
         return Fail(kExitUsage, "report: the gauge study needs both --reference UM and --tolerance UM");
     if (study && !(a.tolerance > 0))
         return Fail(kExitUsage, "report: --tolerance is the tolerance T of the characteristic, above 0 um");
+    // texts of the record: each has its place on the pages, whole
+    for (const auto& [option, text] : {std::pair<const char*, const std::string&>{"--station", a.station},
+                                       {"--operator", a.operatorName},
+                                       {"--part", a.part}}) {
+        size_t characters = 0;
+        bool control = false;
+        for (const unsigned char c : text) {
+            characters += (c & 0xC0) != 0x80;  // UTF-8: a character's first byte
+            control = control || c < 0x20 || c == 0x7F;
+        }
+        if (characters > kRecordTextCharacters || control)
+            return Fail(kExitUsage, std::string("report: ") + option + " is at most " +
+                                        std::to_string(kRecordTextCharacters) + " characters, none a control character");
+    }
     if (!study && (!a.part.empty() || !std::isnan(a.uncertainty)))
         return Fail(kExitUsage, "report: --part and --uncertainty name the reference part of the gauge study: "
                                 "give --reference UM and --tolerance UM too");

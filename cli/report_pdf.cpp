@@ -293,12 +293,17 @@ std::string ResolutionText(const QJsonObject& s) {
 }
 
 // ---- page 1: the sensor, the record, the results ----
-void PageSensor() {
-    PageFrame(1);
+// Page 1 below its frame; the y where it ends. Long texts above the signatures take, as they need
+// it (`squeeze` 1 to 3), the place of the large title, then of the memories' hashes (page 2 has
+// them too), then rows in smaller type.
+double SensorBody(int squeeze) {
+    const double pt = squeeze >= 3 ? 8.5 : 9.5;
     const QJsonObject id = Obj(record, "identity"), r = Obj(record, "record"), m = Obj(record, "measurement");
     double y = kTop + 8;
-    PdfText(kLeft, y, "Commissioning record", 18, true);
-    y += 10;
+    if (squeeze < 1) {
+        PdfText(kLeft, y, "Commissioning record", 18, true);
+        y += 10;
+    }
     y = Heading(y, "Sensor");
     y = Rows(y, {{"designation", Str(id, "designation")},
                  {"pixels", Str(id, "pixel_text")},
@@ -309,7 +314,8 @@ void PageSensor() {
                  {"firmware number", Str(id, "firmware_number") + "  (" + Str(id, "firmware_variant") + " firmware)"},
                  {"firmware text", Str(id, "firmware_text")},
                  {"pixel positions", Str(id, "pixel_positions")},
-                 {"port", Str(id, "port")}});
+                 {"port", Str(id, "port")}},
+             68, pt);
     y += 3;
     y = Heading(y, "Record");
     y = Rows(y, {{"station", Str(r, "station")},
@@ -317,7 +323,8 @@ void PageSensor() {
                  {"date and time (local)", Str(r, "date_local")},
                  {"date and time (UTC)", Str(r, "date_utc")},
                  {"computer", Str(r, "host")},
-                 {"program", Str(r, "program")}});
+                 {"program", Str(r, "program")}},
+             68, pt);
     y += 3;
     y = Heading(y, "Results");
     const QJsonObject su = Obj(m, "statistics_um");
@@ -343,7 +350,11 @@ void PageSensor() {
                                                                                           : "the calibration factor") +
                                               ") = " + Fixed(Num(s, "resolution_share_percent"), 2) + " % of T"});
     }
-    y = Rows(y, rows);
+    if (!record.contains("study")) rows.push_back({"type-1 gauge study", "none: --reference and --tolerance not given"});
+    const QJsonObject set = Obj(record, "settings");
+    if (squeeze >= 2) rows.push_back({"settings", Str(set, "differing") + " parameter(s) differ in RAM and EEPROM; "
+                                                  "their SHA-256 on page 2"});
+    y = Rows(y, rows, 68, pt);
     if (record.contains("study")) {
         y += 2;
         std::string head;
@@ -351,16 +362,25 @@ void PageSensor() {
         VerdictOf(Obj(record, "study"), head, lines);
         y = VerdictBox(y, head, lines) + 4;
     }
+    if (squeeze >= 2) return y;
     y += 3;
-    const QJsonObject set = Obj(record, "settings");
     y = Heading(y, "Settings");
-    Rows(y, {{"RAM SHA-256", Str(set, "ram_sha256")},
-             {"EEPROM SHA-256", Str(set, "eeprom_sha256")},
-             {"differing parameters", Str(set, "differing") + " (page 2)"}},
-         34, 8.5);
+    return Rows(y, {{"RAM SHA-256", Str(set, "ram_sha256")},
+                    {"EEPROM SHA-256", Str(set, "eeprom_sha256")},
+                    {"differing parameters", Str(set, "differing") + " (page 2)"}},
+                34, 8.5);
+}
 
+void PageSensor() {
+    PageFrame(1);
     // signed by hand: who prepared the record, who checked it, when
-    const double line = 272, w = (kRight - kLeft - 16) / 3;
+    constexpr double line = 272;
+    int squeeze = 0;
+    PdfMeasureOnly(true);
+    while (squeeze < 3 && SensorBody(squeeze) > line - 10) ++squeeze;
+    PdfMeasureOnly(false);
+    SensorBody(squeeze);
+    const double w = (kRight - kLeft - 16) / 3;
     const char* fields[] = {"prepared by", "checked by", "date"};
     for (int k = 0; k < 3; ++k) {
         const double x = kLeft + k * (w + 8);
@@ -377,7 +397,8 @@ void PageSettings() {
     double y = Heading(kTop + 8, "Settings: RAM and EEPROM (" + Str(set, "variant") + " firmware)");
     const int differing = set.value("differing").toInt();
     if (differing == 0) {
-        PdfText(kLeft, y, "RAM and EEPROM hold the same settings: the sensor starts after power-off with what runs now.", 9);
+        y = Paragraph(kLeft, y, "RAM and EEPROM hold the same settings: the sensor starts after power-off with what "
+                                "runs now.", 9, kRight - kLeft) - 4.05;
     } else {
         PdfText(kLeft, y, "RAM differs from EEPROM in " + std::to_string(differing) + " parameter(s), marked below:", 9.5, true);
         y += 4.6;
@@ -481,10 +502,12 @@ double Refusals(double y, const QJsonObject& m, int most) {
     }
     std::vector<std::string> lines = Lines(count + " frame(s) refused on the line, none used; another request took the "
                                                    "place of each:", 8, true, kRight - kLeft - 2);
+    const size_t numbers = reasons.size() <= 2 ? 24 : 8;  // of requests a reason, so that each has its line
     for (const auto& [why, requests] : reasons) {
         std::string which = requests.size() == 1 ? "request " : "requests ";
-        for (size_t k = 0; k < requests.size() && k < 24; ++k) which += (k ? ", " : "") + std::to_string(requests[k]);
-        if (requests.size() > 24) which += " and " + std::to_string(requests.size() - 24) + " more";
+        for (size_t k = 0; k < requests.size() && k < numbers; ++k)
+            which += (k ? ", " : "") + std::to_string(requests[k]);
+        if (requests.size() > numbers) which += " and " + std::to_string(requests.size() - numbers) + " more";
         for (const std::string& l : Lines("- " + which + ": " + why, 8, false, kRight - kLeft - 6)) lines.push_back(l);
     }
     const int shown = int(std::min<size_t>(lines.size(), size_t(most)));
@@ -498,9 +521,9 @@ double Refusals(double y, const QJsonObject& m, int most) {
 }
 
 // ---- page 4: the run, its statistics and the study ----
-void PageMeasurement() {
-    PdfNewPage();
-    PageFrame(4);
+// The page below its frame, the charts `chart` mm high, the refusals in at most `refusalLines`
+// lines; the y where it ends.
+double MeasurementBody(double chart, int refusalLines) {
     const QJsonObject m = Obj(record, "measurement"), su = Obj(m, "statistics_um"), sp = Obj(m, "statistics_px");
     const QJsonObject h = Obj(m, "histogram_um");
     const bool study = record.contains("study");
@@ -520,14 +543,13 @@ void PageMeasurement() {
     const double pad = std::max((hi - lo) * 0.08, width);
     lo -= pad;
     hi += pad;
-    constexpr double kChart = 72;
     std::vector<double> frame;
     for (size_t i = 0; i < um.size(); ++i) frame.push_back(double(i + 1));
-    const Axes run{kLeft + 16, y, 112, kChart, 0, std::max(2.0, double(um.size()) + 1), lo, hi};
+    const Axes run{kLeft + 16, y, 112, chart, 0, std::max(2.0, double(um.size()) + 1), lo, hi};
     DrawAxes(run, "frame", "measured value, µm");
     Curve(run, frame, um, 0.15, PdfPen::Solid);
-    for (size_t i = 0; i < um.size(); ++i)  // each frame a small filled square
-        PdfRect(run.X(frame[i]) - 0.45, run.Y(um[i]) - 0.45, 0.9, 0.9, 0, PdfFill::Black);
+    for (size_t i = 0; i < um.size() && um.size() <= 400; ++i)  // each frame a small filled square, while they part
+        PdfRect(run.X(frame[i]) - 0.45, run.Y(std::clamp(um[i], lo, hi)) - 0.45, 0.9, 0.9, 0, PdfFill::Black);
     std::vector<Key> keys;
     if (HorizontalLine(run, mean, 0.35, PdfPen::Solid)) keys.push_back({PdfPen::Solid, 0.35, "mean"});
     const QJsonArray win = m.value("tolerance_window_um").toArray();
@@ -547,7 +569,7 @@ void PageMeasurement() {
     const QJsonArray counts = h.value("counts").toArray();
     int most = 1;
     for (const QJsonValue& c : counts) most = std::max(most, c.toInt());
-    const Axes hist{run.x + run.w + 4, y, kRight - (run.x + run.w + 4), kChart, 0, double(most) * 1.1, lo, hi};
+    const Axes hist{run.x + run.w + 4, y, kRight - (run.x + run.w + 4), chart, 0, double(most) * 1.1, lo, hi};
     DrawAxes(hist, "frames", "", false, true);
     const double from = Num(h, "from_um");
     for (int k = 0; k < counts.size(); ++k) {
@@ -559,7 +581,7 @@ void PageMeasurement() {
     HorizontalLine(hist, mean, 0.35, PdfPen::Solid);
     if (study) HorizontalLine(hist, Num(s, "reference_um"), 0.35, PdfPen::Dash);
     keys.push_back({PdfPen::Solid, 0.2, "frames a bin of " + Short(width) + " µm", true});
-    y = Legend(kLeft, y + kChart + 14, keys);
+    y = Legend(kLeft, y + chart + 14, keys);
     const QJsonObject drift = Obj(m, "drift");
     if (drift.value("drifts").toBool())
         y = Paragraph(kLeft, y + 0.5,
@@ -609,7 +631,7 @@ void PageMeasurement() {
     PdfText(c2, y, Num(m, "value_step_um") > 0 ? Short(Num(m, "value_step_um")) + " µm" : "none: every value the same",
             9, true, PdfAlign::Right);
     y += row + 0.5;
-    y = Refusals(y, m, study ? 5 : 12);
+    y = Refusals(y, m, refusalLines);
     if (const int edgeless = m.value("frames_without_edge").toInt(); edgeless > 0)
         y = Paragraph(c1, y + 0.4, std::to_string(edgeless) + " frame(s) found no edge: the sensor's value 0 is in the statistics",
                       8, kRight - c1, true);
@@ -618,7 +640,7 @@ void PageMeasurement() {
     // the gauge study below the statistics
     if (!study) {
         PdfText(kLeft, y, "No gauge study: --reference and --tolerance were not given.", 9);
-        return;
+        return y;
     }
     y = Heading(y, "Type-1 gauge study");
     const bool defined = !s.value("cg").isNull();
@@ -642,7 +664,22 @@ void PageMeasurement() {
     std::vector<std::string> lines;
     VerdictOf(s, head, lines);
     lines.push_back("capable only when Cg and Cgk are both at least 1.33 and %RE is at most 5 %");
-    VerdictBox(y + 1.5, head, lines);
+    return VerdictBox(y + 1.5, head, lines);
+}
+
+void PageMeasurement() {
+    PdfNewPage();
+    PageFrame(4);
+    // the charts give up height to what the texts below them need, down to a height still read;
+    // then the list of refusals gives up lines (every refusal is in the JSON record)
+    constexpr double kTallest = 78, kLowest = 45, kRefusalLine = 3.6;
+    constexpr int kRefusalLines = 9;
+    PdfMeasureOnly(true);
+    const double over = MeasurementBody(kTallest, kRefusalLines) - (kFooter - 3);
+    PdfMeasureOnly(false);
+    const double chart = std::clamp(kTallest - over, kLowest, kTallest);
+    const int fewer = int(std::ceil((over - (kTallest - chart)) / kRefusalLine));
+    MeasurementBody(chart, std::max(2, kRefusalLines - std::max(0, fewer)));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ std::unique_ptr<QBuffer> buffer;
 std::unique_ptr<QPdfWriter> writer;
 std::unique_ptr<QPainter> painter;
 std::vector<std::pair<std::string, std::string>> properties;  // of the document being drawn
+bool measureOnly = false;  // PdfMeasureOnly
 
 double U(double mm) { return mm * kDpi / 25.4; }
 QPointF P(double x, double y) { return {U(x), U(y)}; }
@@ -73,9 +74,14 @@ void PdfBegin(const std::string& title, const std::string& author, const std::st
     painter->setRenderHint(QPainter::Antialiasing);
 }
 
-void PdfNewPage() { writer->newPage(); }
+void PdfNewPage() {
+    if (!measureOnly) writer->newPage();
+}
+
+void PdfMeasureOnly(bool on) { measureOnly = on; }
 
 void PdfText(double x, double y, const std::string& text, double pt, bool bold, PdfAlign align) {
+    if (measureOnly) return;
     const QString t = QString::fromStdString(text);
     painter->setFont(Font(pt, bold));
     painter->setPen(Qt::black);
@@ -87,6 +93,7 @@ void PdfText(double x, double y, const std::string& text, double pt, bool bold, 
 }
 
 void PdfTextUp(double x, double y, const std::string& text, double pt) {
+    if (measureOnly) return;
     const QString t = QString::fromStdString(text);
     painter->save();
     painter->setFont(Font(pt, false));
@@ -103,11 +110,13 @@ double PdfTextWidth(const std::string& text, double pt, bool bold) {
 }
 
 void PdfLine(double x1, double y1, double x2, double y2, double width, PdfPen pen) {
+    if (measureOnly) return;
     painter->setPen(PenOf(width, pen));
     painter->drawLine(P(x1, y1), P(x2, y2));
 }
 
 void PdfPolyline(const std::vector<std::pair<double, double>>& points, double width, PdfPen pen) {
+    if (measureOnly) return;
     QPolygonF line;
     for (const auto& [x, y] : points) line << P(x, y);
     painter->setPen(PenOf(width, pen));
@@ -134,6 +143,7 @@ void Hatch(const QRectF& r, bool cross) {
 }  // namespace
 
 void PdfRect(double x, double y, double w, double h, double width, PdfFill fill, PdfPen pen) {
+    if (measureOnly) return;
     const QRectF r(P(x, y), P(x + w, y + h));
     painter->setPen(Qt::NoPen);
     if (fill == PdfFill::Hatch || fill == PdfFill::CrossHatch) {

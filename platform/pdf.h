@@ -28,5 +28,8 @@ void PdfLine(double x1, double y1, double x2, double y2, double width, PdfPen pe
 void PdfPolyline(const std::vector<std::pair<double, double>>& points, double width, PdfPen pen = PdfPen::Solid);
 // A rectangle, filled and then outlined (width 0: no outline).
 void PdfRect(double x, double y, double w, double h, double width, PdfFill fill, PdfPen pen = PdfPen::Solid);
+// While on, the drawing calls above draw nothing and PdfNewPage begins none; text widths are
+// measured as ever. A page is laid out once so to find what fits, then drawn.
+void PdfMeasureOnly(bool on);
 // Ends the document; its bytes ("" when it could not be made).
 std::string PdfEnd();

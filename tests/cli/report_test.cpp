@@ -250,6 +250,7 @@ TEST_F(ReportTest, BadInputAndALostSensorLeaveNoFile) {
         {{"--samples", "32768"}, 2, "--samples is 10 to 32767"},
         {{"--samples", "20", "--reference", "2048", "--tolerance", "50"}, 2, "at least 25 frames"},
         {{"--reference", "2048"}, 2, "needs both --reference UM and --tolerance UM"},
+        {{"--station", std::string(101, 'S')}, 2, "--station is at most 100 characters"},
         {{"--reference", "99999", "--tolerance", "50"}, 2, "outside the working range of the measured value, 1.0 to 4096.0 um"},
     };
     for (const auto& c : cases) {
