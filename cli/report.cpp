@@ -233,11 +233,12 @@ int CmdReport(const Args& a) {
 
     std::array<uint16_t, 30> ram{}, eeprom{};
     Delay(0.1);
-    std::string why;
-    if (const int code = ReadConfirmedSetText(RAM, ram, why); code != kExitOk) return Ended(code, why, progress);
+    std::string failure;
+    if (const int code = ReadConfirmedSetText(RAM, ram, failure); code != kExitOk) return Ended(code, failure, progress);
     progress.done.push_back("RAM");
     Delay(0.1);
-    if (const int code = ReadConfirmedSetText(EEPROM, eeprom, why); code != kExitOk) return Ended(code, why, progress);
+    if (const int code = ReadConfirmedSetText(EEPROM, eeprom, failure); code != kExitOk)
+        return Ended(code, failure, progress);
     progress.done.push_back("EEPROM");
     record["settings"] = SettingsJson(ram, eeprom);
     LoadSet(ram);  // the requests carry the active block of RAM, as the window's do

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/pdf.h"
+#include "sensor/study.h"
 
 namespace {
 
@@ -267,8 +268,11 @@ void VerdictOf(const QJsonObject& s, std::string& head, std::vector<std::string>
     const std::string verdict = Str(s, "verdict"), status = Str(s, "status");
     head = "Verdict: " + status;
     lines.clear();
-    const std::string rest = verdict.size() > status.size() + 2 && verdict.rfind(status + ": ", 0) == 0
-                                 ? verdict.substr(status.size() + 2) : "";
+    if (verdict != status && verdict.rfind(status + ": ", 0) != 0) {  // a verdict in other words
+        lines.push_back(verdict);
+        return;
+    }
+    const std::string rest = verdict.size() > status.size() + 2 ? verdict.substr(status.size() + 2) : "";
     for (size_t from = 0; from < rest.size();) {
         const size_t end = rest.find("; ", from);
         lines.push_back("- " + rest.substr(from, end == std::string::npos ? std::string::npos : end - from));
@@ -288,6 +292,8 @@ std::string ResolutionText(const QJsonObject& s) {
     if (Str(s, "resolution_from") == "value step")
         return Short(Num(s, "resolution_um")) + " µm, the step the values move in: coarser than the calibration factor's " +
                Fixed(factor, 4) + " µm a position";
+    if (!s.contains("value_step_um") || s.value("value_step_um").isUndefined())
+        return Fixed(factor, 4) + " µm, the calibration factor (a position's length)";
     return Fixed(factor, 4) + " µm, the calibration factor (a position's length): the values move in " +
            (step > 0 ? "steps of " + Short(step) + " µm" : "no step, every value the same");
 }
@@ -627,10 +633,13 @@ double MeasurementBody(double chart, int refusalLines) {
     PdfText(c1, y, "calibration factor", 9);
     PdfText(c2, y, Fixed(Num(m, "um_per_position"), 4) + " µm a position", 9, true, PdfAlign::Right);
     y += row;
-    PdfText(c1, y, "step the values move in", 9);
-    PdfText(c2, y, Num(m, "value_step_um") > 0 ? Short(Num(m, "value_step_um")) + " µm" : "none: every value the same",
-            9, true, PdfAlign::Right);
-    y += row + 0.5;
+    if (m.contains("value_step_um")) {
+        PdfText(c1, y, "step the values move in", 9);
+        PdfText(c2, y, Num(m, "value_step_um") > 0 ? Short(Num(m, "value_step_um")) + " µm" : "none: every value the same",
+                9, true, PdfAlign::Right);
+        y += row;
+    }
+    y += 0.5;
     y = Refusals(y, m, refusalLines);
     if (const int edgeless = m.value("frames_without_edge").toInt(); edgeless > 0)
         y = Paragraph(c1, y + 0.4, std::to_string(edgeless) + " frame(s) found no edge: the sensor's value 0 is in the statistics",
@@ -682,6 +691,32 @@ void PageMeasurement() {
     MeasurementBody(chart, std::max(2, kRefusalLines - std::max(0, fewer)));
 }
 
+// A record that kryta-lt wrote before its study named every failing rule: its verdict worked
+// again by the study's rules from the numbers it holds (its resolution the calibration factor's).
+void FromEarlierRecords() {
+    if (!record.contains("study") || Obj(record, "study").contains("failing")) return;
+    const QJsonObject m = Obj(record, "measurement"), su = Obj(m, "statistics_um");
+    QJsonObject s = Obj(record, "study");
+    Statistics stats;
+    stats.n = su.value("frames").toInt();
+    stats.mean = Num(su, "mean_um");
+    stats.sd = Num(su, "sd_um");
+    const GaugeStudy g = StudyOf(stats, Num(s, "reference_um"), Num(s, "tolerance_um"), Num(s, "resolution_um"), 0);
+    QJsonArray failing;
+    for (const std::string& rule : g.failing) failing.append(QString::fromStdString(rule));
+    s["failing"] = failing;
+    s["verdict"] = QString::fromStdString(g.verdict);
+    s["status"] = g.status == GaugeStudy::Capable ? "capable" : g.status == GaugeStudy::NotCapable ? "not capable"
+                                                                                                  : "cannot be assessed";
+    s["capable"] = g.status == GaugeStudy::Capable;
+    s["calibration_factor_um"] = g.resolution;
+    s["resolution_from"] = "calibration factor";
+    s["resolution_share_percent"] = g.resolutionShare;
+    s["frames"] = stats.n;
+    s["sd_um"] = stats.sd;
+    record["study"] = s;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -694,7 +729,9 @@ int main(int argc, char** argv) {
                      "file, or from standard input for - or none), as a PDF of four A4 pages on standard\n"
                      "output: the sensor and the results, both memories side by side, the video signal\n"
                      "and the trigger buffer, the run chart with its histogram, the statistics and the\n"
-                     "gauge study. kryta-lt report runs it to write its PDF; it needs no display.\n"
+                     "gauge study. kryta-lt report runs it to write its PDF; it needs no display. A record\n"
+                     "written before the study named every failing rule gets its verdict worked again\n"
+                     "by the study's rules.\n"
                      "\nOptions:\n"
                      "  -h, --help          this help\n"
                      "\nExit codes:\n"
@@ -719,6 +756,7 @@ int main(int argc, char** argv) {
         return 7;
     }
     record = doc.object();
+    FromEarlierRecords();
     const QJsonObject id = Obj(record, "identity");
     const QJsonObject r = Obj(record, "record");
     auto given = [&](const char* key) { return Str(r, key) == "-" ? std::string() : Str(r, key); };
