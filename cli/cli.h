@@ -61,6 +61,8 @@ struct Args {
     long samples = -1;                      // --samples (-1: not given)
     double reference = std::nan(""), tolerance = std::nan("");  // --reference, --tolerance (um)
     std::string station, operatorName;
+    std::string part;                       // --part: the reference part's identity
+    double uncertainty = std::nan("");      // --uncertainty: of the reference part's value xm (um)
 };
 
 // The option `longName` of the option table set from `value`, as a configuration file gives it
@@ -120,6 +122,8 @@ int ReadSet(int memTarget, std::array<uint16_t, 30>& words);
 // counts as one. kExitOk, or the failure's code (printed): kExitRefused when the reads disagree.
 // A Ctrl-C ends it after the read in progress unless `holdInterruption`.
 int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption = false);
+// As ReadConfirmedSet, but the failure's text (without its hint) is given back instead of printed.
+int ReadConfirmedSetText(int memTarget, std::array<uint16_t, 30>& words, std::string& text);
 // Puts 30 words, frame 0 then frame 1, into the sensor's variant's block and the extension words.
 void LoadSet(const std::array<uint16_t, 30>& words);
 // RAM or EEPROM from its name (ram, eeprom); 0 for anything else.

@@ -143,6 +143,8 @@ int CmdBackup(const Args& a) {
         return Fail(kExitUsage, "backup: say the folder and, if not ram, eeprom (see kryta-lt help backup)");
     const std::string dir = a.positional[0];
     const int memTarget = a.positional.size() == 2 ? MemoryOf(a.positional[1]) : RAM;
+    if (const std::string why = FolderRefuses(dir); !why.empty())
+        return Fail(kExitCannotWrite, "backup: " + why + " - no port tried");
     std::string summary;
     int found = 0, saved = 0, firstFailure = kExitOk;
     for (const KnownPort& p : KnownPorts()) {

@@ -213,9 +213,18 @@ const Option kOptions[] = {
          return ParseMicrometres(v, a.tolerance) && a.tolerance > 0
                     ? std::string() : std::string("--tolerance is the tolerance T in um, above 0");
      }},
-    {"station", "TEXT", "the station the sensor is set up at, for the record",
+    {"part", "ID", "the reference part of the gauge study: its identity, for the\n"
+     "record (at most 100 characters)",
+     Text(&Args::part)},
+    {"uncertainty", "UM", "the uncertainty of the reference part's calibrated value xm, in um",
+     [](Args& a, const std::string& v) {
+         return ParseMicrometres(v, a.uncertainty) && a.uncertainty >= 0
+                    ? std::string() : std::string("--uncertainty needs a value in um, 0 or more");
+     }},
+    {"station", "TEXT", "the station the sensor is set up at, for the record (at most 100\n"
+     "characters)",
      Text(&Args::station)},
-    {"operator", "NAME", "who set it up, for the record",
+    {"operator", "NAME", "who set it up, for the record (at most 100 characters)",
      Text(&Args::operatorName)},
 };
 
@@ -323,9 +332,9 @@ const Command kCommands[] = {
      "when its device appears. Settings from --config FILE, by default /etc/kryta/gateway.conf\n"
      "when it exists. Runs until SIGTERM or Ctrl-C (exit 0): NDEATH, every port closed.\n"},
     {"gateway-line", CmdGatewayLine, "port every", "", nullptr},  // the gateway's own, not shown
-    {"report", CmdReport, "port output force json samples reference tolerance station operator",
-     "-o FILE.pdf [--samples N] [--reference UM --tolerance UM] [--station TEXT]\n"
-     "          [--operator NAME] [--force] [--json]",
+    {"report", CmdReport, "port output force json samples reference tolerance part uncertainty station operator",
+     "-o FILE.pdf [--samples N] [--reference UM --tolerance UM]\n"
+     "          [--part ID] [--uncertainty UM] [--station TEXT] [--operator NAME] [--force] [--json]",
      "A commissioning record of the sensor, as one PDF: connects as info does (an unidentified\n"
      "sensor is refused), then reads its identity, both memories as a confirmed backup reads them\n"
      "(side by side, differing rows marked, a SHA-256 of each), the video signal with the edges\n"
@@ -333,7 +342,10 @@ const Command kCommands[] = {
      "(run chart, histogram, mean, standard deviation, minimum, maximum, range, share inside the\n"
      "tolerance window). With --reference and --tolerance (the reference part's value xm and the\n"
      "tolerance T of its characteristic, in um), the type-1 gauge study: bias, Cg = 0.2 T / 6 s,\n"
-     "Cgk = (0.1 T - |mean - xm|) / 3 s, capable when both are at least 1.33, at least 25 frames.\n"
+     "Cgk = (0.1 T - |mean - xm|) / 3 s and the resolution as a share of T (%RE, the coarser of\n"
+     "the calibration factor and the step the values move in), at least 25 frames; capable only\n"
+     "when Cg and Cgk are at least 1.33 and %RE is at most 5 %, else not capable with every rule\n"
+     "that fails, or cannot be assessed (s = 0) with the reason.\n"
      "--json: the same record as one JSON object on standard output. The PDF appears whole or\n"
      "not at all; an existing file is replaced only with --force. Nothing is written into the\n"
      "sensor.\n"},

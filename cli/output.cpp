@@ -29,7 +29,30 @@ bool WriteAllTo(int fd, const std::string& bytes) {
     return true;
 }
 
+// The folder a file at `path` lies in: "." for a bare name, "/" for one in the root.
+std::string FolderOf(const std::string& path) {
+    const std::string folder = Folder(path);
+    if (folder.empty()) return ".";
+    return folder.size() == 1 ? folder : folder.substr(0, folder.size() - 1);
+}
+
+// The discard device (/dev/null): written in place, it takes everything and keeps nothing. Any
+// other device (a full one, a disk, a terminal, a serial line) is no place for a file.
+bool IsDiscard(const struct stat& st) {
+    struct stat null {};
+    return S_ISCHR(st.st_mode) && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) && st.st_rdev == null.st_rdev;
+}
+
 }  // namespace
+
+std::string FolderRefuses(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return errno == ENOENT ? "the folder " + folder + " does not exist" : folder + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return "no permission to write in the folder " + folder;
+    return "";
+}
 
 std::string LinkEnd(const std::string& path) {
     std::string at = path;
@@ -109,15 +132,23 @@ int OutputFile::Open(const std::string& path, bool force) {
         }
         at = next[0] == '/' ? next : Folder(at) + next;
     }
+    const std::string via = at == path ? "" : " (a link to " + at + ")";
     struct stat st {};
     const bool exists = ::stat(at.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        return Fail(kExitCannotWrite, "cannot write " + path + via + ": " + std::strerror(errno) + " - no file written");
     if (exists && S_ISDIR(st.st_mode))
         return Fail(kExitCannotWrite, "cannot write " + path + ": it is a folder - no file written");
-    if (ownDescriptor || (exists && !S_ISREG(st.st_mode))) {
+    if (ownDescriptor || (exists && (S_ISFIFO(st.st_mode) || IsDiscard(st)))) {
         kind_ = Kind::Direct;
         target_ = ownDescriptor ? path : at;
         return kExitOk;
     }
+    if (exists && !S_ISREG(st.st_mode))
+        return Fail(kExitCannotWrite, "cannot write " + path + via + ": it is a device, not a file - no file written");
+    // the file is written beside its place and renamed: its folder must take a new file
+    if (const std::string why = FolderRefuses(FolderOf(at)); !why.empty())
+        return Fail(kExitCannotWrite, "cannot write " + path + via + ": " + why + " - no file written");
     if (exists && !force) return Fail(kExitCannotWrite, path + " exists - --force replaces it");
     kind_ = Kind::Regular;
     target_ = at;

@@ -1,6 +1,8 @@
 // Where an output file of kryta-lt goes: "-" is standard output; a symbolic link is followed and
-// its target written; a device or FIFO is written in place, never replaced; a regular file is
-// written beside and renamed over its place, an existing one only with --force.
+// its target written; a FIFO, /dev/null and the program's own descriptors (/dev/stdout) are
+// written in place, never replaced; a regular file is written beside and renamed over its place,
+// an existing one only with --force. Every command opens its outputs before its first request,
+// so that a path that cannot be written is refused before the sensor is asked.
 #pragma once
 
 #include <string>
@@ -10,6 +12,10 @@ std::string LinkEnd(const std::string& path);
 // The whole file into `bytes`; false when it cannot be read.
 bool ReadWhole(const std::string& path, std::string& bytes);
 
+// Why no new file can be made in `folder` ("" when one can): it does not exist, is no folder, or
+// takes no new file from this program.
+std::string FolderRefuses(const std::string& folder);
+
 class OutputFile {
 public:
     OutputFile() = default;
@@ -17,8 +23,9 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Finds where `path` leads. kExitOk, or kExitCannotWrite with the reason printed (an existing
-    // regular file without `force`, a folder, a loop of links).
+    // Finds where `path` leads. kExitOk, or kExitCannotWrite with the reason printed: an existing
+    // regular file without `force`, a folder, a device other than /dev/null, a folder that does
+    // not exist or takes no new file (for a link: its target's), a loop of links.
     int Open(const std::string& path, bool force);
     // The first call writes the whole file (a regular file appears complete or not at all); the
     // ones after it add to it. False with the reason on failure.

@@ -60,6 +60,9 @@ std::string Host() {
     return gethostname(name, sizeof name - 1) == 0 ? name : "localhost";
 }
 
+// The longest station, operator or reference part a record takes, in characters.
+constexpr size_t kRecordTextCharacters = 100;
+
 // What the run has read so far, for the message of a run that ends early.
 struct Progress {
     std::vector<std::string> done;
@@ -71,8 +74,9 @@ struct Progress {
     }
 };
 
-int Ended(int code, const std::string& why, const Progress& p) {
-    return Fail(code, why + " - " + p.Text() + "; no record written");
+// One line: what ended the run, what it had read, and that nothing (or no PDF) was written.
+int Ended(int code, const std::string& why, const Progress& p, const char* written = "no record written") {
+    return Fail(code, why + " - " + p.Text() + "; " + written);
 }
 
 // One measurement frame as the run keeps it.
@@ -183,6 +187,23 @@ int CmdReport(const Args& a) {
         return Fail(kExitUsage, "report: the gauge study needs both --reference UM and --tolerance UM");
     if (study && !(a.tolerance > 0))
         return Fail(kExitUsage, "report: --tolerance is the tolerance T of the characteristic, above 0 um");
+    // texts of the record: each has its place on the pages, whole
+    for (const auto& [option, text] : {std::pair<const char*, const std::string&>{"--station", a.station},
+                                       {"--operator", a.operatorName},
+                                       {"--part", a.part}}) {
+        size_t characters = 0;
+        bool control = false;
+        for (const unsigned char c : text) {
+            characters += (c & 0xC0) != 0x80;  // UTF-8: a character's first byte
+            control = control || c < 0x20 || c == 0x7F;
+        }
+        if (characters > kRecordTextCharacters || control)
+            return Fail(kExitUsage, std::string("report: ") + option + " is at most " +
+                                        std::to_string(kRecordTextCharacters) + " characters, none a control character");
+    }
+    if (!study && (!a.part.empty() || !std::isnan(a.uncertainty)))
+        return Fail(kExitUsage, "report: --part and --uncertainty name the reference part of the gauge study: "
+                                "give --reference UM and --tolerance UM too");
     if (study && samples < kStudyMinFrames)
         return Fail(kExitUsage, "report: the gauge study needs at least " + std::to_string(kStudyMinFrames) +
                                     " frames (--samples), too few for its statistics");
@@ -212,11 +233,12 @@ int CmdReport(const Args& a) {
 
     std::array<uint16_t, 30> ram{}, eeprom{};
     Delay(0.1);
-    if (const int code = ReadConfirmedSet(RAM, ram); code != kExitOk) return Ended(code, "RAM not read", progress);
+    std::string failure;
+    if (const int code = ReadConfirmedSetText(RAM, ram, failure); code != kExitOk) return Ended(code, failure, progress);
     progress.done.push_back("RAM");
     Delay(0.1);
-    if (const int code = ReadConfirmedSet(EEPROM, eeprom); code != kExitOk)
-        return Ended(code, "EEPROM not read", progress);
+    if (const int code = ReadConfirmedSetText(EEPROM, eeprom, failure); code != kExitOk)
+        return Ended(code, failure, progress);
     progress.done.push_back("EEPROM");
     record["settings"] = SettingsJson(ram, eeprom);
     LoadSet(ram);  // the requests carry the active block of RAM, as the window's do
@@ -297,8 +319,8 @@ int CmdReport(const Args& a) {
             return Ended(kExitInterrupted, "interrupted", progress);
         }
         if (o == Outcome::Refused || o == Outcome::Disturbed) {
-            std::string text;
-            ExchangeFailedText("measurement request " + std::to_string(request), text);
+            std::string text;  // the request's number is the entry's own
+            ExchangeFailedText("the measurement request", text);
             refuse(request, text.substr(text.find(": ") + 2));
             continue;
         }
@@ -337,9 +359,13 @@ int CmdReport(const Args& a) {
         valuesUm.append(f.um);
     }
     const Statistics sPx = StatisticsOf(px), sUm = StatisticsOf(um);
-    const Histogram h = HistogramOf(um, umPerPosition, 20);
+    // the values come in the steps the sensor resolves (each step in the middle of its bin), or
+    // in coarser ones of their own
+    const double valueStep = StepOf(um);
+    const Histogram h = HistogramOf(um, valueStep > 0 ? valueStep : umPerPosition, 20);
     QJsonArray counts;
     for (int c : h.counts) counts.append(c);
+    const Drift drift = DriftOf(um);
     QJsonObject measurement{
         {"frames", int(frames.size())},
         {"requests", int(request)},
@@ -351,36 +377,59 @@ int CmdReport(const Args& a) {
         {"statistics_px", StatisticsJson(sPx, "px")},
         {"statistics_um", StatisticsJson(sUm, "um")},
         {"um_per_position", umPerPosition},
+        {"value_step_um", valueStep},
         {"set_point_px", setPoint},
         {"tolerance_window_px", QJsonArray{lower, upper}},
         {"tolerance_window_um", QJsonArray{lower * umPerPosition + learnedOffset, upper * umPerPosition + learnedOffset}},
         {"inside_share", frames.empty() ? 0.0 : double(inside) / double(frames.size())},
         {"histogram_um", QJsonObject{{"from_um", h.from}, {"width_um", h.width}, {"counts", counts}}},
+        {"drift", QJsonObject{{"fifth_frames", drift.frames},
+                              {"first_fifth_mean_um", drift.first},
+                              {"last_fifth_mean_um", drift.last},
+                              {"spread_um", drift.spread},
+                              {"drifts", drift.drifts}}},
     };
     record["measurement"] = measurement;
     if (study) {
-        const GaugeStudy g = StudyOf(sUm, a.reference, a.tolerance, umPerPosition);
-        QJsonObject s{{"reference_um", a.reference},
-                      {"tolerance_um", a.tolerance},
-                      {"bias_um", g.bias},
-                      {"status", g.status == GaugeStudy::Done ? "done" : "not defined"},
-                      {"cg", g.status == GaugeStudy::Done ? QJsonValue(g.cg) : QJsonValue()},
-                      {"cgk", g.status == GaugeStudy::Done ? QJsonValue(g.cgk) : QJsonValue()},
-                      {"capable", g.capable},
-                      {"verdict", Q(g.verdict)},
-                      {"resolution_um", umPerPosition},
-                      {"resolution_limit_um", g.resolutionLimit},
-                      {"resolution_fine", g.resolutionFine}};
-        record["study"] = s;
+        const GaugeStudy g = StudyOf(sUm, a.reference, a.tolerance, umPerPosition, valueStep);
+        QJsonArray failing;
+        for (const std::string& rule : g.failing) failing.append(Q(rule));
+        const char* status = g.status == GaugeStudy::Capable      ? "capable"
+                             : g.status == GaugeStudy::NotCapable ? "not capable"
+                                                                  : "cannot be assessed";
+        record["study"] = QJsonObject{
+            {"part", a.part.empty() ? QJsonValue() : Q(a.part)},
+            {"reference_um", a.reference},
+            {"reference_uncertainty_um", std::isnan(a.uncertainty) ? QJsonValue() : QJsonValue(a.uncertainty)},
+            {"tolerance_um", a.tolerance},
+            {"frames", sUm.n},
+            {"mean_um", sUm.mean},
+            {"sd_um", sUm.sd},
+            {"bias_um", g.bias},
+            {"cg", g.indicesDefined ? QJsonValue(g.cg) : QJsonValue()},
+            {"cgk", g.indicesDefined ? QJsonValue(g.cgk) : QJsonValue()},
+            {"resolution_um", g.resolution},
+            {"resolution_from", g.resolutionFromValues ? "value step" : "calibration factor"},
+            {"calibration_factor_um", umPerPosition},
+            {"value_step_um", valueStep},
+            {"resolution_share_percent", g.resolutionShare},
+            {"resolution_limit_um", g.resolutionLimit},
+            {"resolution_fine", g.resolutionFine},
+            {"status", status},
+            {"capable", g.status == GaugeStudy::Capable},
+            {"failing", failing},
+            {"verdict", Q(g.verdict)},
+        };
     }
 
     if (a.json) std::printf("%s", JsonLine(record).c_str());
     if (a.output.empty()) return kExitOk;
+    progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
     std::string pdf;
     if (const std::string why = DrawPdf(record, pdf); !why.empty())
-        return Fail(kExitCannotWrite, "cannot draw " + a.output + ": " + why + " - no file written");
+        return Ended(kExitCannotWrite, "cannot draw " + a.output + ": " + why, progress, "no PDF written");
     std::string reason;
     if (!out.Write(pdf, reason))
-        return Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+        return Ended(kExitCannotWrite, "cannot write " + a.output + ": " + reason, progress, "no PDF written");
     return kExitOk;
 }

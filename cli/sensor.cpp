@@ -154,7 +154,10 @@ int ExchangeFailedText(const std::string& what, std::string& text) {
     return f.code;
 }
 
-int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption) {
+namespace {
+
+// ReadConfirmedSet's work: kExitOk, or the failure with its text and hint.
+Failure ConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption) {
     const char* memory = memTarget == EEPROM ? "EEPROM" : "RAM";
     std::vector<std::array<uint16_t, 30>> reads;
     Failure last{kExitOk, "", ""};
@@ -164,27 +167,40 @@ int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdIn
         for (uint16_t frame : {0, 1}) {
             if (ReadParameterFrame(memTarget, frame) != Outcome::Answered) {
                 last = WhyFailed(std::string("the request for ") + memory + " parameter frame " + std::to_string(frame));
-                if (last.code == kExitLineLost) return Fail(last.code, last.text);
+                if (last.code == kExitLineLost) return {last.code, last.text, ""};
                 whole = false;
                 break;
             }
             if (frame == 0) Delay(0.1);
         }
-        if (Interrupted() && !holdInterruption) return Fail(kExitInterrupted, "interrupted - nothing read");
+        if (Interrupted() && !holdInterruption) return {kExitInterrupted, "interrupted", "nothing read"};
         if (!whole) continue;
         const std::array<uint16_t, 30> set = StoredSet();
         for (const auto& earlier : reads) {
             if (earlier == set) {
                 words = set;
-                return kExitOk;
+                return {kExitOk, "", ""};
             }
         }
         reads.push_back(set);
     }
     if (reads.size() >= 2)
-        return Fail(kExitRefused, shownDevice + ": " + std::to_string(reads.size()) + " reads of the " + memory +
-                                      " parameter set disagree - is the line disturbed?");
-    return Fail(last.code, last.text + (last.hint.empty() ? "" : " - " + last.hint));
+        return {kExitRefused, shownDevice + ": " + std::to_string(reads.size()) + " reads of the " + memory +
+                                  " parameter set disagree", "is the line disturbed?"};
+    return last;
+}
+
+}  // namespace
+
+int ReadConfirmedSet(int memTarget, std::array<uint16_t, 30>& words, bool holdInterruption) {
+    const Failure f = ConfirmedSet(memTarget, words, holdInterruption);
+    return f.code == kExitOk ? kExitOk : Fail(f.code, f.text + (f.hint.empty() ? "" : " - " + f.hint));
+}
+
+int ReadConfirmedSetText(int memTarget, std::array<uint16_t, 30>& words, std::string& text) {
+    const Failure f = ConfirmedSet(memTarget, words, false);
+    text = f.text;
+    return f.code;
 }
 
 int Connect(const Args& a, Reach reach, bool mustIdentify) {

@@ -104,7 +104,8 @@ int WriteBackup(const std::string& path, bool force, int memTarget, const std::a
     if (const int code = out.Open(path, force); code != kExitOk) return code;
     std::string reason;
     if (!out.Write(FormatParaFile(words), reason))
-        return Fail(kExitCannotWrite, "cannot write " + path + ": " + reason + " - no file written");
+        return Fail(kExitCannotWrite, "cannot write " + path + ": " + reason + " - the " +
+                                          (memTarget == EEPROM ? "EEPROM" : "RAM") + " set was read; no file written");
     if (!out.IsRegular()) return kExitOk;  // standard output, a device: no place beside it
     QJsonObject companion = IdentityJson(port, "");
     companion.remove("firmware_text");
@@ -122,8 +123,8 @@ int CmdGet(const Args& a) {
     if (a.positional.size() != 1 || !MemoryOf(a.positional[0]))
         return Fail(kExitUsage, "get: say ram or eeprom (see kryta-lt help get)");
     const int memTarget = MemoryOf(a.positional[0]);
-    if (!a.output.empty() && a.output != "-") {
-        OutputFile check;  // an existing file is refused before the sensor is asked
+    if (!a.output.empty()) {
+        OutputFile check;  // a path that cannot be written is refused before the sensor is asked
         if (const int code = check.Open(a.output, a.force); code != kExitOk) return code;
     }
     if (const int code = Connect(a, Reach::Identified, false); code != kExitOk) return code;

@@ -312,6 +312,8 @@ int ReadBlocksOf(uint16_t source, std::array<uint16_t, 256>& out) {
 
 int CmdVideo(const Args& a) {
     if (!a.positional.empty()) return Fail(kExitUsage, "video: no arguments beside its options");
+    OutputFile out;  // a path that cannot be written is refused before the sensor is asked
+    if (const int code = out.Open(a.output.empty() ? "-" : a.output, a.force); code != kExitOk) return code;
     if (const int code = Connect(a, Reach::Parameters, false); code != kExitOk) return code;
     std::array<uint16_t, 256> video{}, trigger{};
     if (const int code = ReadBlocksOf(0, video); code != kExitOk) return code;
@@ -320,11 +322,10 @@ int CmdVideo(const Args& a) {
     for (int i = 0; i < 256; ++i)
         csv += std::to_string(i) + "," + std::to_string(int(xArray[size_t(i)])) + "," + std::to_string(video[size_t(i)]) +
                "," + std::to_string(trigger[size_t(i)]) + "\n";
-    OutputFile out;
-    if (const int code = out.Open(a.output.empty() ? "-" : a.output, a.force); code != kExitOk) return code;
     std::string reason;
     if (!out.Write(csv, reason))
         return out.IsStdout() ? kExitOutput
-                              : Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason + " - no file written");
+                              : Fail(kExitCannotWrite, "cannot write " + a.output + ": " + reason +
+                                                           " - the video signal and the trigger buffer were read; no file written");
     return kExitOk;
 }

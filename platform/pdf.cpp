@@ -9,6 +9,8 @@
 #include <QPdfWriter>
 #include <QPolygonF>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/utility.h"
@@ -19,6 +21,8 @@ constexpr int kDpi = 1200;  // device units of the PDF: fine enough for every li
 std::unique_ptr<QBuffer> buffer;
 std::unique_ptr<QPdfWriter> writer;
 std::unique_ptr<QPainter> painter;
+std::vector<std::pair<std::string, std::string>> properties;  // of the document being drawn
+bool measureOnly = false;  // PdfMeasureOnly
 
 double U(double mm) { return mm * kDpi / 25.4; }
 QPointF P(double x, double y) { return {U(x), U(y)}; }
@@ -56,7 +60,8 @@ void InitDrawingRuntime(int argc, char** argv) {
     new QGuiApplication(s_argc, argv);
 }
 
-void PdfBegin(const std::string& title, const std::string& author) {
+void PdfBegin(const std::string& title, const std::string& author, const std::string& subject, const std::string& creator) {
+    properties = {{"Title", title}, {"Author", author}, {"Subject", subject}, {"Creator", creator}};
     buffer = std::make_unique<QBuffer>();
     buffer->open(QIODevice::WriteOnly);
     writer = std::make_unique<QPdfWriter>(buffer.get());
@@ -64,14 +69,19 @@ void PdfBegin(const std::string& title, const std::string& author) {
     writer->setPageMargins(QMarginsF(0, 0, 0, 0));
     writer->setResolution(kDpi);
     writer->setTitle(QString::fromStdString(title));
-    writer->setCreator(QString::fromStdString(author));
+    writer->setCreator(QString::fromStdString(creator));
     painter = std::make_unique<QPainter>(writer.get());
     painter->setRenderHint(QPainter::Antialiasing);
 }
 
-void PdfNewPage() { writer->newPage(); }
+void PdfNewPage() {
+    if (!measureOnly) writer->newPage();
+}
+
+void PdfMeasureOnly(bool on) { measureOnly = on; }
 
 void PdfText(double x, double y, const std::string& text, double pt, bool bold, PdfAlign align) {
+    if (measureOnly) return;
     const QString t = QString::fromStdString(text);
     painter->setFont(Font(pt, bold));
     painter->setPen(Qt::black);
@@ -83,6 +93,7 @@ void PdfText(double x, double y, const std::string& text, double pt, bool bold, 
 }
 
 void PdfTextUp(double x, double y, const std::string& text, double pt) {
+    if (measureOnly) return;
     const QString t = QString::fromStdString(text);
     painter->save();
     painter->setFont(Font(pt, false));
@@ -99,11 +110,13 @@ double PdfTextWidth(const std::string& text, double pt, bool bold) {
 }
 
 void PdfLine(double x1, double y1, double x2, double y2, double width, PdfPen pen) {
+    if (measureOnly) return;
     painter->setPen(PenOf(width, pen));
     painter->drawLine(P(x1, y1), P(x2, y2));
 }
 
 void PdfPolyline(const std::vector<std::pair<double, double>>& points, double width, PdfPen pen) {
+    if (measureOnly) return;
     QPolygonF line;
     for (const auto& [x, y] : points) line << P(x, y);
     painter->setPen(PenOf(width, pen));
@@ -130,6 +143,7 @@ void Hatch(const QRectF& r, bool cross) {
 }  // namespace
 
 void PdfRect(double x, double y, double w, double h, double width, PdfFill fill, PdfPen pen) {
+    if (measureOnly) return;
     const QRectF r(P(x, y), P(x + w, y + h));
     painter->setPen(Qt::NoPen);
     if (fill == PdfFill::Hatch || fill == PdfFill::CrossHatch) {
@@ -145,12 +159,63 @@ void PdfRect(double x, double y, double w, double h, double width, PdfFill fill,
     }
 }
 
+namespace {
+
+// A PDF text string: UTF-16BE after its byte-order mark, in hexadecimal.
+std::string PdfString(const std::string& text) {
+    std::string out = "<FEFF";
+    char t[8];
+    for (const QChar c : QString::fromStdString(text)) {
+        std::snprintf(t, sizeof t, "%04X", unsigned(c.unicode()));
+        out += t;
+    }
+    return out + ">";
+}
+
+// The number after `key` in the last trailer of `pdf` ("/Root 2 0 R" gives 2); -1 when none.
+long TrailerNumber(const std::string& pdf, const std::string& key) {
+    const size_t trailer = pdf.rfind("trailer");
+    const size_t at = trailer == std::string::npos ? trailer : pdf.find(key, trailer);
+    return at == std::string::npos ? -1 : std::strtol(pdf.c_str() + at + key.size(), nullptr, 10);
+}
+
+// The document's properties as a new information dictionary, added as an update at the end of
+// the file: Qt's writer keeps a title and a creator, no author or subject. "" when the document
+// is not as the writer leaves it.
+std::string WithProperties(const std::string& pdf) {
+    const long size = TrailerNumber(pdf, "/Size"), root = TrailerNumber(pdf, "/Root");
+    const size_t start = pdf.rfind("startxref");
+    if (size < 1 || root < 1 || start == std::string::npos) return "";
+    const long previous = std::strtol(pdf.c_str() + start + 9, nullptr, 10);
+    std::string out = pdf;
+    if (out.back() != '\n') out += '\n';
+    const size_t info = out.size();
+    out += std::to_string(size) + " 0 obj\n<<\n";
+    for (const auto& [key, value] : properties)
+        if (!value.empty()) out += "/" + key + " " + PdfString(value) + "\n";
+    out += "/Producer " + PdfString(std::string("Qt ") + qVersion()) + "\n";
+    // the writer's own creation date, taken over as it stands
+    const size_t date = pdf.find("/CreationDate (");
+    if (date != std::string::npos) out += pdf.substr(date, pdf.find(')', date) + 1 - date) + "\n";
+    out += ">>\nendobj\n";
+    const size_t xref = out.size();
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", info);
+    out += "xref\n" + std::to_string(size) + " 1\n" + entry;
+    out += "trailer\n<<\n/Size " + std::to_string(size + 1) + "\n/Info " + std::to_string(size) + " 0 R\n/Root " +
+           std::to_string(root) + " 0 R\n/Prev " + std::to_string(previous) + "\n>>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return out;
+}
+
+}  // namespace
+
 std::string PdfEnd() {
     if (!painter) return "";
     const bool ok = painter->end();
     painter.reset();
     writer.reset();
-    const std::string bytes = ok ? buffer->data().toStdString() : "";
+    const std::string bytes = ok ? WithProperties(buffer->data().toStdString()) : "";
     buffer.reset();
     return bytes;
 }

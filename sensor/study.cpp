@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 Statistics StatisticsOf(const std::vector<double>& values) {
     Statistics s;
@@ -22,6 +23,26 @@ Statistics StatisticsOf(const std::vector<double>& values) {
     for (double v : values) squares += (v - s.mean) * (v - s.mean);
     s.sd = std::sqrt(squares / (s.n - 1));
     return s;
+}
+
+double StepOf(const std::vector<double>& values) {
+    if (values.size() < 2) return 0;
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    // the largest common divisor of the distances from the smallest value, Euclid's way; a
+    // remainder within a millionth of the divisor is rounding, not a finer step
+    auto divisor = [](double a, double b) {
+        while (b > 0) {
+            double r = std::fmod(a, b);
+            if (r < 1e-6 * b || b - r < 1e-6 * b) r = 0;
+            a = b;
+            b = r;
+        }
+        return a;
+    };
+    double step = 0;
+    for (double v : values) step = divisor(v - *lo, step);
+    // what is left of values in no steps at all is the doubles' own rounding
+    return step > 1e-9 * std::max({std::fabs(*lo), std::fabs(*hi), 1.0}) ? step : 0;
 }
 
 double ShareInside(const std::vector<double>& values, double lower, double upper) {
@@ -57,41 +78,78 @@ Histogram HistogramOf(const std::vector<double>& values, double step, int maxBin
     return h;
 }
 
+Drift DriftOf(const std::vector<double>& values) {
+    Drift d;
+    const int fifth = int(values.size() / 5);
+    if (fifth < 2) return d;
+    d.frames = fifth;
+    const Statistics first = StatisticsOf({values.begin(), values.begin() + fifth});
+    const Statistics last = StatisticsOf({values.end() - fifth, values.end()});
+    d.first = first.mean;
+    d.last = last.mean;
+    d.spread = std::sqrt((first.sd * first.sd + last.sd * last.sd) / 2);
+    d.drifts = std::fabs(d.last - d.first) > d.spread;
+    return d;
+}
+
 namespace {
 
-std::string Fixed(double v) {
+// A number as short as it reads: "10", "0.9766", "1.2e+04".
+std::string Short(double v) {
     char t[32];
-    std::snprintf(t, sizeof t, "%.2f", v);
+    std::snprintf(t, sizeof t, "%.4g", v);
     return t;
+}
+
+// `v` with two decimals, or more when two would show it equal to `limit` on the wrong side.
+std::string Beside(double v, double limit) {
+    char t[32];
+    for (int decimals = 2;; ++decimals) {
+        std::snprintf(t, sizeof t, "%.*f", decimals, v);
+        if (decimals == 6 || v == limit || std::strtod(t, nullptr) != limit) return t;
+    }
 }
 
 }  // namespace
 
-GaugeStudy StudyOf(const Statistics& s, double reference, double tolerance, double resolution) {
+GaugeStudy StudyOf(const Statistics& s, double reference, double tolerance, double factor, double valueStep) {
     GaugeStudy g;
-    g.resolutionLimit = 0.05 * tolerance;
-    g.resolutionFine = resolution <= g.resolutionLimit;
     g.bias = s.mean - reference;
-    if (s.n < kStudyMinFrames) {
-        g.status = GaugeStudy::TooFew;
-        g.verdict = "no study: " + std::to_string(s.n) + " frames, at least " + std::to_string(kStudyMinFrames) +
-                    " are needed for its statistics";
-        return g;
+    g.resolutionFromValues = valueStep > factor;
+    g.resolution = std::max(factor, valueStep);
+    g.resolutionLimit = kResolutionSharePercent / 100 * tolerance;
+    g.resolutionShare = 100 * g.resolution / tolerance;
+    g.resolutionFine = g.resolution <= g.resolutionLimit;
+    g.indicesDefined = s.n >= kStudyMinFrames && s.sd > 0;
+    const std::string um = " µm", index = Beside(kCapableIndex, -1);
+    if (g.indicesDefined) {
+        g.cg = 0.2 * tolerance / (6 * s.sd);
+        g.cgk = (0.1 * tolerance - std::fabs(g.bias)) / (3 * s.sd);
+        if (g.cg < kCapableIndex) g.failing.push_back("Cg " + Beside(g.cg, kCapableIndex) + " below " + index);
+        if (g.cgk < kCapableIndex) g.failing.push_back("Cgk " + Beside(g.cgk, kCapableIndex) + " below " + index);
     }
-    if (s.sd == 0) {
-        g.status = GaugeStudy::NoVariation;
-        g.verdict = "Cg, Cgk not defined: no variation seen at this resolution";
-        return g;
+    if (!g.resolutionFine)
+        g.failing.push_back("resolution " + Short(g.resolution) + um + " is " +
+                            Beside(g.resolutionShare, kResolutionSharePercent) + " % of T, above " +
+                            Short(kResolutionSharePercent) + " %");
+    std::string why;  // why Cg and Cgk are not defined
+    if (s.n < kStudyMinFrames)
+        why = std::to_string(s.n) + " frames, at least " + std::to_string(kStudyMinFrames) +
+              " are needed for its statistics";
+    else if (!g.indicesDefined)
+        why = "s = 0, every value the same: a resolution of " + Short(g.resolution) + um +
+              " is too coarse to see the spread";
+    if (!g.failing.empty()) {
+        g.status = GaugeStudy::NotCapable;
+        g.verdict = "not capable: ";
+        for (size_t k = 0; k < g.failing.size(); ++k) g.verdict += (k ? "; " : "") + g.failing[k];
+        if (!why.empty()) g.verdict += "; Cg, Cgk not defined: " + why;
+    } else if (!why.empty()) {
+        g.status = GaugeStudy::NotAssessed;
+        g.verdict = "cannot be assessed: " + why;
+    } else {
+        g.status = GaugeStudy::Capable;
+        g.verdict = "capable";
     }
-    g.status = GaugeStudy::Done;
-    g.cg = 0.2 * tolerance / (6 * s.sd);
-    g.cgk = (0.1 * tolerance - std::fabs(g.bias)) / (3 * s.sd);
-    const bool cgFails = g.cg < kCapableIndex, cgkFails = g.cgk < kCapableIndex;
-    g.capable = !cgFails && !cgkFails;
-    const std::string limit = " below " + Fixed(kCapableIndex);
-    if (g.capable) g.verdict = "capable";
-    else if (cgFails && cgkFails) g.verdict = "not capable: Cg " + Fixed(g.cg) + " and Cgk " + Fixed(g.cgk) + limit;
-    else if (cgFails) g.verdict = "not capable: Cg " + Fixed(g.cg) + limit;
-    else g.verdict = "not capable: Cgk " + Fixed(g.cgk) + limit;
     return g;
 }
