@@ -480,6 +480,8 @@ Outcome ExchangeOnce(const Request& x) {
     refusal = {};
     lastQuiet = false;
     if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+    // STOP came while the answer before was being taken: nothing more goes out
+    if (x.stoppable && stop_flag != 0) return Outcome::Stopped;
     const int want = AnswerBytes(x.expect.command);
     bool quietBefore = false;
     if (want > 0) {

@@ -319,14 +319,21 @@ TEST_F(XFlashTest, StopLostLinePortChangeAndCloseEndTheWriteAtOnce) {
         const double t0 = Timer();
         WriteTable(path);
         EXPECT_LT(Timer() - t0, 2.5);
-        const size_t written = Requests(102).size();
+        // the status line ends with it, also after the connect sequence on the port picked
+        ASSERT_EQ(Status().rfind(c.ends, 0), 0u) << Status();
+        EXPECT_NE(Status().find(" of 256 "), std::string::npos) << Status();
+        // the frames it says were written reach the sensor (an unplugged line may swallow the last
+        // one), however late the sensor reads them, and none after them
+        const size_t written = std::stoul(Status().substr(std::string(c.ends).size()));
         EXPECT_GT(written, 0u);
         EXPECT_LT(written, 100u);
+        for (int i = 0; i < 500 && Requests(102).size() < written && c.act != Unplug; ++i) RunEventsFor(0.01);
         RunEventsFor(0.5);
-        EXPECT_EQ(Requests(102).size(), written);  // nothing goes on afterwards
-        // the status line ends with it, also after the connect sequence on the port picked
-        EXPECT_EQ(Status().rfind(c.ends, 0), 0u) << Status();
-        EXPECT_NE(Status().find(" of 256 "), std::string::npos) << Status();
+        if (c.act == Unplug) {
+            EXPECT_LE(Requests(102).size(), written);
+        } else {
+            EXPECT_EQ(Requests(102).size(), written);
+        }
         for (const auto& r : second.Requests()) EXPECT_LT(r.word(1), 101) << "X-FLASH frame on port 2";
         if (c.act == PickPortTwo) {
             EXPECT_EQ(com, 2);

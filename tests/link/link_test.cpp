@@ -227,6 +227,16 @@ TEST_F(Road, ALateAnswerIsNeverTheNextRequests) {
     EXPECT_GE(Timer() - t0, 0.45);  // it waited for the measurement answer
     const auto video = sensor->VideoSignal();
     for (int i = 0; i < 256; ++i) ASSERT_EQ(adcbuf[size_t(i)], video[size_t(i)]) << i;
+
+    // once STOP is in, nothing more goes out, not even right behind an answer taken at the line's pace
+    bool confirmed = false;
+    const uint16_t table[8] = {};
+    ASSERT_EQ(WriteXFlashFrame(0, 2, table, confirmed), Outcome::Answered);
+    stop_flag = 1;
+    EXPECT_EQ(WriteXFlashFrame(8, 2, table, confirmed), Outcome::Stopped);
+    stop_flag = 0;
+    EXPECT_EQ(ConfirmLastAnswer(), Outcome::Answered);
+    EXPECT_EQ(sensor->Requests().back().word(2), 0);  // the frame at offset 8 never went out
 }
 
 // Answers taken at the line's pace: a doubled answer is never taken as the next request's, whether
