@@ -92,7 +92,9 @@ protected:
     void ExpectNoPause() {
         std::vector<double> t;
         for (const auto& r : sensor.Requests()) t.push_back(r.time);
-        for (size_t i = 1; i < t.size(); ++i) EXPECT_LT(t[i] - t[i - 1], 0.5) << i;
+        // a wait for the broker would last as long as the broker is away (seconds); a busy computer
+        // may hold the program up for a fraction of that
+        for (size_t i = 1; i < t.size(); ++i) EXPECT_LT(t[i] - t[i - 1], 2.0) << i;
     }
     // Every message's seq rises (by one when `consecutive`), and the sensor's own scan counter
     // with it: the frames in order, each the sensor's.
