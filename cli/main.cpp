@@ -188,6 +188,8 @@ const Option kOptions[] = {
      Flag(&Args::jsonTopics)},
     {"state-dir", "DIR", "where the birth-death sequence number is kept; default /var/lib/kryta",
      Text(&Args::stateDir)},
+    {"primary-host", "ID", "the Sparkplug Primary Host: births only while its STATE says online",
+     Text(&Args::primaryHost)},
     {"config", "FILE",
      "the settings, a 'key = value' a line (the long option names);\n"
      "default /etc/kryta/gateway.conf when it exists; options given\n"
@@ -296,7 +298,7 @@ const Command kCommands[] = {
      "itself and says so on standard error. At --qos 0 a frame counts as published once the\n"
      "broker has acknowledged a later one. Another client that keeps taking our client id\n"
      "makes publish give way (exit 17).\n"},
-    {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config",
+    {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config primary-host",
      "--broker HOST[:PORT] [--group ID] [--node ID] [--ports LIST|--scan] [--every N]\n"
      "          [--json-topics] [--username NAME --password-file FILE] [--cafile FILE]\n"
      "          [--state-dir DIR] [--config FILE]",
