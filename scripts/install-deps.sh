@@ -21,9 +21,9 @@ case "${1:-test}" in
   # the MQTT broker and its clients for the tests of kryta-lt publish; lintian for the package's
   # check, and systemd for its systemd-analyze, which verifies the gateway service's unit (nothing
   # of systemd runs for that); poppler-utils (pdftotext, pdftoppm) to read back the PDF of
-  # kryta-lt report
+  # kryta-lt report; strace to see that the unit's system-call filter lets the gateway work
   test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients
-                   lintian systemd poppler-utils) ;;
+                   lintian systemd poppler-utils strace) ;;
   *) echo "usage: $0 [--list] [run|test]" >&2; exit 2 ;;
 esac
 if $list; then
