@@ -365,15 +365,31 @@ pid_t LockFilePid(const std::string& text) {
     return end != begin && pid > 0 && pid <= INT32_MAX ? pid_t(pid) : 0;
 }
 
-// Who holds the device's lock file: "" when nobody does (no file, or one left by a process that
-// has ended); a file that names no process is held while it is fresh (its maker may be writing it).
+// Whether process `pid` has the device open: 1, 0, or -1 when its open files cannot be seen.
+int HasOpen(pid_t pid, const std::string& realDevice) {
+    DIR* fds = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (!fds) return -1;
+    int found = 0;
+    for (dirent* f; !found && (f = ::readdir(fds));) {
+        if (f->d_name[0] == '.') continue;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
+        found = n > 0 && realDevice == std::string(target, size_t(n));
+    }
+    ::closedir(fds);
+    return found;
+}
+
+// Who holds the device's lock file: "" when nobody does: no file, or one left behind, by a
+// process that has ended or (its number taken again) one that does not have the device open;
+// a file that names no process is held while it is fresh (its maker may be writing it).
 std::string LockHolder(const std::string& realDevice) {
     const std::string path = LockFileOf(realDevice);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return "";
     const pid_t pid = LockFilePid(ReadSmallFile(path));
     if (pid == ::getpid()) return "";
-    if (pid > 0) return Alive(pid) ? Holder(pid) : "";
+    if (pid > 0) return Alive(pid) && HasOpen(pid, realDevice) != 0 ? Holder(pid) : "";
     return ::time(nullptr) - st.st_mtime < 5 ? "another program (its lock file " + path + ")" : "";
 }
 
@@ -400,10 +416,11 @@ pid_t ProcessHolding(const std::string& realDevice, dev_t device) {
     DIR* proc = ::opendir("/proc");
     if (!proc) return 0;
     pid_t found = 0;
+    const pid_t self = ::getpid();
     for (dirent* e; !found && (e = ::readdir(proc));) {
         char* end = nullptr;
         const long pid = std::strtol(e->d_name, &end, 10);
-        if (*end || pid <= 0 || pid == ::getpid()) continue;
+        if (*end || pid <= 0 || pid == self) continue;
         const std::string dir = "/proc/" + std::to_string(pid);
         // field 7 of stat, the controlling terminal, readable for every process
         const std::string status = ReadSmallFile(dir + "/stat");
@@ -419,6 +436,7 @@ pid_t ProcessHolding(const std::string& realDevice, dev_t device) {
         }
         DIR* fds = ::opendir((dir + "/fd").c_str());
         for (dirent* f; fds && (f = ::readdir(fds));) {
+            if (f->d_name[0] == '.') continue;
             char target[PATH_MAX];
             const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
             if (n <= 0) continue;
@@ -481,6 +499,15 @@ bool TakeLockFile(Port& p, const std::string& realDevice) {
     return ours;
 }
 
+// A lock file that nobody holds was left behind (by a process that has ended, or by an earlier
+// one of this process's number, as no port of this one holds the device): gone, so that the open
+// may take the lock.
+void LeftLockFileGone(const std::string& realDevice) {
+    const std::string path = LockFileOf(realDevice);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && LockHolder(realDevice).empty()) ::unlink(path.c_str());
+}
+
 void GiveLockFileBack(Port& p) {
     if (p.lockFile.empty()) return;
     if (LockFilePid(ReadSmallFile(p.lockFile)) == ::getpid()) ::unlink(p.lockFile.c_str());
@@ -488,6 +515,7 @@ void GiveLockFileBack(Port& p) {
 }
 #else
 std::string DeviceHolder(const std::string&) { return ""; }
+void LeftLockFileGone(const std::string&) {}
 bool TakeLockFile(Port&, const std::string&) { return true; }
 void GiveLockFileBack(Port&) {}
 #endif
@@ -651,6 +679,7 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
         p.openError = device + " is in use by " + p.heldBy;
         return kComCannotOpen;
     }
+    LeftLockFileGone(real);
     QSerialPort* serial = p.serial;
     serial->setPortName(QString::fromStdString(device));
     serial->clearError();

@@ -542,10 +542,9 @@ void End(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-// A device that another process holds open, whose UUCP lock file a live process holds, or that
-// is the kernel's console is not opened: nothing written, its settings as they were, the holder
-// named. An open holds the lock file while the port is open; one left by an ended process is
-// taken over.
+// A device that another process holds open, whose UUCP lock file is being written, or that is
+// the kernel's console is not opened: nothing written, its settings as they were, the holder
+// named. An open holds the lock file while the port is open; one left behind is taken over.
 TEST(Rs232Open, ADeviceInOtherHandsIsLeftAlone) {
     EnsureApp();
     Line line;
@@ -569,12 +568,14 @@ TEST(Rs232Open, ADeviceInOtherHandsIsLeftAlone) {
     if (::access("/var/lock/", W_OK) != 0) GTEST_SKIP() << "/var/lock cannot be written here";
     std::string lock = "/var/lock/LCK.." + line.slave.substr(5);
     std::replace(lock.begin() + 10, lock.end(), '/', '_');
-    const pid_t locker = Sleeper(-1);
-    std::ofstream(lock) << std::string(10 - std::to_string(locker).size(), ' ') << locker << "\n";
+    std::ofstream(lock).flush();  // being written by its maker
     EXPECT_EQ(OpenLine(41, line), kComCannotOpen);
-    EXPECT_EQ(ComDeviceHeldBy(41), "sleep (pid " + std::to_string(locker) + ")");
-    End(locker);
+    EXPECT_EQ(ComDeviceHeldBy(41), "another program (its lock file " + lock + ")");
+    // left behind, its number now another process's, which does not have the device open
+    const pid_t other = Sleeper(-1);
+    std::ofstream(lock) << std::string(10 - std::to_string(other).size(), ' ') << other << "\n";
     ASSERT_EQ(OpenLine(41, line), 0) << ComOpenErrorDetail(41);
+    End(other);
     EXPECT_EQ(ComDeviceHeldBy(41), "");
     std::ifstream taken(lock);
     long pid = 0;
