@@ -54,7 +54,7 @@ struct Args {
     long every = 1;
     int qos = 0;
     // gateway
-    std::string group, node, ports, stateDir, config;
+    std::string group, node, ports, stateDir, config, primaryHost;
     bool scan = false, jsonTopics = false;
     std::vector<std::string> given;  // the long names of the options on the command line
     // report
@@ -103,8 +103,13 @@ enum class Reach { Line, Identified, Parameters };
 int Connect(const Args& a, Reach reach, bool mustIdentify);
 // Connect's first steps without a word on standard error, for trying a port: the open, the echo
 // check and the identification. kExitOk when a sensor is identified (the line stays open), else
-// the failure's code and in `found` why: "silent", "in use by another program", "cannot open: ..."
+// the failure's code and in `found` why: "silent", "in use by NAME (pid N)" (the port left
+// alone), "cannot open: ..."
 int Probe(const Args& a, std::string& found);
+// Whether a scan (scan, backup DIR, gateway --scan) tries the machine's serial device `device`
+// unasked: not a built-in port (/dev/ttyS*), which may be a console or wired to other equipment;
+// a port that KRYTA_COM<n> names is tried whatever its device.
+bool ScannedUnasked(const std::string& device);
 // The device that -p stands for ("port N" when the number names none).
 std::string PortDevice(const Args& a);
 // The device the sub-command talks to, as its messages name it (set by Connect and Probe).

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct KnownPort {
     int number;          // 0: a device of the machine that no port number stands for
     std::string device;  // the device path
     std::string name;    // COM<n>, or the device's file name
+    bool named;          // KRYTA_COM<n> names it
 };
 
 std::string RealPath(const std::string& path) {
@@ -54,12 +56,22 @@ std::vector<KnownPort> KnownPorts() {
         for (const std::string& s : seen)
             if (s == real) return;
         seen.push_back(real);
-        ports.push_back({number, device, number ? "COM" + std::to_string(number) : device.substr(device.rfind('/') + 1)});
+        const std::string var = "KRYTA_COM" + std::to_string(number);
+        const char* env = number ? std::getenv(var.c_str()) : nullptr;
+        ports.push_back({number, device, number ? "COM" + std::to_string(number) : device.substr(device.rfind('/') + 1),
+                         env && *env});
     };
     for (int n = 1; n <= last; ++n)
         if (const std::string d = ComDeviceName(n); !d.empty()) add(n, d);
     for (const std::string& d : SerialDevices()) add(0, d);
     return ports;
+}
+
+// A port that a scan leaves alone unless it is named: why, else "".
+std::string NotTried(const KnownPort& p) {
+    if (p.named || ScannedUnasked(p.device)) return "";
+    return "not tried: a built-in serial port (name it to try it: KRYTA_COM" +
+           (p.number ? std::to_string(p.number) : std::string("<n>")) + "=" + p.device + ")";
 }
 
 Args PortArgs(const KnownPort& p) {
@@ -87,6 +99,11 @@ std::string DesignationOf() {
 
 }  // namespace
 
+bool ScannedUnasked(const std::string& device) {
+    const std::string name = std::filesystem::path(RealPath(device)).filename().string();
+    return !(name.size() > 4 && name.rfind("ttyS", 0) == 0 && name.find_first_not_of("0123456789", 4) == std::string::npos);
+}
+
 int CmdPorts(const Args& a) {
     if (!a.positional.empty()) return Fail(kExitUsage, "ports: no arguments beside its options");
     QJsonArray list;
@@ -111,8 +128,8 @@ int CmdScan(const Args& a) {
     int sensors = 0;
     for (const KnownPort& p : KnownPorts()) {
         if (Interrupted()) return Fail(kExitInterrupted, "interrupted");
-        std::string why;
-        const bool found = Probe(PortArgs(p), why) == kExitOk;
+        std::string why = NotTried(p);
+        const bool found = why.empty() && Probe(PortArgs(p), why) == kExitOk;
         QJsonObject o{{"port", QString::fromStdString(p.name)}, {"device", QString::fromStdString(p.device)}};
         if (found) {
             ++sensors;
@@ -127,7 +144,7 @@ int CmdScan(const Args& a) {
         if (!a.json) {
             const std::string what = found ? DesignationOf() + ", firmware " + std::to_string(softversion) + " (" +
                                                  VariantName(ParamVariant()) + ")"
-                                           : "no sensor: " + why;
+                                           : (why.rfind("not tried", 0) == 0 ? "" : "no sensor: ") + why;
             std::printf("%-8s %-24s %s\n", p.name.c_str(), p.device.c_str(), what.c_str());
             std::fflush(stdout);
         }
@@ -151,7 +168,7 @@ int CmdBackup(const Args& a) {
         if (Interrupted()) break;
         std::string why;
         const Args port = PortArgs(p);
-        if (Probe(port, why) != kExitOk) {
+        if (!NotTried(p).empty() || Probe(port, why) != kExitOk) {
             CloseLine();
             continue;
         }

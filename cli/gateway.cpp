@@ -54,6 +54,8 @@ constexpr int kMaxOnTheWay = 64;      // messages handed to the network thread a
 constexpr double kStopSeconds = 3;    // for the sensors' processes to settle their lines and end
 constexpr double kStoppedGrace = 0.5; // a signal to the gateway and its processes: one request
 constexpr double kFirstAnswerSeconds = 10;  // for the broker's answer to the first connection
+constexpr double kGatherSeconds = 5;  // for the sensors of the ports present to connect before a session's births
+constexpr double kFinalSeconds = 2;   // for the broker's acknowledgement of NDEATH
 const char* const kDefaultConfig = "/etc/kryta/gateway.conf";
 const char* const kDefaultStateDir = "/var/lib/kryta";
 
@@ -76,30 +78,68 @@ std::string Trim(const std::string& s) {
     return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
 }
 
-// The configuration file into `a`, under what the command line gave.
-int ReadConfig(const std::string& path, Args& a) {
+// Where each setting taken from the configuration file stands ("FILE, line N"), by its key.
+using Origins = std::map<std::string, std::string>;
+
+// The configuration file into `a`, under what the command line gave. Every refusal names the
+// file, the line, the key and the reason.
+int ReadConfig(const std::string& path, Args& a, Origins& origins) {
     static const std::set<std::string> kKeys = {"broker", "group", "node", "ports", "scan", "every", "json-topics",
-                                                "username", "password-file", "cafile", "state-dir"};
-    std::ifstream in(path);
-    if (!in) return Fail(kExitUsage, "cannot read the configuration file " + path + ": " + std::strerror(errno));
+                                                "username", "password-file", "cafile", "state-dir", "primary-host"};
+    const std::string file = "the configuration file " + path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return Fail(kExitUsage, "cannot read " + file + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return Fail(kExitUsage, file + " is a folder, not a file of settings");
+    if (!S_ISREG(st.st_mode)) return Fail(kExitUsage, file + " is not a regular file");
+    if (st.st_size > (1 << 20)) return Fail(kExitUsage, file + " is too large for settings (" + std::to_string(st.st_size) + " bytes)");
+    std::ifstream in(path, std::ios::binary);
     std::string line;
+    if (!in) return Fail(kExitUsage, "cannot read " + file + ": " + std::strerror(errno));
     std::set<std::string> seen;
     for (int number = 1; std::getline(in, line); ++number) {
+        const std::string at = path + ", line " + std::to_string(number) + ": ";
+        if (line.find('\0') != std::string::npos) return Fail(kExitUsage, at + "a NUL byte: not a file of settings");
         const std::string t = Trim(line);
         if (t.empty() || t[0] == '#') continue;
+        if (const std::string why = TextProblem(t); !why.empty()) return Fail(kExitUsage, at + why);
         const auto eq = t.find('=');
-        const std::string at = path + ", line " + std::to_string(number) + ": ";
         if (eq == std::string::npos) return Fail(kExitUsage, at + "not 'key = value'");
         const std::string key = Trim(t.substr(0, eq)), value = Trim(t.substr(eq + 1));
         if (!kKeys.count(key)) return Fail(kExitUsage, at + "no setting '" + key + "'");
         if (!seen.insert(key).second) return Fail(kExitUsage, at + key + " set a second time");
         if (std::find(a.given.begin(), a.given.end(), key) != a.given.end()) continue;  // the command line wins
         bool known = false;
-        const std::string why = SetOption(a, key, value, known);
+        std::string why = SetOption(a, key, value, known);
+        if (why.rfind("--" + key, 0) == 0) why.erase(0, 2);  // the option's reason, in the file's words
         if (!why.empty()) return Fail(kExitUsage, at + why);
+        origins[key] = path + ", line " + std::to_string(number);
     }
+    if (in.bad()) return Fail(kExitUsage, "cannot read " + file + ": " + std::strerror(errno));
     return kExitOk;
 }
+
+// How a refusal names a setting: "--key" as given on the command line, "FILE, line N: key" from
+// the configuration file.
+std::string Named(const Origins& origins, const std::string& key) {
+    const auto it = origins.find(key);
+    return it == origins.end() ? "--" + key : it->second + ": " + key;
+}
+
+// Why `id` cannot be a Sparkplug ID; "" when it can.
+std::string IdProblem(const std::string& id) {
+    if (id.empty()) return "it is empty";
+    if (std::string why = TextProblem(id); !why.empty()) return why;
+    if (const auto at = id.find_first_of("+/#"); at != std::string::npos)
+        return std::string("it holds '") + id[at] + "', which no Sparkplug ID may";
+    return "";
+}
+
+// The broker's address: where the gateway connects.
+struct BrokerAddress {
+    std::string host;
+    int port = 1883;
+    std::string Name() const { return host + ":" + std::to_string(port); }
+};
 
 bool Writable(const std::string& dir) {
     std::error_code ec;
@@ -112,21 +152,27 @@ bool Writable(const std::string& dir) {
 // the event loop through a pipe. Everything else happens on the event loop's thread.
 struct Session {
     mosquitto* m = nullptr;
-    std::string name, ncmdTopic, willTopic, stateFile;
+    std::string name, ncmdTopic, willTopic, stateTopic, stateFile;
     int wake[2] = {-1, -1};
 
     std::mutex mu;
     std::condition_variable done;
     bool connected = false, closing = false, everConnected = false;
+    bool leaving = false;   // the gateway itself ends this connection to go to the next broker
     int session = 0;        // connections made so far
     int refused = -1;       // the broker's refusal of the last CONNECT
     int lostRc = 0;
     bool lostNews = false;  // a connection ended since the loop last looked
     int bdSeq = 0;          // of the Will of the connection made or being made
     int onTheWay = 0;       // messages handed over, not yet written
+    // NDEATH before a deliberate disconnect: its message id once known, and the ids completed
+    // meanwhile (the broker's acknowledgement may come before the publish call has returned it)
+    bool awaitingFinal = false;
     int finalMid = -1;
     bool finalSent = false;
+    std::set<int> completed;
     std::vector<std::string> commands;  // NCMD payloads
+    std::vector<std::string> states;    // the Primary Host's STATE payloads
 
     void Wake() {
         const char c = 1;
@@ -153,21 +199,26 @@ struct Session {
                 ++s->session;
             }
         }
-        if (rc == 0) mosquitto_subscribe(m, nullptr, s->ncmdTopic.c_str(), 1);  // before NBIRTH
+        if (rc == 0) {  // before NBIRTH
+            mosquitto_subscribe(m, nullptr, s->ncmdTopic.c_str(), 1);
+            if (!s->stateTopic.empty()) mosquitto_subscribe(m, nullptr, s->stateTopic.c_str(), 1);
+        }
         s->Wake();
     }
+    // Every CONNECT sent carries the next bdSeq: one cut off before the broker answered counts too.
     static void OnDisconnect(mosquitto*, void* obj, int rc) {
         auto* s = static_cast<Session*>(obj);
         {
             std::lock_guard<std::mutex> lock(s->mu);
             s->connected = false;
             s->onTheWay = 0;  // what was not written went with the connection
-            if (!s->closing) {
+            if (!s->closing && !s->leaving) {
                 s->lostRc = rc;
                 s->lostNews = true;
                 s->bdSeq = (s->bdSeq + 1) % 256;  // the next CONNECT's
                 s->SetWill();
             }
+            s->done.notify_all();
         }
         s->Wake();
     }
@@ -175,17 +226,22 @@ struct Session {
         auto* s = static_cast<Session*>(obj);
         std::lock_guard<std::mutex> lock(s->mu);
         if (s->onTheWay > 0) --s->onTheWay;
+        if (!s->awaitingFinal) return;
         if (mid == s->finalMid) {
             s->finalSent = true;
             s->done.notify_all();
+        } else {
+            s->completed.insert(mid);
         }
     }
     static void OnMessage(mosquitto*, void* obj, const mosquitto_message* msg) {
         auto* s = static_cast<Session*>(obj);
-        if (!msg->topic || s->ncmdTopic != msg->topic) return;
+        if (!msg->topic) return;
+        const bool command = s->ncmdTopic == msg->topic, state = !s->stateTopic.empty() && s->stateTopic == msg->topic;
+        if (!command && !state) return;
         {
             std::lock_guard<std::mutex> lock(s->mu);
-            s->commands.emplace_back(static_cast<const char*>(msg->payload), size_t(msg->payloadlen));
+            (command ? s->commands : s->states).emplace_back(static_cast<const char*>(msg->payload), size_t(msg->payloadlen));
         }
         s->Wake();
     }
@@ -204,10 +260,38 @@ struct Session {
         }
         return rc == MOSQ_ERR_SUCCESS;
     }
+    // NDEATH with the bdSeq of this connection's Will, at quality 1: true once the broker has
+    // acknowledged it, waiting at most `seconds`.
+    bool SendFinal(double seconds) {
+        int bd;
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            bd = bdSeq;
+            awaitingFinal = true;
+            finalSent = false;
+            finalMid = -1;
+            completed.clear();
+        }
+        int mid = -1;
+        const bool handed = Send(willTopic, NodeDeathPayload(uint64_t(bd)), 1, false, &mid);
+        std::unique_lock<std::mutex> lock(mu);
+        if (handed) {
+            finalMid = mid;
+            finalSent = completed.count(mid) > 0;
+            done.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return finalSent || !connected; });
+        }
+        awaitingFinal = false;
+        completed.clear();
+        return finalSent;
+    }
     // Whether data may go now: connected, and the way not full.
     bool Room() {
         std::lock_guard<std::mutex> lock(mu);
         return connected && onTheWay < kMaxOnTheWay;
+    }
+    bool Connected() {
+        std::lock_guard<std::mutex> lock(mu);
+        return connected;
     }
 };
 
@@ -238,6 +322,23 @@ struct Gateway {
     Args a;
     std::string group, node;
     Session s;
+    // the brokers, in the order given; the gateway is on one of them at a time
+    std::vector<BrokerAddress> brokers;
+    size_t current = 0;
+    std::vector<bool> tried;     // each broker has been tried since the start
+    double brokerAt = 0;         // a connection is to be tried (0: none due)
+    double brokerBackoff = kFirstBackoff;
+    double answerBy = 0;         // the broker's first answer is due (a TLS handshake that fails ends the thread silently)
+    bool threadRunning = false;
+    // the Primary Host: births only while its STATE says online (none named: always)
+    std::string primaryHost;
+    bool hostOnline = false;     // on the connection of now
+    int64_t lastStateAt = -1, lastOnlineAt = -1;  // the timestamps of the STATE messages taken
+    double hopAt = 0;            // to the next broker, where the host is offline on this one (0: none due)
+    double hopBackoff = kFirstBackoff;
+    bool sessionLost = false;    // the last connection was lost, not left
+    double gatherUntil = 0;      // the sensors of the ports present connect before the births, until then
+    std::set<std::string> toldBuiltIn;  // built-in ports that --scan leaves out, said once
     std::vector<std::unique_ptr<Line>> lines;
     std::vector<std::unique_ptr<QSocketNotifier>> retired;  // notifiers to delete outside their signal
     int inotifyFd = -1;
@@ -312,7 +413,8 @@ struct Gateway {
         Watch(std::filesystem::path(device).parent_path().string());
         return lines.back().get();
     }
-    // The ports of --scan: every KRYTA_COM<n> and every serial device of the machine, each once.
+    // The ports of --scan: every KRYTA_COM<n> and every serial device of the machine but the
+    // built-in ports, each once.
     std::vector<std::string> ScanCandidates() {
         RescanComPorts();
         std::vector<std::string> found;
@@ -327,7 +429,13 @@ struct Gateway {
         }
         std::sort(named.begin(), named.end());
         for (const auto& [n, d] : named) found.push_back(d);
-        for (const std::string& d : SerialDevices()) found.push_back(d);
+        for (const std::string& d : SerialDevices()) {
+            if (ScannedUnasked(d)) {
+                found.push_back(d);
+            } else if (toldBuiltIn.insert(d).second) {
+                Log(d + ": a built-in serial port, not scanned (name it in ports or a KRYTA_COM<n> to serve it)");
+            }
+        }
         return found;
     }
     void Look() {
@@ -472,9 +580,8 @@ struct Gateway {
             l.said.clear();
         } else {
             // never came up: said once per reason, then tried again quietly
-            const std::string reason = why.find("in use by another program") != std::string::npos
-                                           ? "in use by another program: left alone"
-                                           : "no sensor: " + why;
+            const auto inUse = why.find("in use by ");
+            const std::string reason = inUse != std::string::npos ? why.substr(inUse) + ": left alone" : "no sensor: " + why;
             if (reason != l.said)
                 Log(l.device + ": " + reason + "; tried again in " + Seconds(l.backoff) + ", backing off up to " +
                     Seconds(kLastBackoff));
@@ -483,6 +590,7 @@ struct Gateway {
         l.present = Present(l.device);
         l.retryAt = l.present ? Timer() + l.backoff : 0;
         l.backoff = std::min(kLastBackoff, l.backoff * 2);
+        MaybeBirths();
     }
     void OnLine(Line& l, const std::string& text) {
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
@@ -503,7 +611,17 @@ struct Gateway {
             if (Born()) {
                 DeviceBirth(l, o);
                 NodeCount();
+            } else {
+                MaybeBirths();
             }
+            return;
+        }
+        if (o.contains("lost")) {  // a run of frames ridden over, told once it is over
+            const qint64 n = o["lost"].toInteger(), first = o["first"].toInteger();
+            const std::string numbers = n == 1 ? "number " + std::to_string(first)
+                                               : "numbers " + std::to_string(first) + " to " + std::to_string(first + n - 1);
+            Log(l.device + " (" + l.deviceId + "): " + std::to_string(n) + (n == 1 ? " frame" : " frames") + " lost, " +
+                numbers + ": " + o["why"].toString().toStdString());
             return;
         }
         if (!l.sensor.Frame(o) || !Born() || !l.birthSent || Interrupted()) return;
@@ -577,13 +695,151 @@ struct Gateway {
         }
         seq = 0;
         bornSession = currentSession;
-        if (!s.Send(SparkplugTopic(group, "NBIRTH", node), NodeBirthPayload(uint64_t(bd), Serving(), UtcNowMs()))) {
+        if (!s.Send(SparkplugTopic(group, "NBIRTH", node), NodeBirthPayload(uint64_t(bd), Serving(), UtcNowMs(), brokers.size() > 1))) {
             bornSession = 0;
             return;
         }
         for (const auto& l : lines) {
             l->birthSent = false;
             if (l->born) DeviceBirth(*l, l->birthLine);
+        }
+    }
+    // Whether the sensors of the ports present have connected or failed: none is still connecting.
+    bool Gathered() const {
+        for (const auto& l : lines)
+            if (l->pid > 0 && !l->born && l->settleAt == 0) return false;
+        return true;
+    }
+    // The births of the session, once it may have them: connected, the Primary Host online, and
+    // the sensors of the ports present connected (or kGatherSeconds gone).
+    void MaybeBirths() {
+        if (currentSession == 0 || Born() || ending || fatal || !s.Connected()) return;
+        if (!primaryHost.empty() && !hostOnline) return;
+        if (!Gathered() && Timer() < gatherUntil) return;
+        Births();
+        if (!Born()) return;
+        int bd;
+        {
+            std::lock_guard<std::mutex> lock(s.mu);
+            bd = s.bdSeq;
+        }
+        Log(std::string(sessionLost ? "broker " + s.name + " is back after " + Seconds(Timer() - awaySince) + "; " +
+                                          std::to_string(dropped - droppedWhenAway) + " frames were not published meanwhile; "
+                                    : "on broker " + s.name + ": ") +
+            "node " + SparkplugTopic(group, "NBIRTH", node) + ", bdSeq " + std::to_string(bd) + ", " +
+            std::to_string(Serving()) + " sensor(s)");
+        sessionLost = false;
+        hopBackoff = kFirstBackoff;
+    }
+
+    // ---- the broker ----
+    // A connection to the broker of now. kExitOk, or the exit code of a fault that ends the gateway.
+    int TryBroker() {
+        const BrokerAddress& b = brokers[current];
+        s.name = b.Name();
+        const bool first = !tried[current];
+        tried[current] = true;
+        errno = 0;
+        const int rc = mosquitto_connect_async(s.m, b.host.c_str(), b.port, 10);
+        if (rc == MOSQ_ERR_SUCCESS) {
+            brokerAt = 0;
+            if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS)
+                return Fail(kExitBrokerUnreachable, "broker " + s.name + ": cannot start the network thread");
+            threadRunning = true;
+            std::lock_guard<std::mutex> lock(s.mu);
+            if (!s.everConnected) answerBy = Timer() + kFirstAnswerSeconds;
+            return kExitOk;
+        }
+        if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
+            return Fail(kExitBrokerRefused, "broker " + s.name + ": TLS fails - does --cafile hold the CA that signed the "
+                                                                  "broker's certificate?");
+        bool everConnected;
+        {
+            std::lock_guard<std::mutex> lock(s.mu);
+            everConnected = s.everConnected;
+        }
+        if ((rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP) && first && !everConnected)
+            return Fail(kExitBrokerUnreachable, "broker " + s.name + " cannot be reached: no such host");
+        if (brokerBackoff == kFirstBackoff || brokers.size() > 1)
+            Log("broker " + s.name + " cannot be reached yet (" + (rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)) +
+                "); the sensors are served and " + (brokers.size() > 1 ? "the next broker" : "the broker") +
+                " is tried, backing off up to 30 s");
+        current = (current + 1) % brokers.size();
+        brokerAt = Timer() + brokerBackoff;
+        brokerBackoff = std::min(kLastBackoff, brokerBackoff * 2);
+        return kExitOk;
+    }
+    // Ends the connection of now on purpose (NDEATH first, if the node was born on it) and goes
+    // to the next broker of the list (with one broker, to it again).
+    void Leave(const std::string& why) {
+        bool published = false;
+        if (Born()) {
+            if (a.jsonTopics)
+                for (const auto& l : lines)
+                    if (l->birthSent) s.Send(JsonPrefix(*l) + "/status", "offline", 1, true);
+            published = s.SendFinal(kFinalSeconds);
+        }
+        {
+            std::lock_guard<std::mutex> lock(s.mu);
+            s.leaving = true;
+        }
+        mosquitto_disconnect(s.m);
+        if (threadRunning) mosquitto_loop_stop(s.m, false);
+        threadRunning = false;
+        {
+            std::lock_guard<std::mutex> lock(s.mu);
+            s.leaving = false;
+            s.connected = false;
+            s.bdSeq = (s.bdSeq + 1) % 256;  // the next CONNECT's
+            s.SetWill();
+            s.states.clear();
+            s.commands.clear();
+        }
+        bornSession = 0;
+        hostOnline = false;
+        for (const auto& l : lines) l->birthSent = false;
+        const std::string from = s.name;
+        current = (current + 1) % brokers.size();
+        Log(why + ": " + (published ? "NDEATH published, " : "") + "disconnected from broker " + from + "; connecting to broker " +
+            brokers[current].Name());
+        brokerAt = Timer();
+        brokerBackoff = kFirstBackoff;
+    }
+    // A STATE message of the Primary Host: {"online": true|false, "timestamp": ms UTC}.
+    void OnState(const std::string& payload) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+        if (!o["online"].isBool() || !o["timestamp"].isDouble()) {
+            Log("primary host " + primaryHost + ": a STATE message that is not {\"online\": BOOLEAN, \"timestamp\": NUMBER} "
+                "ignored: " + payload.substr(0, 80));
+            return;
+        }
+        const bool online = o["online"].toBool();
+        const int64_t at = o["timestamp"].toInteger();
+        if (online) {
+            if (at < lastStateAt) return;  // older than what the host said since
+            lastStateAt = lastOnlineAt = at;
+            if (!hostOnline) Log("primary host " + primaryHost + " is online on broker " + s.name);
+            hostOnline = true;
+            hopAt = 0;
+            MaybeBirths();
+            return;
+        }
+        if (Born() && at < lastOnlineAt) {
+            Log("primary host " + primaryHost + ": an offline STATE older than its online one ignored (a Will that came late)");
+            return;
+        }
+        lastStateAt = std::max(lastStateAt, at);
+        hostOnline = false;
+        if (Born()) {
+            Leave("primary host " + primaryHost + " is offline");
+        } else if (brokers.size() > 1 && hopAt == 0) {
+            // it may be on another broker: the next is tried after a pause, longer each time
+            hopAt = Timer() + hopBackoff;
+            hopBackoff = std::min(kLastBackoff, hopBackoff * 2);
+            Log("primary host " + primaryHost + " is offline on broker " + s.name + ": births wait; the next broker in " +
+                Seconds(hopAt - Timer()));
+        } else if (hopAt == 0) {
+            Log("primary host " + primaryHost + " is offline on broker " + s.name + ": births wait until it is online");
         }
     }
 
@@ -594,7 +850,7 @@ struct Gateway {
         }
         bool connected, lost;
         int session, lostRc, refused;
-        std::vector<std::string> commands;
+        std::vector<std::string> commands, states;
         {
             std::lock_guard<std::mutex> lock(s.mu);
             connected = s.connected;
@@ -606,10 +862,14 @@ struct Gateway {
             s.refused = -1;
             if (refused > 0 && !s.everConnected) fatal = kExitBrokerRefused;
             commands.swap(s.commands);
+            states.swap(s.states);
         }
-        if (lost && bornSession != 0) {
+        if (lost && currentSession != 0 && !sessionLost) {
+            sessionLost = true;
             awaySince = Timer();
             droppedWhenAway = dropped;
+            hostOnline = false;
+            hopAt = 0;
             Log("broker " + s.name + " went away (" + mosquitto_strerror(lostRc) +
                 "); the sensors go on, their data is not published until it is back");
         }
@@ -618,26 +878,29 @@ struct Gateway {
             return;
         }
         if (refused > 0) Log("broker " + s.name + " refused the connection: " + mosquitto_connack_string(refused));
-        if (connected && session != currentSession) {
+        if (connected && session != currentSession) {  // a new session: births once it may have them
             currentSession = session;
-            const bool again = bornSession != 0;
-            Births();
-            int bd;
-            {
-                std::lock_guard<std::mutex> lock(s.mu);
-                bd = s.bdSeq;
-            }
-            Log(std::string(again ? "broker " + s.name + " is back after " + Seconds(Timer() - awaySince) + "; " +
-                                        std::to_string(dropped - droppedWhenAway) + " frames were not published meanwhile; "
-                                  : "on broker " + s.name + ": ") +
-                "node " + SparkplugTopic(group, "NBIRTH", node) + ", bdSeq " + std::to_string(bd) + ", " +
-                std::to_string(Serving()) + " sensor(s)");
+            hostOnline = false;
+            hopAt = 0;
+            gatherUntil = Timer() + kGatherSeconds;
+            if (!primaryHost.empty()) Log("on broker " + s.name + ": births wait for primary host " + primaryHost + " to be online");
         }
-        for (const std::string& c : commands)
-            if (Born() && IsRebirthRequest(c)) {
+        for (const std::string& state : states) {
+            if (!s.Connected()) break;
+            OnState(state);
+        }
+        for (const std::string& c : commands) {
+            if (!Born()) break;
+            if (brokers.size() > 1 && NodeCommandAsks(c, "Node Control/Next Server")) {
+                Leave("the next server asked for");
+                break;
+            }
+            if (NodeCommandAsks(c, "Node Control/Rebirth")) {
                 Log("rebirth asked for: NBIRTH and " + std::to_string(Serving()) + " DBIRTH(s) again");
                 Births();
             }
+        }
+        MaybeBirths();
     }
 };
 
@@ -649,23 +912,50 @@ int CmdGateway(const Args& given) {
     if (!given.positional.empty()) return Fail(kExitUsage, "gateway: no arguments beside its options");
     Args a = given;
     const std::string config = !a.config.empty() ? a.config : (Gateway::Present(kDefaultConfig) ? kDefaultConfig : "");
+    Origins origins;
     if (!config.empty())
-        if (const int code = ReadConfig(config, a); code != kExitOk) return code;
-    std::string host;
-    int port = 0;
-    if (a.broker.empty() || !ParseBroker(a.broker, a.cafile.empty() ? 1883 : 8883, host, port))
-        return Fail(kExitUsage, "gateway: say --broker HOST[:PORT] (see kryta-lt help gateway)");
-    if (a.ports.empty() == !a.scan) return Fail(kExitUsage, "gateway: say --ports LIST or --scan");
-    if (!a.passwordFile.empty() && a.username.empty()) return Fail(kExitUsage, "--password-file needs --username");
-    for (const auto& [text, what] : {std::pair{a.group, "--group"}, {a.node, "--node"}})
-        if (text.find_first_of("+/#") != std::string::npos || (!text.empty() && mosquitto_pub_topic_check(text.c_str()) != MOSQ_ERR_SUCCESS))
-            return Fail(kExitUsage, std::string(what) + " '" + text + "' holds + / or #, which no Sparkplug ID may");
+        if (const int code = ReadConfig(config, a, origins); code != kExitOk) return code;
+    // what is missing: the option, and the key of the file when there is one
+    auto say = [&](const std::string& option, const std::string& key) {
+        return Fail(kExitUsage, "gateway: say " + option + (config.empty() ? "" : ", or set " + key + " in " + config) +
+                                    " (see kryta-lt help gateway)");
+    };
+    if (a.broker.empty()) return say("--broker HOST[:PORT]", "broker = HOST:PORT");
+    if (a.ports.empty() == !a.scan) return say("--ports LIST or --scan", "ports = LIST or scan = true");
+    if (!a.passwordFile.empty() && a.username.empty())
+        return Fail(kExitUsage, Named(origins, "password-file") + " needs a user name (username, --username)");
 
     Gateway gw;
     g_gateway = &gw;
+    {
+        std::stringstream list(a.broker);
+        for (std::string one; std::getline(list, one, ',');) {
+            BrokerAddress b;
+            if (!ParseBroker(Trim(one), a.cafile.empty() ? 1883 : 8883, b.host, b.port))
+                return Fail(kExitUsage, Named(origins, "broker") + " '" + Trim(one) +
+                                            "' is not HOST[:PORT] with a port of 1 to 65535 (several: comma-separated)");
+            gw.brokers.push_back(b);
+        }
+        gw.tried.assign(gw.brokers.size(), false);
+    }
     gw.a = a;
     gw.group = a.group.empty() ? "kryta" : a.group;
     gw.node = a.node.empty() ? SparkplugId(HostName()) : a.node;
+    gw.primaryHost = a.primaryHost;
+    for (const auto& [key, id] : {std::pair<std::string, std::string>{"group", gw.group}, {"node", gw.node},
+                                  {"primary-host", a.primaryHost}}) {
+        if (key == "primary-host" && !origins.count(key) && std::find(a.given.begin(), a.given.end(), key) == a.given.end())
+            continue;  // none named
+        const std::string why = IdProblem(id);
+        const bool shown = id.size() <= 80 && why.find("character") == std::string::npos;
+        if (!why.empty()) return Fail(kExitUsage, Named(origins, key) + (shown ? " '" + id + "'" : "") + ": " + why);
+    }
+    // every topic within MQTT's 65535 bytes: spBv1.0/GROUP/DBIRTH/NODE/DEVICE, a device ID of up to 255
+    if (const size_t longest = 8 + gw.group.size() + 8 + gw.node.size() + 1 + 255; longest > 65535)
+        return Fail(kExitUsage, Named(origins, gw.group.size() >= gw.node.size() ? "group" : "node") +
+                                    ": its topics would be up to " + std::to_string(longest) + " bytes long, and MQTT allows 65535");
+    if (14 + gw.primaryHost.size() > 65535)
+        return Fail(kExitUsage, Named(origins, "primary-host") + ": its STATE topic would pass the 65535 bytes MQTT allows");
     gw.self = std::filesystem::canonical("/proc/self/exe").string();
     if (!a.scan) {
         std::stringstream list(a.ports);
@@ -675,11 +965,11 @@ int CmdGateway(const Args& given) {
             std::string device = p;
             if (p.find_first_not_of("0123456789") == std::string::npos && p.size() <= 6) {
                 device = ComDeviceName(std::stoi(p));
-                if (device.empty()) return Fail(kExitUsage, "--ports: port " + p + " stands for no device");
+                if (device.empty()) return Fail(kExitUsage, Named(origins, "ports") + ": port " + p + " stands for no device");
             }
             gw.Add(device);
         }
-        if (gw.lines.empty()) return Fail(kExitUsage, "--ports names no port");
+        if (gw.lines.empty()) return Fail(kExitUsage, Named(origins, "ports") + " names no port");
     }
 
     // the birth-death sequence number: the last one used, kept in the state folder
@@ -694,18 +984,28 @@ int CmdGateway(const Args& given) {
             Log(std::string(kDefaultStateDir) + " cannot be written: the birth-death sequence number is kept in " + stateDir);
         }
     } else if (!Writable(stateDir)) {
-        return Fail(kExitCannotWrite, "--state-dir " + stateDir + " cannot be written");
+        return Fail(kExitCannotWrite, Named(origins, "state-dir") + " " + stateDir + " cannot be written");
     }
     Session& s = gw.s;
     s.stateFile = stateDir + "/sparkplug-" + gw.group + "-" + gw.node + ".bdseq";
-    {
+    if (struct stat st {}; ::stat(s.stateFile.c_str(), &st) == 0) {
+        // the last one used: this run's first connection takes the next
         std::ifstream in(s.stateFile);
-        int last = -1;
-        s.bdSeq = in >> last && last >= 0 && last <= 255 ? (last + 1) % 256 : 0;
+        std::string text;
+        if (!in || !std::getline(in, text)) text = "\x01";  // nothing to read
+        text = Trim(text);
+        const bool number = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+        if (number && std::stoi(text) <= 255) {
+            s.bdSeq = (std::stoi(text) + 1) % 256;
+        } else {
+            Log(s.stateFile + (!in ? " cannot be read (" + std::string(std::strerror(errno)) + ")" : " holds no birth-death sequence number (0 to 255)") +
+                ": the sequence starts again at 0");
+        }
     }
-    s.name = host + ":" + std::to_string(port);
+    s.name = gw.brokers.front().Name();
     s.ncmdTopic = SparkplugTopic(gw.group, "NCMD", gw.node);
     s.willTopic = SparkplugTopic(gw.group, "NDEATH", gw.node);
+    if (!gw.primaryHost.empty()) s.stateTopic = "spBv1.0/STATE/" + gw.primaryHost;
     std::string password;
     if (!a.passwordFile.empty()) {
         std::ifstream in(a.passwordFile);
@@ -746,34 +1046,8 @@ int CmdGateway(const Args& given) {
     }
 
     // The first connection is tried from here (the network thread reconnects only a connection it
-    // has had); a broker that is not there yet is tried again, backing off up to 30 s.
-    double brokerAt = Timer(), brokerBackoff = kFirstBackoff;
-    double answerBy = 0;  // the broker's first answer is due (a TLS handshake that fails ends the thread silently)
-    bool threadRunning = false;
-    auto tryBroker = [&]() -> int {
-        errno = 0;
-        const int rc = mosquitto_connect_async(s.m, host.c_str(), port, 10);
-        if (rc == MOSQ_ERR_SUCCESS) {
-            brokerAt = 0;
-            if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS)
-                return Fail(kExitBrokerUnreachable, "broker " + s.name + ": cannot start the network thread");
-            threadRunning = true;
-            answerBy = Timer() + kFirstAnswerSeconds;
-            return kExitOk;
-        }
-        if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
-            return Fail(kExitBrokerRefused, "broker " + s.name + ": TLS fails - does --cafile hold the CA that signed the "
-                                                                  "broker's certificate?");
-        if ((rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP) && brokerBackoff == kFirstBackoff)
-            return Fail(kExitBrokerUnreachable, "broker " + s.name + " cannot be reached: no such host");
-        if (brokerBackoff == kFirstBackoff)
-            Log("broker " + s.name + " cannot be reached yet (" + (rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)) +
-                "); the sensors are served and the broker is tried again, backing off up to 30 s");
-        brokerAt = Timer() + brokerBackoff;
-        brokerBackoff = std::min(kLastBackoff, brokerBackoff * 2);
-        return kExitOk;
-    };
-    if (const int c = tryBroker(); c != kExitOk) return c;
+    // has had); a broker that is not there yet is tried again (or the next one), backing off up to 30 s.
+    if (const int c = gw.TryBroker(); c != kExitOk) return c;
 
     gw.Look();
     for (const auto& l : gw.lines)
@@ -792,14 +1066,21 @@ int CmdGateway(const Args& given) {
             if (l->retryAt <= now) gw.Start(*l);
             else next = std::min(next, l->retryAt);
         }
-        if (brokerAt != 0 && brokerAt <= now)
-            if (const int c = tryBroker(); c != kExitOk) gw.fatal = c;
-        if (brokerAt != 0) next = std::min(next, brokerAt);
-        if (answerBy != 0) {
+        if (gw.brokerAt != 0 && gw.brokerAt <= now)
+            if (const int c = gw.TryBroker(); c != kExitOk) gw.fatal = c;
+        if (gw.brokerAt != 0) next = std::min(next, gw.brokerAt);
+        if (gw.hopAt != 0 && gw.hopAt <= now) {
+            gw.hopAt = 0;
+            gw.Leave("primary host " + gw.primaryHost + " is still offline on broker " + s.name);
+        }
+        if (gw.hopAt != 0) next = std::min(next, gw.hopAt);
+        gw.MaybeBirths();
+        if (gw.currentSession != 0 && !gw.Born() && gw.gatherUntil > now) next = std::min(next, gw.gatherUntil);
+        if (gw.answerBy != 0) {
             std::lock_guard<std::mutex> lock(s.mu);
             if (s.everConnected) {
-                answerBy = 0;
-            } else if (answerBy <= now) {
+                gw.answerBy = 0;
+            } else if (gw.answerBy <= now) {
                 gw.fatal = a.cafile.empty()
                                ? Fail(kExitBrokerUnreachable, "broker " + s.name + " did not answer within " +
                                                                   Seconds(kFirstAnswerSeconds))
@@ -807,7 +1088,7 @@ int CmdGateway(const Args& given) {
                                                                                 "hold the CA that signed the broker's certificate?");
                 break;
             } else {
-                next = std::min(next, answerBy);
+                next = std::min(next, gw.answerBy);
             }
         }
         if (gw.lookAt != 0) next = std::min(next, gw.lookAt);
@@ -819,27 +1100,19 @@ int CmdGateway(const Args& given) {
     gw.ending = true;
     for (const auto& l : gw.lines)
         if (l->pid > 0) ::kill(l->pid, SIGTERM);
+    bool finalSent = false;
     if (gw.Born()) {
         if (a.jsonTopics)
             for (const auto& l : gw.lines)
                 if (l->birthSent) s.Send(gw.JsonPrefix(*l) + "/status", "offline", 1, true);
-        int bd, mid = -1;
-        {
-            std::lock_guard<std::mutex> lock(s.mu);
-            bd = s.bdSeq;
-        }
-        if (s.Send(s.willTopic, NodeDeathPayload(uint64_t(bd)), 1, false, &mid)) {
-            std::unique_lock<std::mutex> lock(s.mu);
-            s.finalMid = mid;
-            s.done.wait_for(lock, std::chrono::seconds(2), [&] { return s.finalSent; });
-        }
+        finalSent = s.SendFinal(kFinalSeconds);
     }
     {
         std::lock_guard<std::mutex> lock(s.mu);
         s.closing = true;
     }
     mosquitto_disconnect(s.m);
-    if (threadRunning) mosquitto_loop_stop(s.m, false);
+    if (gw.threadRunning) mosquitto_loop_stop(s.m, false);
     const double until = Timer() + kStopSeconds;
     auto running = [&] {
         int n = 0;
@@ -853,7 +1126,7 @@ int CmdGateway(const Args& given) {
             ::waitpid(l->pid, nullptr, 0);
             l->pid = -1;
         }
-    Log(std::string("gateway ends: ") + (s.finalSent ? "NDEATH published, " : "") + std::to_string(gw.lines.size()) +
+    Log(std::string("gateway ends: ") + (finalSent ? "NDEATH published, " : "") + std::to_string(gw.lines.size()) +
         " port(s) closed; " +
         std::to_string(gw.published) + " frames published, " + std::to_string(gw.dropped) + " not published");
     mosquitto_destroy(s.m);

@@ -10,6 +10,8 @@
 //              gap in "frame" is what "missed" counts, or a line the pipe had no room for
 //   "time_ms"  when its answer came, milliseconds since 1970 UTC
 //   "missed"   frames ridden over so far: no answer, another answer, a disturbed line
+// and, before the first frame that stands after a run of frames ridden over, one line
+//   {"lost": N, "first": the first one's "frame", "why": why the first was lost}
 // A frame that finds the pipe full is not printed (the gateway sees the gap in "frame"); the line
 // never waits for the reader. It ends on a lost line, or when no frame has come for kSilentSeconds
 // (exit code and message as measure gives them), and on SIGTERM after the frame in progress.
@@ -97,12 +99,26 @@ int CmdGatewayLine(const Args& a) {
 
     ArmStop();
     // As measure does it: a frame is passed on once nothing has followed it on the line.
-    uint64_t frame = 0, missed = 0;
+    uint64_t frame = 0, missed = 0, heldFrame = 0;
     std::string held;
+    // the run of frames ridden over since the last frame that stood, told before the next one
+    uint64_t lostFirst = 0, lostCount = 0;
+    std::string lostWhy;
+    auto lose = [&](uint64_t number, const std::string& why) {
+        ++missed;
+        if (lostCount++ == 0) lostFirst = number, lostWhy = why;
+    };
     auto release = [&](bool disturbed) {
         if (!held.empty()) {
-            if (disturbed) ++missed;
-            else PutLine(held, false);
+            if (disturbed) {
+                lose(heldFrame, "the line is disturbed: bytes after the answer to the measurement request");
+            } else {
+                if (lostCount > 0 &&
+                    PutLine(JsonLine(QJsonObject{{"lost", qint64(lostCount)}, {"first", qint64(lostFirst)},
+                                                 {"why", QString::fromStdString(lostWhy)}}), false))
+                    lostCount = 0;  // else told with a later frame
+                PutLine(held, false);
+            }
         }
         held.clear();
     };
@@ -117,7 +133,10 @@ int CmdGatewayLine(const Args& a) {
         if (o != Outcome::Answered) {
             if (!IsComOpen(com) || o == Outcome::LineLost || Timer() - lastAnswer >= kSilentSeconds)
                 return ExchangeFailed("the measurement request");
-            ++frame, ++missed;
+            std::string why;
+            ExchangeFailedText("the measurement request", why);
+            const std::string& device = ShownDevice();
+            lose(++frame, why.rfind(device + ": ", 0) == 0 ? why.substr(device.size() + 2) : why);
             continue;
         }
         lastAnswer = Timer();
@@ -127,5 +146,6 @@ int CmdGatewayLine(const Args& a) {
         m["time_ms"] = qint64(UtcMilliseconds());
         m["missed"] = qint64(missed);
         held = JsonLine(m);
+        heldFrame = frame;
     }
 }

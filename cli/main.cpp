@@ -194,6 +194,8 @@ const Option kOptions[] = {
      Flag(&Args::jsonTopics)},
     {"state-dir", "DIR", "where the birth-death sequence number is kept; default /var/lib/kryta",
      Text(&Args::stateDir)},
+    {"primary-host", "ID", "the Sparkplug Primary Host: births only while its STATE says online",
+     Text(&Args::primaryHost)},
     {"config", "FILE",
      "the settings, a 'key = value' a line (the long option names);\n"
      "default /etc/kryta/gateway.conf when it exists; options given\n"
@@ -244,8 +246,10 @@ const Command kCommands[] = {
     {"scan", CmdScan, "json", "[--json]",
      "Tries every port the program knows (the numbered ports, KRYTA_COM<n> included, and every\n"
      "serial device of the machine) with the echo check and the identification, and prints each\n"
-     "port with its device and the sensor found or why none: silent, in use by another program,\n"
-     "cannot open. A port in use is not touched. Exit 0 when it found a sensor, else 4.\n"},
+     "port with its device and the sensor found or why none: silent, in use by NAME (pid N),\n"
+     "cannot open. A port in use (open in another program, its lock file taken, the kernel's\n"
+     "console) is not touched; a built-in port (/dev/ttyS*) is tried only when a KRYTA_COM<n>\n"
+     "names it. Exit 0 when it found a sensor, else 4.\n"},
     {"backup", CmdBackup, "force", "DIR [ram|eeprom] [--force]",
      "A confirmed backup of every sensor that scan finds (RAM unless eeprom is said): in DIR, one\n"
      "parameter file PORT-DESIGNATION.cfg per sensor with its companion, then a summary. Exit 0\n"
@@ -319,18 +323,22 @@ const Command kCommands[] = {
      "itself and says so on standard error. At --qos 0 a frame counts as published once the\n"
      "broker has acknowledged a later one. Another client that keeps taking our client id\n"
      "makes publish give way (exit 17).\n"},
-    {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config",
-     "--broker HOST[:PORT] [--group ID] [--node ID] [--ports LIST|--scan] [--every N]\n"
-     "          [--json-topics] [--username NAME --password-file FILE] [--cafile FILE]\n"
-     "          [--state-dir DIR] [--config FILE]",
+    {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config primary-host",
+     "--broker HOST[:PORT][,...] [--group ID] [--node ID] [--ports LIST|--scan]\n"
+     "          [--every N] [--json-topics] [--username NAME --password-file FILE]\n"
+     "          [--cafile FILE] [--primary-host ID] [--state-dir DIR] [--config FILE]",
      "Every sensor of this computer on the broker as a Sparkplug B edge node: the node\n"
      "spBv1.0/GROUP/NBIRTH/NODE, each sensor a device (its ID the port's stable name) with a\n"
      "birth certificate of its identity, its RAM parameters and its measurement metrics, then\n"
      "a DDATA message per frame (every N-th with --every) with the values that changed, and a\n"
      "DDEATH when it is lost. Each port has a process of its own that keeps its line's pace;\n"
      "a port without a sensor is tried again after 1 s, backing off up to 30 s, and at once\n"
-     "when its device appears. Settings from --config FILE, by default /etc/kryta/gateway.conf\n"
-     "when it exists. Runs until SIGTERM or Ctrl-C (exit 0): NDEATH, every port closed.\n"},
+     "when its device appears; a port in use is left alone, and --scan leaves out the built-in\n"
+     "ports (/dev/ttyS*). The births of a session wait (at most 5 s) for the sensors of the\n"
+     "ports present, and with --primary-host for its STATE to say online; its offline STATE\n"
+     "ends the session (NDEATH) for the next broker of --broker's list. Settings from --config\n"
+     "FILE, by default /etc/kryta/gateway.conf when it exists. Runs until SIGTERM or Ctrl-C\n"
+     "(exit 0): NDEATH, every port closed.\n"},
     {"gateway-line", CmdGatewayLine, "port every", "", nullptr},  // the gateway's own, not shown
     {"report", CmdReport, "port output force json samples reference tolerance part uncertainty station operator",
      "-o FILE.pdf [--samples N] [--reference UM --tolerance UM]\n"

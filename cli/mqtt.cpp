@@ -451,6 +451,31 @@ bool ParseBroker(const std::string& text, int defaultPort, std::string& host, in
 }
 
 
+std::string TextProblem(const std::string& text) {
+    // (an argument that is not UTF-8 reaches us with U+FFFD in place of its wrong bytes)
+    for (size_t i = 0, at = 1; i < text.size(); ++at) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const int more = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+        uint32_t cp = more == 0 ? b : more == 1 ? b & 0x1F : more == 2 ? b & 0x0F : b & 0x07;
+        bool valid = more >= 0 && i + size_t(more) < text.size() + (more == 0 ? 1 : 0);
+        for (int k = 1; valid && k <= more; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + size_t(k)]);
+            valid = (c & 0xC0) == 0x80;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (!valid || cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFD)
+            return "it is not valid UTF-8 (character " + std::to_string(at) + ")";
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", unsigned(cp));
+            return std::string("it holds a control character (") + code + ", character " + std::to_string(at) + ")";
+        }
+        i += size_t(more) + 1;
+    }
+    return "";
+}
+
 std::string HostName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) return "localhost";

@@ -17,6 +17,9 @@
 bool ParseBroker(const std::string& text, int defaultPort, std::string& host, int& port);
 // This computer's host name ("localhost" when it has none).
 std::string HostName();
+// Why `text` cannot stand in a topic as it is: "it is not valid UTF-8 (character N)" or "it holds
+// a control character (U+XXXX, character N)"; "" when it can.
+std::string TextProblem(const std::string& text);
 
 struct BrokerOptions {
     std::string host;

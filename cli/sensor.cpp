@@ -251,9 +251,9 @@ int Probe(const Args& a, std::string& found) {
     com = port;
     ident_flag = 0;
     if (const int r = OpenLine(port, choice.device); r < 0) {
-        const std::string why = ComOpenErrorDetail(port);
-        found = why.find("in use by another program") != std::string::npos ? "in use by another program"
-                                                                           : "cannot open: " + (why.empty() ? AsMessage(ComOpenErrorText(r)) : why);
+        const std::string why = ComOpenErrorDetail(port), holder = ComDeviceHeldBy(port);
+        found = !holder.empty() ? "in use by " + holder
+                                : "cannot open: " + (why.empty() ? AsMessage(ComOpenErrorText(r)) : why);
         return kExitPort;
     }
     if (CheckComLine(port) != 1) {

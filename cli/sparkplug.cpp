@@ -165,14 +165,15 @@ uint64_t UtcNowMs() {
     return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec / 1000000);
 }
 
-std::string NodeBirthPayload(uint64_t bdSeq, uint32_t sensors, uint64_t now) {
+std::string NodeBirthPayload(uint64_t bdSeq, uint32_t sensors, uint64_t now, bool nextServer) {
     sp::Payload p;
     p.set_timestamp(now);
     p.set_seq(0);
     Add(p, "bdSeq", sp::Int64, now)->set_long_value(bdSeq);
     Add(p, "Node Control/Rebirth", sp::Boolean, now)->set_boolean_value(false);
+    if (nextServer) Add(p, "Node Control/Next Server", sp::Boolean, now)->set_boolean_value(false);
     Add(p, "Properties/Software", sp::String, now)->set_string_value("kryta-lt " + szSoftVersion.substr(szSoftVersion.find(' ') + 1));
-    sp::Payload::Metric* m = Add(p, "Properties/Sensors", sp::UInt32, now);
+    sp::Payload::Metric* m = Add(p, "Properties/Sensors", sp::UInt16, now);
     m->set_alias(1);
     m->set_int_value(sensors);
     return Encoded(p);
@@ -198,11 +199,11 @@ std::string NodeDeathPayload(uint64_t bdSeq) {
     return Encoded(p);
 }
 
-bool IsRebirthRequest(const std::string& payload) {
+bool NodeCommandAsks(const std::string& payload, const std::string& metric) {
     sp::Payload p;
     if (!p.ParseFromString(payload)) return false;
     for (const auto& m : p.metrics())
-        if (m.name() == "Node Control/Rebirth" && m.has_boolean_value() && m.boolean_value()) return true;
+        if (m.name() == metric && m.has_boolean_value() && m.boolean_value()) return true;
     return false;
 }
 

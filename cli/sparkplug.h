@@ -25,12 +25,14 @@ std::string DeviceIdOf(const std::string& device);
 uint64_t UtcNowMs();
 
 // The node's messages. The birth's metrics: bdSeq (Int64), Node Control/Rebirth (Boolean, false),
-// Properties/Software (String), Properties/Sensors (UInt32, alias 1: the sensors served now).
-std::string NodeBirthPayload(uint64_t bdSeq, uint32_t sensors, uint64_t now);
+// with `nextServer` Node Control/Next Server (Boolean, false), Properties/Software (String),
+// Properties/Sensors (UInt16, alias 1: the sensors served now; a UInt32 would go in the field that
+// some host libraries do not read for it).
+std::string NodeBirthPayload(uint64_t bdSeq, uint32_t sensors, uint64_t now, bool nextServer = false);
 std::string NodeSensorsPayload(uint32_t sensors, uint64_t seq, uint64_t now);  // NDATA
 std::string NodeDeathPayload(uint64_t bdSeq);                                 // no seq, no timestamp
-// Whether an NCMD payload asks for a rebirth (Node Control/Rebirth true).
-bool IsRebirthRequest(const std::string& payload);
+// Whether an NCMD payload writes true into the Boolean metric `metric` (Node Control/Rebirth, ...).
+bool NodeCommandAsks(const std::string& payload, const std::string& metric);
 
 // One sensor as a Sparkplug device.
 class SparkplugDevice {

@@ -16,12 +16,15 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #ifndef _WIN32
+#include <dirent.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #endif
 #ifdef __linux__
 #include <linux/serial.h>
@@ -29,9 +32,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -63,7 +71,9 @@ struct Port {
     bool lowLatencySet = false;
     int savedSerialFlags = 0;
     std::string openError;  // why the last open failed, "" after a good one
+    std::string heldBy;     // who held the device at the last open that found it in use
     std::string device;     // the device open now, links resolved
+    std::string lockFile;   // the UUCP lock file this program made for the device ("": none)
 };
 
 // Entries are never erased: references stay valid across callbacks that close or reopen a port.
@@ -149,12 +159,14 @@ bool TransientErrorText(const QString& text) {
 }
 
 void RestoreLatency(Port& p);
+void GiveLockFileBack(Port& p);
 
 void ClosePort(Port& p) {
     if (p.serial && p.serial->isOpen()) {
         RestoreLatency(p);
         p.serial->close();
     }
+    GiveLockFileBack(p);
     p.open = false;
     p.minChanged = p.wakeSettingsKnown = false;
     p.eventMask = 0;
@@ -300,6 +312,214 @@ std::string RealDevice(const std::string& device) {
     return real.isEmpty() ? device : real.toStdString();
 }
 
+#ifndef _WIN32
+// ---- other programs on a device ----
+// Serial programs share a device by convention: the one that uses it holds it open (the kernel
+// tells which processes do), takes the UUCP lock file /var/lock/LCK..NAME with its process number
+// in it, or the kernel writes its console messages there. A device in any of these hands is left
+// alone: not opened, so neither written nor reconfigured.
+
+const char* const kLockFolder = "/var/lock";
+
+// A small file of the system, whole; "" when it cannot be read.
+std::string ReadSmallFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return "";
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; text.size() < 65536 && (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, size_t(n));
+    ::close(fd);
+    return text;
+}
+
+// The name the kernel knows process `pid` by; "another program" when it cannot be read.
+std::string ProgramName(pid_t pid) {
+    std::string name = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm");
+    while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+    return name.empty() ? "another program" : name;
+}
+
+std::string Holder(pid_t pid) { return ProgramName(pid) + " (pid " + std::to_string(pid) + ")"; }
+
+bool Alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// The lock file of a device by the convention: its path below /dev, '/' written as '_'.
+std::string LockFileOf(const std::string& realDevice) {
+    std::string name = realDevice.rfind("/dev/", 0) == 0 ? realDevice.substr(5) : realDevice;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return std::string(kLockFolder) + "/LCK.." + name;
+}
+
+// The process number a lock file holds: ten digits and a line end as the convention writes it,
+// or any decimal number first in the file; a binary number of four bytes in an old lock file.
+// 0 when it holds none.
+pid_t LockFilePid(const std::string& text) {
+    if (text.size() == 4) {
+        int32_t binary = 0;
+        std::memcpy(&binary, text.data(), 4);
+        if (binary > 0 && text.find_first_not_of(" 0123456789") != std::string::npos) return binary;
+    }
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const long pid = std::strtol(begin, &end, 10);
+    return end != begin && pid > 0 && pid <= INT32_MAX ? pid_t(pid) : 0;
+}
+
+// Whether process `pid` has the device open: 1, 0, or -1 when its open files cannot be seen.
+int HasOpen(pid_t pid, const std::string& realDevice) {
+    DIR* fds = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (!fds) return -1;
+    int found = 0;
+    for (dirent* f; !found && (f = ::readdir(fds));) {
+        if (f->d_name[0] == '.') continue;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
+        found = n > 0 && realDevice == std::string(target, size_t(n));
+    }
+    ::closedir(fds);
+    return found;
+}
+
+// Who holds the device's lock file: "" when nobody does: no file, or one left behind, by a
+// process that has ended or (its number taken again) one that does not have the device open;
+// a file that names no process is held while it is fresh (its maker may be writing it).
+std::string LockHolder(const std::string& realDevice) {
+    const std::string path = LockFileOf(realDevice);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "";
+    const pid_t pid = LockFilePid(ReadSmallFile(path));
+    if (pid == ::getpid()) return "";
+    if (pid > 0) return Alive(pid) && HasOpen(pid, realDevice) != 0 ? Holder(pid) : "";
+    return ::time(nullptr) - st.st_mtime < 5 ? "another program (its lock file " + path + ")" : "";
+}
+
+// Whether the kernel writes its console there (/proc/consoles: "ttyS0 -W- (EC p a) 4:64").
+bool KernelConsole(dev_t device) {
+    std::istringstream lines(ReadSmallFile("/proc/consoles"));
+    for (std::string line; std::getline(lines, line);) {
+        const auto colon = line.rfind(':');
+        const auto space = line.rfind(' ', colon);
+        if (colon == std::string::npos || space == std::string::npos) continue;
+        const unsigned maj = unsigned(std::atoi(line.c_str() + space + 1)), min = unsigned(std::atoi(line.c_str() + colon + 1));
+        if (maj == major(device) && min == minor(device)) return true;
+    }
+    return false;
+}
+
+// A process other than this one that has the device open or as its controlling terminal, as
+// fuser finds them (the open files of another user's processes only where this one may see
+// them). The process that holds a pseudo-terminal's master side is the far end of that line (a
+// sensor's stand-in, a terminal), not a user of the device. 0 when none.
+pid_t ProcessHolding(const std::string& realDevice, dev_t device) {
+    int pts = -1;  // the pseudo-terminal's number
+    if (realDevice.rfind("/dev/pts/", 0) == 0) pts = std::atoi(realDevice.c_str() + 9);
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return 0;
+    pid_t found = 0;
+    const pid_t self = ::getpid();
+    for (dirent* e; !found && (e = ::readdir(proc));) {
+        char* end = nullptr;
+        const long pid = std::strtol(e->d_name, &end, 10);
+        if (*end || pid <= 0 || pid == self) continue;
+        const std::string dir = "/proc/" + std::to_string(pid);
+        // field 7 of stat, the controlling terminal, readable for every process
+        const std::string status = ReadSmallFile(dir + "/stat");
+        const auto paren = status.rfind(')');
+        bool holds = false, farEnd = false;
+        if (paren != std::string::npos) {
+            std::istringstream fields(status.substr(paren + 1));
+            std::string state;
+            long ppid = 0, group = 0, session = 0;
+            unsigned long tty = 0;
+            if (fields >> state >> ppid >> group >> session >> tty && tty != 0)
+                holds = ((tty >> 8) & 0xfff) == major(device) && ((tty & 0xff) | ((tty >> 12) & 0xfff00)) == minor(device);
+        }
+        DIR* fds = ::opendir((dir + "/fd").c_str());
+        for (dirent* f; fds && (f = ::readdir(fds));) {
+            if (f->d_name[0] == '.') continue;
+            char target[PATH_MAX];
+            const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
+            if (n <= 0) continue;
+            const std::string link(target, size_t(n));
+            if (link == realDevice) holds = true;
+            if (pts >= 0 && (link == "/dev/ptmx" || link == "/dev/pts/ptmx")) {
+                const std::string info = ReadSmallFile(dir + "/fdinfo/" + f->d_name);
+                const auto at = info.find("tty-index:");
+                if (at != std::string::npos && std::atoi(info.c_str() + at + 10) == pts) farEnd = true;
+            }
+        }
+        if (fds) ::closedir(fds);
+        if (holds && !farEnd) found = pid_t(pid);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+// Who other than this program holds the device: "NAME (pid N)", "the kernel's console", or ""
+// when nobody is seen to.
+std::string DeviceHolder(const std::string& realDevice) {
+    struct stat st {};
+    if (::stat(realDevice.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return "";
+    if (const pid_t pid = ProcessHolding(realDevice, st.st_rdev)) return Holder(pid);
+    if (std::string lock = LockHolder(realDevice); !lock.empty()) return lock;
+    if (KernelConsole(st.st_rdev)) return "the kernel's console";
+    return "";
+}
+
+// The device's lock file, made for this program while it holds the device (the one Qt's open made
+// under the same name counts as ours, and Qt removes it). False when another program took it
+// first; a lock file left by a process that has ended is replaced. Where the lock folder cannot
+// be written, the device is held without one.
+bool TakeLockFile(Port& p, const std::string& realDevice) {
+    p.lockFile.clear();
+    const std::string path = LockFileOf(realDevice);
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", int(::getpid()));
+    const std::string temporary = std::string(kLockFolder) + "/LTMP." + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return true;
+    const bool written = ::write(fd, text, std::strlen(text)) == ssize_t(std::strlen(text));
+    ::close(fd);
+    bool ours = true;
+    for (int attempt = 0; written && attempt < 2; ++attempt) {
+        if (::link(temporary.c_str(), path.c_str()) == 0) {
+            p.lockFile = path;
+            break;
+        }
+        if (errno != EEXIST) break;
+        const pid_t holder = LockFilePid(ReadSmallFile(path));
+        if (holder == ::getpid()) break;  // Qt's, of the same name
+        if (!LockHolder(realDevice).empty()) {
+            ours = false;
+            break;
+        }
+        ::unlink(path.c_str());  // stale
+    }
+    ::unlink(temporary.c_str());
+    return ours;
+}
+
+// A lock file that nobody holds was left behind (by a process that has ended, or by an earlier
+// one of this process's number, as no port of this one holds the device): gone, so that the open
+// may take the lock.
+void LeftLockFileGone(const std::string& realDevice) {
+    const std::string path = LockFileOf(realDevice);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && LockHolder(realDevice).empty()) ::unlink(path.c_str());
+}
+
+void GiveLockFileBack(Port& p) {
+    if (p.lockFile.empty()) return;
+    if (LockFilePid(ReadSmallFile(p.lockFile)) == ::getpid()) ::unlink(p.lockFile.c_str());
+    p.lockFile.clear();
+}
+#else
+std::string DeviceHolder(const std::string&) { return ""; }
+void LeftLockFileGone(const std::string&) {}
+bool TakeLockFile(Port&, const std::string&) { return true; }
+void GiveLockFileBack(Port&) {}
+#endif
+
 // The port number of this program that holds the device open, 0 when none.
 int PortHolding(const std::string& realDevice) {
     for (const auto& [number, p] : Ports())
@@ -401,6 +621,11 @@ std::string ComOpenErrorDetail(int port) {
     return it == Ports().end() ? std::string() : it->second.openError;
 }
 
+std::string ComDeviceHeldBy(int port) {
+    auto it = Ports().find(port);
+    return it == Ports().end() || it->second.openError.empty() ? std::string() : it->second.heldBy;
+}
+
 int LowLatencyOf(int port) {
     Port* p = OpenPort(port);
     if (!p) return -1;
@@ -424,6 +649,7 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     Port& p = Ports()[port];
     if (p.open || (p.serial && p.serial->isOpen())) ClosePort(p);
     p.openError.clear();
+    p.heldBy.clear();
 
     const std::string device = deviceName.empty() ? ComDeviceName(port) : deviceName;
     if (device.empty()) {
@@ -448,6 +674,12 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
         p.openError = device + " is already open as port " + std::to_string(holder);
         return kComCannotOpen;
     }
+    p.heldBy = DeviceHolder(real);
+    if (!p.heldBy.empty()) {
+        p.openError = device + " is in use by " + p.heldBy;
+        return kComCannotOpen;
+    }
+    LeftLockFileGone(real);
     QSerialPort* serial = p.serial;
     serial->setPortName(QString::fromStdString(device));
     serial->clearError();
@@ -456,13 +688,17 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     if (!serial->open(QIODevice::ReadWrite)) {
         const int code = OpenErrorCode(serial->error());
         p.openError = WhyNotOpened(device, serial->error(), serial->errorString());
+        if (p.openError == InUse(device)) p.heldBy = "another program";
         serial->clearError();
         return code;
     }
-    if (!TakeExclusively(serial)) {
+    if (!TakeExclusively(serial) || !TakeLockFile(p, real)) {
         serial->close();
         serial->clearError();
-        p.openError = InUse(device);
+        GiveLockFileBack(p);
+        p.heldBy = DeviceHolder(real);
+        if (p.heldBy.empty()) p.heldBy = "another program";
+        p.openError = device + " is in use by " + p.heldBy;
         return kComCannotOpen;
     }
     const bool ok = Apply(serial, serial->setBaudRate(static_cast<qint32>(baudRate))) &&
@@ -475,6 +711,7 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
         p.openError = device + ": " + serial->errorString().toStdString();
         serial->close();
         serial->clearError();
+        GiveLockFileBack(p);
         return kComInvalidParameter;
     }
     AskLowLatency(p);

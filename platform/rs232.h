@@ -75,6 +75,11 @@ std::vector<std::string> SerialDevices();
 // Why the last open of port n failed, in the system's words, with the cure when the user lacks
 // permission (the device's group to join, then log in again); "" after a good open.
 std::string ComOpenErrorDetail(int port);
+// Who held the device when the last open of port n found it in use, and so left it alone: "NAME
+// (pid N)" (a process that has it open or as its terminal, or whose UUCP lock file names it),
+// "the kernel's console", or "another program"; "" when that open did not fail for this.
+// An open takes the device's UUCP lock file (/var/lock/LCK..NAME) while the port is open.
+std::string ComDeviceHeldBy(int port);
 // 1 when the driver of open port n delivers received bytes at once (low latency), 0 when it
 // holds them back, -1 when the port is closed or the driver has no such setting (pseudo-terminal).
 // An open asks for low latency where the driver has the setting; the close gives the old one back.

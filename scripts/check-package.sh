@@ -7,8 +7,11 @@
 # kryta-lt, beside it, links no GUI library, identifies a second simulated sensor and makes its
 # commissioning record (report runs kryta-lt-report, which links Qt Gui and draws on the offscreen
 # platform). The gateway service's unit is valid and runs the packaged kryta-lt with the packaged
-# configuration file, a conffile; the postinst creates the service's user and enables or starts
-# nothing on a first installation; lintian finds no error and no warning.
+# configuration file, a conffile; it is ordered after a local broker without pulling one in, is
+# rated at most 2.5 by systemd-analyze security, and its system-call filter and address families
+# let the packaged gateway do all it does (traced with a broker and a simulated sensor); the
+# postinst creates the service's user and enables or starts nothing on a first installation;
+# lintian finds no error and no warning.
 # Usage: scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)"
@@ -41,9 +44,11 @@ elsewhere="$(mktemp -d)"
 sim=""
 sim2=""
 program=""
+broker=""
+traced=""
 cleanup() {
     local rc=$?
-    for pid in $program $sim $sim2; do
+    for pid in $program $sim $sim2 $traced $broker; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -84,6 +89,15 @@ if command -v systemd-analyze >/dev/null; then
     verdict="$(systemd-analyze verify --man=no "$elsewhere/kryta-lt-gateway.service" 2>&1)" &&
         [ -z "$verdict" ] || fail "systemd-analyze verify: $verdict"
     echo "check-package: systemd-analyze verify accepts the unit"
+    # ordered with a broker on this computer (started before, stopped after the gateway), which
+    # the unit does not pull in: harmless where there is none
+    grep -qE '^After=(.* )?mosquitto\.service( |$)' "$unit" || fail "the unit is not ordered after mosquitto.service"
+    ! grep -qE '^(Wants|Requires|BindsTo|Requisite)=.*mosquitto' "$unit" || fail "the unit pulls mosquitto.service in"
+    exposure="$(systemd-analyze security --offline=true "$elsewhere/kryta-lt-gateway.service" 2>&1 |
+        sed -nE 's/.*[Oo]verall exposure level for [^:]*: ([0-9.]+).*/\1/p')"
+    [ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.5) }' ||
+        fail "systemd-analyze security rates the unit ${exposure:-(no rating)}; at most 2.5"
+    echo "check-package: the unit is ordered after mosquitto.service and rated $exposure by systemd-analyze security"
 fi
 
 # The postinst as dpkg runs it, the system's tools replaced by stubs that log their arguments: a
@@ -168,4 +182,58 @@ if gateway_help="$("$cli" help gateway 2>/dev/null)"; then
     [ $rc -eq 2 ] && grep -qi broker "$elsewhere/gateway.out" ||
         fail "the gateway with the shipped configuration ended with $rc: $(cat "$elsewhere/gateway.out")"
     echo "check-package: the configuration file names every setting; without a broker the gateway says: $(head -n1 "$elsewhere/gateway.out")"
+fi
+
+# The hardened unit lets the gateway work: every system call that the packaged gateway and its
+# sensor's process make (among them the ioctl that asks an adapter for low latency) passes the
+# unit's SystemCallFilter, and every socket it opens is of a family RestrictAddressFamilies allows.
+if command -v strace >/dev/null && command -v mosquitto >/dev/null && command -v systemd-analyze >/dev/null; then
+    for _ in 1 2 3 4 5; do  # a broker on a free port of 127.0.0.1
+        port=$((20000 + RANDOM % 40000))
+        printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$elsewhere/broker.conf"
+        mosquitto -c "$elsewhere/broker.conf" >"$elsewhere/broker.log" 2>&1 &
+        broker=$!
+        for _ in $(seq 50); do grep -q running "$elsewhere/broker.log" && break; kill -0 "$broker" 2>/dev/null || break; sleep 0.1; done
+        grep -q running "$elsewhere/broker.log" && break
+    done
+    grep -q running "$elsewhere/broker.log" || fail "no broker for the traced gateway: $(cat "$elsewhere/broker.log")"
+    strace -f -qq -o "$elsewhere/trace" "$cli" gateway --broker "127.0.0.1:$port" --ports "$device2" \
+        --state-dir "$elsewhere/state" >"$elsewhere/traced.out" 2>&1 &
+    traced=$!
+    for _ in $(seq 100); do grep -q 'node spBv1.0' "$elsewhere/traced.out" && break; sleep 0.1; done
+    sleep 1
+    kill -TERM $(pgrep -P "$traced") 2>/dev/null || true  # the gateway, which strace started
+    wait "$traced" || true
+    traced=""
+    grep -q 'NDEATH published' "$elsewhere/traced.out" || fail "the traced gateway did not run: $(cat "$elsewhere/traced.out")"
+    # the groups of system calls, each with its members and the groups it takes in
+    systemd-analyze syscall-filter --no-pager >"$elsewhere/groups" 2>/dev/null
+    expand() {
+        awk -v want="$*" '
+            /^@/ { group = $1; next }
+            /^ +[^ #]/ { member[group] = member[group] " " $1 }
+            END {
+                n = split(want, todo, " ")
+                while (n > 0) {
+                    item = todo[n--]
+                    if (item in seen) continue
+                    seen[item] = 1
+                    if (item ~ /^@/) { m = split(member[item], sub_, " "); for (i = 1; i <= m; i++) todo[++n] = sub_[i] }
+                    else print item
+                }
+            }' "$elsewhere/groups" | sort -u
+    }
+    allowed="$(sed -n 's/^SystemCallFilter=\([^~]\)/\1/p' "$unit" | tr '\n' ' ')"
+    denied="$(sed -n 's/^SystemCallFilter=~//p' "$unit" | tr '\n' ' ')"
+    expand $allowed >"$elsewhere/allowed"
+    expand $denied >"$elsewhere/denied"
+    sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' "$elsewhere/trace" | sort -u >"$elsewhere/used"
+    outside="$( (comm -23 "$elsewhere/used" "$elsewhere/allowed"; comm -12 "$elsewhere/used" "$elsewhere/denied") | tr '\n' ' ')"
+    [ -z "$outside" ] || fail "the unit's SystemCallFilter refuses what the gateway calls: $outside"
+    grep -qx ioctl "$elsewhere/used" || fail "the traced gateway made no ioctl: the trace is not the gateway's"
+    families="$(sed -n 's/^RestrictAddressFamilies=//p' "$unit")"
+    for family in $(grep -oE 'socket\(AF_[A-Z0-9]+' "$elsewhere/trace" | sed 's/socket(//' | sort -u); do
+        grep -qw "$family" <<<"$families" || fail "the unit's RestrictAddressFamilies refuses $family, which the gateway opens"
+    done
+    echo "check-package: the unit's system-call filter and address families allow all $(wc -l <"$elsewhere/used") system calls and the sockets of the traced gateway"
 fi

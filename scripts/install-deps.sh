@@ -22,9 +22,9 @@ case "${1:-test}" in
   # check, and systemd for its systemd-analyze, which verifies the gateway service's unit (nothing
   # of systemd runs for that); poppler-utils (pdftotext, pdftoppm) to read back the PDF of
   # kryta-lt report; icewm and x11-utils (xprop) for pictures of the window on a desktop with a task
-  # bar (scripts/screenshot.sh)
+  # bar (scripts/screenshot.sh); strace to see that the unit's system-call filter lets the gateway work
   test) packages+=(xvfb xauth dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients
-                   lintian systemd poppler-utils icewm x11-utils) ;;
+                   lintian systemd poppler-utils icewm x11-utils strace) ;;
   *) echo "usage: $0 [--list] [run|test]" >&2; exit 2 ;;
 esac
 if $list; then

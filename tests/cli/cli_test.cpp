@@ -497,7 +497,8 @@ TEST_F(CliTest, ScanAndBackupALineOfSensors) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(std::regex_search(r.out, std::regex("COM1 +" + a->DevicePath() + " +KRYTA-M03, firmware 303 \\(V303\\)\n"))) << r.out;
     EXPECT_TRUE(std::regex_search(r.out, std::regex("COM2 +" + silent->DevicePath() + " +no sensor: silent\n"))) << r.out;
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM3 +" + busy->DevicePath() + " +no sensor: in use by another program\n"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM3 +" + busy->DevicePath() + " +no sensor: in use by kryta-lt \\(pid " +
+                                                    std::to_string(holder) + "\\)\n"))) << r.out;
     EXPECT_TRUE(std::regex_search(r.out, std::regex("COM14 +/dev/kryta-no-such-device +no sensor: cannot open"))) << r.out;
     EXPECT_EQ(Frames(*busy, GET_HARDWARE).size(), 1u) << "only the holder's identification";
 

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -89,6 +90,7 @@ protected:
             std::vector<std::string> level;
             std::istringstream parts(topic);
             for (std::string l; std::getline(parts, l, '/');) level.push_back(l);
+            if (level.at(1) == "STATE") continue;  // the Primary Host's, JSON
             m.type = level.at(2);
             m.device = level.size() > 4 ? level[4] : "";
             std::string bytes;
@@ -154,6 +156,11 @@ TEST_F(GatewayTest, SessionsBirthsDataAndDeaths) {
     ASSERT_TRUE(WaitFor(sub, "DDATA", "s2", 160, 20) && WaitFor(sub, "DDATA", "s1", 160, 5)) << ReadBytes(dir + "/gateway.log");
     auto ms = Messages(sub);
     ExpectSequence(ms);  // more than 256 messages: the wrap is among them
+    // births in order: the NBIRTH counts both sensors, their DBIRTHs follow it, then data
+    ASSERT_GE(ms.size(), 3u);
+    EXPECT_EQ(ms[0].Metric("Properties/Sensors"), 2);
+    EXPECT_EQ(ms[1].type + ms[2].type, "DBIRTHDBIRTH");
+    EXPECT_EQ(Count(ms, "NDATA"), 0u);
     const int64_t bdSeq = ms.front().Metric("bdSeq");
     EXPECT_EQ(ReadBytes(dir + "/state/sparkplug-kryta-line3.bdseq"), std::to_string(bdSeq) + "\n");
     // every metric of a birth with its datatype and a value; the parameters those of get ram
@@ -259,7 +266,14 @@ TEST_F(GatewayTest, ScanFindsASensorPluggedInLater) {
     ASSERT_TRUE(WaitFor(sub, "DBIRTH", "late", 1, 5)) << ReadBytes(dir + "/gateway.log");
     EXPECT_LT(Timer() - plugged, 5.0);
     ASSERT_TRUE(WaitFor(sub, "DDATA", "late", 3, 3));
+    sim::FaultSpec silent;  // one measurement answer left out: ridden over, and told
+    silent.kind = sim::Fault::Silent;
+    silent.command = 8;
+    silent.times = 1;
+    sensors["late"]->SetFault(silent);
+    for (int i = 0; i < 100 && ReadBytes(dir + "/gateway.log").find("late (late): 1 frame lost") == std::string::npos; ++i) Delay(0.05);
     EXPECT_EQ(Count(Messages(sub), "DBIRTH", "held"), 0u);
+    const std::vector<sim::Request> heldRequests = sensors["held"]->Requests();
     kill(holder, SIGTERM), Exit(holder);
     const std::string json = ReadBytes(dir + "/json");
     EXPECT_NE(json.find("kryta/n1/late/status online\nkryta/n1/late/identity {\"ccd_family\":1,\"designation\":\"KRYTA-M01\""),
@@ -270,27 +284,116 @@ TEST_F(GatewayTest, ScanFindsASensorPluggedInLater) {
     gateway = -1;
     ASSERT_TRUE(WaitFor(sub, "NDEATH", "", 1, 2));
     const std::string log = ReadBytes(dir + "/gateway.log");
+    EXPECT_NE(log.find("gateway ends: NDEATH published, "), std::string::npos) << log;
     EXPECT_NE(log.find("late): sensor found: KRYTA-M01"), std::string::npos) << log;
-    EXPECT_NE(log.find("held: in use by another program: left alone"), std::string::npos) << log;
+    EXPECT_NE(log.find("late (late): 1 frame lost, number "), std::string::npos) << log;
+    EXPECT_NE(log.find(": no answer to the measurement request within 1.5 s\n"), std::string::npos) << log;
+    const std::string held = "held: in use by kryta-lt (pid " + std::to_string(holder) + "): left alone";
+    EXPECT_NE(log.find(held), std::string::npos) << log;
+    EXPECT_EQ(log.find(held), log.rfind(held)) << "said once";
+    EXPECT_EQ(std::count_if(heldRequests.begin(), heldRequests.end(), [](const sim::Request& r) { return r.word(1) == 5; }),
+              1) << "the holder's echo check alone";
     unsetenv("KRYTA_COM7"), unsetenv("KRYTA_COM8");
 }
 
-// A configuration file's faults are refused with the file, the line and the reason; an option on
-// the command line wins over the file's.
+// A configuration file's faults are refused with the file, the line, the key and the reason, and
+// a name for the reason that applies; an option on the command line wins over the file's.
 TEST_F(GatewayTest, ConfigurationFile) {
     const std::string conf = dir + "/gateway.conf";
-    const std::pair<std::string, std::string> cases[] = {
-        {"# the plant\n\nbroker = 127.0.0.1\nbrokr = x\n", "line 4: no setting 'brokr'"},
-        {"broker = 127.0.0.1\nports =\n", "line 2: ports needs a value"},
-        {"scan = maybe\n", "line 1: scan is true or false"},
-        {"broker 127.0.0.1\n", "line 1: not 'key = value'"},
-        {"every = 0\nbroker = 127.0.0.1\n", "say --ports LIST or --scan"},  // --every 2 given: line 1 not taken
+    const struct {
+        std::string text, option, message;
+    } cases[] = {
+        {"# the plant\n\nbroker = 127.0.0.1\nbrokr = x\n", "", "line 4: no setting 'brokr'"},
+        {"broker = 127.0.0.1\nports =\n", "", "line 2: ports needs a value"},
+        {"scan = maybe\n", "", "line 1: scan is true or false"},
+        {"every = 0\n", "", "line 1: every needs a whole number, 1 or more"},
+        {"broker 127.0.0.1\n", "", "line 1: not 'key = value'"},
+        {"every = 0\nbroker = 127.0.0.1\n", "--every", "say --ports LIST or --scan, or set ports = LIST or scan = true in " + conf},
+        {"scan = true\n", "", "say --broker HOST[:PORT], or set broker = HOST:PORT in " + conf},
+        {"scan = true\nbroker = 127.0.0.1:1883, 127.0.0.1:99999\n", "",
+         "line 2: broker '127.0.0.1:99999' is not HOST[:PORT] with a port of 1 to 65535"},
+        {"scan = true\nbroker = h\nnode = a/b\n", "", "line 3: node 'a/b': it holds '/', which no Sparkplug ID may"},
+        {"scan = true\nbroker = h\ngroup = line\xff\n", "", "line 3: it is not valid UTF-8 (character 13)"},
+        {"scan = true\nbroker = h\n", "--group", "--group: its topics would be up to 70"},
+        {std::string("\x7f" "ELF\x02\0\0\n", 8), "", "line 1: a NUL byte: not a file of settings"},
     };
-    for (const auto& [text, message] : cases) {
-        WriteBytes(conf, text);
-        EXPECT_EQ(Exit(Spawn({"./kryta-lt", "gateway", "--config", conf, "--every", "2"}, dir + "/err")), 2) << text;
-        EXPECT_NE(ReadBytes(dir + "/err").find(message), std::string::npos) << ReadBytes(dir + "/err");
+    for (const auto& c : cases) {
+        WriteBytes(conf, c.text);
+        std::vector<std::string> args = {"./kryta-lt", "gateway", "--config", conf};
+        if (c.option == "--every") args.insert(args.end(), {"--every", "2"});
+        if (c.option == "--group") args.insert(args.end(), {"--group", std::string(70000, 'g')});
+        EXPECT_EQ(Exit(Spawn(args, dir + "/err")), 2) << c.text;
+        EXPECT_NE(ReadBytes(dir + "/err").find(c.message), std::string::npos) << ReadBytes(dir + "/err");
     }
+    EXPECT_EQ(Exit(Spawn({"./kryta-lt", "gateway", "--config", dir}, dir + "/err")), 2);
+    EXPECT_NE(ReadBytes(dir + "/err").find("the configuration file " + dir + " is a folder"), std::string::npos) << ReadBytes(dir + "/err");
+}
+
+// With a Primary Host: nothing is born until its STATE says online; a stale offline STATE is
+// ignored, a valid one ends the session (NDEATH) and the gateway goes to the next broker, whose
+// births wait for the host there; Node Control/Next Server moves it on too, and where the host is
+// offline it moves on again. A state file that holds no number is told, and bdSeq starts at 0.
+TEST_F(GatewayTest, PrimaryHostAndTwoBrokers) {
+    const int port2 = FreePort();
+    WriteBytes(dir + "/broker2.conf", "listener " + std::to_string(port2) + " 127.0.0.1\nallow_anonymous true\npersistence false\n");
+    const pid_t broker2 = Spawn({"mosquitto", "-c", dir + "/broker2.conf"}, dir + "/broker2.log");
+    for (int i = 0; i < 200 && ReadBytes(dir + "/broker2.log").find("running") == std::string::npos; ++i) Delay(0.02);
+    auto publish = [&](int at, const std::string& topic, const std::string& payload, bool retain) {
+        std::vector<std::string> args = {"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(at), "-q", "1", "-t", topic, "-m", payload};
+        if (retain) args.push_back("-r");
+        EXPECT_EQ(Exit(Spawn(args, dir + "/pub.log")), 0);
+    };
+    auto state = [&](int at, bool online, long long timestamp) {
+        publish(at, "spBv1.0/STATE/scada1", std::string("{\"online\":") + (online ? "true" : "false") + ",\"timestamp\":" +
+                                                std::to_string(timestamp) + "}", true);
+    };
+    Plug("s1", "M01", 1000, 2000);
+    const std::string sub = Subscribe("sub1");
+    subscribers.push_back(Spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port2), "-t", "spBv1.0/#", "-F", "%U %t %x"},
+                                dir + "/sub2"));
+    const std::string sub2 = dir + "/sub2";
+    std::filesystem::create_directories(dir + "/state");
+    WriteBytes(dir + "/state/sparkplug-kryta-line3.bdseq", "seven\n");
+    gateway = Spawn({"./kryta-lt", "gateway", "--broker", "127.0.0.1:" + std::to_string(port) + ",127.0.0.1:" + std::to_string(port2),
+                     "--state-dir", dir + "/state", "--node", "line3", "--ports", dir + "/s1", "--primary-host", "scada1"},
+                    dir + "/gateway.log");
+    for (int i = 0; i < 200 && ReadBytes(dir + "/gateway.log").find("sensor found") == std::string::npos; ++i) Delay(0.05);
+    Delay(0.5);
+    EXPECT_EQ(Messages(sub).size(), 0u) << ReadBytes(dir + "/gateway.log");
+    state(port, true, 1000);
+    ASSERT_TRUE(WaitFor(sub, "DBIRTH", "s1", 1, 5)) << ReadBytes(dir + "/gateway.log");
+    const Message birth = Last(Messages(sub), "NBIRTH");
+    EXPECT_EQ(birth.Metric("bdSeq"), 0);
+    EXPECT_EQ(birth.Metric("Node Control/Next Server"), 0);
+    state(port, false, 900);  // older than the online one: a Will that came late
+    Delay(1.0);
+    EXPECT_EQ(Count(Messages(sub), "NDEATH"), 0u);
+    state(port, false, 2000);
+    ASSERT_TRUE(WaitFor(sub, "NDEATH", "", 1, 5)) << ReadBytes(dir + "/gateway.log");
+    EXPECT_EQ(Last(Messages(sub), "NDEATH").Metric("bdSeq"), 0);
+    Delay(1.0);
+    EXPECT_EQ(Count(Messages(sub2), "NBIRTH"), 0u);
+    state(port2, true, 3000);
+    ASSERT_TRUE(WaitFor(sub2, "DBIRTH", "s1", 1, 5)) << ReadBytes(dir + "/gateway.log");
+    EXPECT_EQ(Last(Messages(sub2), "NBIRTH").Metric("bdSeq"), 1);
+
+    // asked for the next server: to the first broker, where the host is offline, and back
+    sp::Payload next;
+    auto* m = next.add_metrics();
+    m->set_name("Node Control/Next Server");
+    m->set_datatype(sp::Boolean);
+    m->set_boolean_value(true);
+    WriteBytes(dir + "/next", next.SerializeAsString());
+    EXPECT_EQ(Exit(Spawn({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(port2), "-t", "spBv1.0/kryta/NCMD/line3", "-f",
+                          dir + "/next"}, dir + "/pub.log")), 0);
+    ASSERT_TRUE(WaitFor(sub2, "NDEATH", "", 1, 5)) << ReadBytes(dir + "/gateway.log");
+    ASSERT_TRUE(WaitFor(sub2, "NBIRTH", "", 2, 10)) << ReadBytes(dir + "/gateway.log");
+    EXPECT_EQ(Last(Messages(sub2), "NBIRTH").Metric("bdSeq"), 3);  // 2 went with the first broker's connection
+    EXPECT_EQ(Count(Messages(sub), "NBIRTH"), 1u);
+    const std::string log = ReadBytes(dir + "/gateway.log");
+    EXPECT_NE(log.find("sparkplug-kryta-line3.bdseq holds no birth-death sequence number (0 to 255)"), std::string::npos) << log;
+    EXPECT_NE(log.find("primary host scada1 is offline: NDEATH published, disconnected from broker"), std::string::npos) << log;
+    kill(broker2, SIGTERM), Exit(broker2);
 }
 
 }  // namespace

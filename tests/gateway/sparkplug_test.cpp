@@ -59,3 +59,19 @@ TEST(SparkplugDevice, BirthAndDataByException) {
         EXPECT_EQ(got, f.expected);
     }
 }
+
+// The node's birth: every host library reads it (the sensor count in int_value, as a UInt16);
+// Node Control/Next Server only where the gateway has a next server to go to.
+TEST(SparkplugNode, BirthMetrics) {
+    for (bool nextServer : {false, true}) {
+        sp::Payload p;
+        ASSERT_TRUE(p.ParseFromString(NodeBirthPayload(7, 3, 1000, nextServer)));
+        std::map<std::string, sp::Payload::Metric> m;
+        for (const auto& one : p.metrics()) m[one.name()] = one;
+        EXPECT_EQ(m["bdSeq"].datatype(), uint32_t(sp::Int64));
+        EXPECT_EQ(m["bdSeq"].long_value(), 7u);
+        EXPECT_EQ(m["Properties/Sensors"].datatype(), uint32_t(sp::UInt16));
+        EXPECT_EQ(m["Properties/Sensors"].int_value(), 3u);
+        EXPECT_EQ(m.count("Node Control/Next Server"), nextServer ? 1u : 0u);
+    }
+}

@@ -9,7 +9,11 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -496,7 +502,7 @@ std::string OtherProgramOpens(const std::string& device) {
 }
 
 // One program per device, by any name of it and for root too: a second program is refused with
-// the plain reason, and opens once the first has let go.
+// the plain reason, naming the first, and opens once the first has let go.
 TEST(Rs232Open, OneProgramPerDeviceByAnyOfItsNames) {
     EnsureApp();
     Line line;
@@ -504,11 +510,91 @@ TEST(Rs232Open, OneProgramPerDeviceByAnyOfItsNames) {
     const std::string link = "/tmp/kryta-sensor-link-" + std::to_string(::getpid());
     ASSERT_EQ(::symlink(line.slave.c_str(), link.c_str()), 0);
     ASSERT_EQ(OpenComConfig(40, line.slave, 19200, 0, 8, 1, 4096, 4096), 0);
-    EXPECT_EQ(OtherProgramOpens(link), "-7 " + link + " is in use by another program");
-    EXPECT_EQ(OtherProgramOpens(line.slave), "-7 " + line.slave + " is in use by another program");
+    std::string self;
+    std::getline(std::ifstream("/proc/self/comm"), self);
+    const std::string who = " is in use by " + self + " (pid " + std::to_string(getpid()) + ")";
+    EXPECT_EQ(OtherProgramOpens(link), "-7 " + link + who);
+    EXPECT_EQ(OtherProgramOpens(line.slave), "-7 " + line.slave + who);
     CloseCom(40);
     EXPECT_EQ(OtherProgramOpens(link), "0 ");
     ::unlink(link.c_str());
+}
+
+// Another program, `sleep`, with `fd` as its standard input (-1: none), once it runs as itself.
+pid_t Sleeper(int fd) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fd >= 0 ? fd : ::open("/dev/null", O_RDONLY), 0);
+        close_range(3, ~0U, 0);  // not the line's master side: that would make it the line's far end
+        execlp("sleep", "sleep", "60", nullptr);
+        _exit(127);
+    }
+    std::string name;
+    for (int i = 0; i < 200 && name != "sleep\n"; ++i, Delay(0.01)) {
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::getline(comm, name, '\0');
+    }
+    return pid;
+}
+
+void End(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// A device that another process holds open, whose UUCP lock file is being written, or that is
+// the kernel's console is not opened: nothing written, its settings as they were, the holder
+// named. An open holds the lock file while the port is open; one left behind is taken over.
+TEST(Rs232Open, ADeviceInOtherHandsIsLeftAlone) {
+    EnsureApp();
+    Line line;
+    ASSERT_GE(line.master, 0);
+    const int fd = ::open(line.slave.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    cfsetspeed(&t, B9600);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+    const pid_t holder = Sleeper(fd);
+    EXPECT_EQ(OpenLine(41, line), kComCannotOpen);
+    const std::string who = "sleep (pid " + std::to_string(holder) + ")";
+    EXPECT_EQ(ComOpenErrorDetail(41), line.slave + " is in use by " + who);
+    EXPECT_EQ(ComDeviceHeldBy(41), who);
+    EXPECT_TRUE(line.Receive(1, 0.2).empty());
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
+    End(holder);
+    ::close(fd);
+
+    if (::access("/var/lock/", W_OK) != 0) GTEST_SKIP() << "/var/lock cannot be written here";
+    std::string lock = "/var/lock/LCK.." + line.slave.substr(5);
+    std::replace(lock.begin() + 10, lock.end(), '/', '_');
+    std::ofstream(lock).flush();  // being written by its maker
+    EXPECT_EQ(OpenLine(41, line), kComCannotOpen);
+    EXPECT_EQ(ComDeviceHeldBy(41), "another program (its lock file " + lock + ")");
+    // left behind, its number now another process's, which does not have the device open
+    const pid_t other = Sleeper(-1);
+    std::ofstream(lock) << std::string(10 - std::to_string(other).size(), ' ') << other << "\n";
+    ASSERT_EQ(OpenLine(41, line), 0) << ComOpenErrorDetail(41);
+    End(other);
+    EXPECT_EQ(ComDeviceHeldBy(41), "");
+    std::ifstream taken(lock);
+    long pid = 0;
+    EXPECT_TRUE(taken >> pid && pid == getpid()) << lock;
+    CloseCom(41);
+    struct stat st {};
+    EXPECT_NE(::stat(lock.c_str(), &st), 0) << lock << " stays after the close";
+
+    std::istringstream consoles([] {
+        std::ifstream in("/proc/consoles");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }());
+    for (std::string name, rest; consoles >> name && std::getline(consoles, rest);) {
+        const std::string device = "/dev/" + name;
+        if (::stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
+        EXPECT_EQ(OpenComConfig(42, device, 19200, 0, 8, 1, 4096, 4096), kComCannotOpen) << device;
+        EXPECT_NE(ComDeviceHeldBy(42), "") << device;
+        return;
+    }
 }
 
 // Low latency is asked of a driver that has the setting and given back at the close; a

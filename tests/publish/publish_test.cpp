@@ -277,7 +277,8 @@ TEST_F(PublishTest, ARefusedStartLeavesTheStatusAlone) {
     const pid_t first = Publish({"--broker", "127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 5));
     EXPECT_EQ(Exit(Publish({"--broker", "127.0.0.1:" + std::to_string(port)}, "second")), 3);
-    EXPECT_NE(ReadBytes(dir.File("second")).find("in use by another program"), std::string::npos);
+    EXPECT_NE(ReadBytes(dir.File("second")).find("is in use by kryta-lt (pid " + std::to_string(first) + ")"), std::string::npos)
+        << ReadBytes(dir.File("second"));
     Delay(1);
     EXPECT_EQ(Lines(sub, "t/s1/status"), std::vector<std::string>{"online"});
     kill(first, SIGTERM);
