@@ -219,14 +219,16 @@ Outcome OutcomeOf(Verdict v, uint16_t request) {
     return Outcome::TimedOut;
 }
 
-// The request before this one followed an answer taken at the line's pace whose tail is still open:
-// the bytes at the start of this window that cannot be this request's answer are that answer's.
+// The bytes at the start of this window that cannot be this request's answer: what an earlier
+// answer left on the line, or the tail of the answer taken at the line's pace just before it.
 struct TailWatch {
     double sentFrom = 0;  // the moment before this request's write: it went out no sooner
     bool open = false;
     // On a line at its pace: bytes that came before this request can have been answered. For a
     // framed answer: bytes before its sync word, fewer than a frame and without one among them.
     bool timed = false, framed = false;
+    // The answer before was taken at the line's pace: a frame among those bytes is its second one.
+    bool paced = false;
     void Close() {
         if (!open) return;
         open = false;
@@ -241,10 +243,17 @@ bool SeparateTail(TailWatch& tail, double now) {
         // what the line can have carried of this answer by now; the bytes before those follow the
         // answer before (a moment after they were seen can only make this count larger)
         const double carried = (now - tail.sentFrom) / kByteTime - FRAME_BYTES + kSlackBytes;
-        const long early = rxTotal - std::max(0L, long(carried));
+        long early = std::min<long>(rxTotal - std::max(0L, long(carried)), rxCount);
+        if (early > answerAt && !tail.paced) {
+            // after an answer taken on a quiet line only what cannot be a frame: bytes before a sync
+            // word, fewer than a frame in all (a frame there is judged as the window's)
+            const int sync = SyncAt(rxBytes.data() + answerAt, int(std::min<long>(early + 1, rxCount) - answerAt));
+            if (sync >= 0) early = answerAt + sync;
+            early = std::min<long>(early, answerAt + FRAME_BYTES - 1 - std::min<long>(tailCount, FRAME_BYTES - 1));
+        }
         if (early > answerAt) {
             GrowTail(answerAt, early);
-            answerAt = int(std::min<long>(early, rxCount));
+            answerAt = int(early);
         }
         if (!TailFits()) return true;
         if (!tail.framed) return rxTotal > answerAt;
@@ -278,14 +287,15 @@ Outcome AwaitAnswer(int conn, const Request& x, const AnswerExpectation& e, doub
         Drain();
         const double now = Timer();  // every byte seen so far came by now
         if (tail.open && SeparateTail(tail, now)) {
-            const bool early = !TailFits();
+            const Verdict before = JudgeTail(tailBytes.data(), Clamp(tailCount));
             tail.Close();
-            if (early) {
+            if (before != Verdict::Fits) {
                 // the answer before came twice, or with a frame's worth of bytes after it: what is left
                 // of it, and this request's own answer, come in this window
-                refusedAsEarly = previousTwice;
-                refusal = {previousTwice ? Refusal::Twice : Refusal::Disturbed, 0, Clamp(rxTotal), e.command};
-                return previousTwice ? Outcome::Refused : Outcome::Disturbed;
+                const bool twice = before == Verdict::Twice;
+                refusedAsEarly = twice;
+                refusal = {twice ? Refusal::Twice : Refusal::Disturbed, 0, Clamp(rxTotal), e.command};
+                return twice ? Outcome::Refused : Outcome::Disturbed;
             }
         }
         const long have = rxTotal - answerAt;
@@ -516,13 +526,16 @@ Outcome ExchangeOnce(const Request& x) {
     if (want == 0) lastWriteAt = sentBy;
     owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
     owedSince = sentBy;
-    // What followed an answer taken at the line's pace stays open into this window: on a line at
-    // its pace, the bytes that come before this request can have been answered are still that
-    // answer's; before a framed answer, so are bytes without a sync word in front of it.
-    tail.open = true;
+    // On a line at its pace, the bytes that come before this request can have been answered are
+    // never its answer: what an earlier answer left on the line, dropped when it cannot be a frame.
+    // What followed an answer taken at the line's pace stays open into this window: before a framed
+    // answer, bytes without a sync word in front of it are that answer's tail too.
+    if (!takenUnguarded) tailCount = 0;
+    tail.paced = takenUnguarded;
     tail.timed = PacedLine();
-    tail.framed = AnswerOf(x.expect.command) == AnswerKind::Frame;
-    if (!takenUnguarded || want == 0 || !TailFits() || !(tail.timed || tail.framed)) tail.Close();
+    tail.framed = takenUnguarded && AnswerOf(x.expect.command) == AnswerKind::Frame;
+    tail.open = want > 0 && (tail.timed || tail.framed);
+    if (!TailFits()) tail.Close();
     if (x.written) x.written(nBytesW == FRAME_BYTES);
 
     Outcome o = LineState(conn);

@@ -283,9 +283,17 @@ TEST_F(Road, PacedAnswersOnABusyComputer) {
         }
         if (ConfirmLastAnswer() != Outcome::Answered && !scans.empty()) scans.pop_back();
         for (size_t i = 1; i < scans.size(); ++i) EXPECT_GT(scans[i], scans[i - 1]);
-        // of a doubled answer, it and the next request's, refused with the copy in its window
-        EXPECT_EQ(scans.size(), size_t(r.doubled ? kFrames - 2 : kFrames));
-        EXPECT_EQ(LateDisturbances() - before, r.doubled ? 1 : 0);
+        if (!r.doubled) {
+            EXPECT_EQ(scans.size(), size_t(kFrames));
+            EXPECT_EQ(LateDisturbances(), before);
+        } else {
+            // the next request's answer, refused with the copy in its window; the doubled one too when
+            // the copy came before that request could have been answered (not when the program was
+            // held up until it could: the copy is then a second frame behind the first)
+            EXPECT_GE(scans.size(), size_t(kFrames - 2));
+            EXPECT_LE(scans.size(), size_t(kFrames - 1));
+            EXPECT_EQ(LateDisturbances() - before, int(kFrames - 1 - scans.size()));
+        }
         CloseLine();
         sensor->Stop();
     }
