@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "common/connect.h"
 #include "cli/mqtt.h"
 #include "cli/sparkplug.h"
 #include "platform/events.h"
@@ -83,7 +84,7 @@ using Origins = std::map<std::string, std::string>;
 
 // The configuration file into `a`, under what the command line gave. Every refusal names the
 // file, the line, the key and the reason.
-int ReadConfig(const std::string& path, Args& a, Origins& origins) {
+int ReadConfig(const std::string& path, Args& a, Origins& origins, OptionSetter setOption) {
     static const std::set<std::string> kKeys = {"broker", "group", "node", "ports", "scan", "every", "json-topics",
                                                 "username", "password-file", "cafile", "state-dir", "primary-host"};
     const std::string file = "the configuration file " + path;
@@ -109,7 +110,7 @@ int ReadConfig(const std::string& path, Args& a, Origins& origins) {
         if (!seen.insert(key).second) return Fail(kExitUsage, at + key + " set a second time");
         if (std::find(a.given.begin(), a.given.end(), key) != a.given.end()) continue;  // the command line wins
         bool known = false;
-        std::string why = SetOption(a, key, value, known);
+        std::string why = setOption(a, key, value, known);
         if (why.rfind("--" + key, 0) == 0) why.erase(0, 2);  // the option's reason, in the file's words
         if (!why.empty()) return Fail(kExitUsage, at + why);
         origins[key] = path + ", line " + std::to_string(number);
@@ -908,13 +909,13 @@ Gateway* g_gateway = nullptr;
 
 }  // namespace
 
-int CmdGateway(const Args& given) {
+int CmdGateway(const Args& given, OptionSetter setOption) {
     if (!given.positional.empty()) return Fail(kExitUsage, "gateway: no arguments beside its options");
     Args a = given;
     const std::string config = !a.config.empty() ? a.config : (Gateway::Present(kDefaultConfig) ? kDefaultConfig : "");
     Origins origins;
     if (!config.empty())
-        if (const int code = ReadConfig(config, a, origins); code != kExitOk) return code;
+        if (const int code = ReadConfig(config, a, origins, setOption); code != kExitOk) return code;
     // what is missing: the option, and the key of the file when there is one
     auto say = [&](const std::string& option, const std::string& key) {
         return Fail(kExitUsage, "gateway: say " + option + (config.empty() ? "" : ", or set " + key + " in " + config) +

@@ -25,9 +25,11 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "cli/json.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/stream.h"
 #include "cli/mqtt.h"
-#include "cli/output.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "platform/rs232.h"

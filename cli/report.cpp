@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/output.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/stream.h"
+#include "common/text.h"
 #include "cli/report.h"
-#include "cli/text.h"
 #include "link/com232.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"

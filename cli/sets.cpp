@@ -11,9 +11,10 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/output.h"
-#include "cli/text.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/text.h"
 #include "link/com232.h"
 #include "platform/utility.h"
 #include "sensor/files.h"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that the program's folders include only folders below them:
 #   app  >  ops files display  >  params  >  link  >  sensor        (and platform, ui at the bottom)
-# cli sits on link and sensor only. Prints every include that points up; exit 1 when there is one.
+#   cli  >  plant record  >  common  >  link  >  sensor             (kryta-lt: platform's core only)
+# Prints every include that points up; exit 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(
@@ -13,7 +14,10 @@ declare -A allowed=(
   [ops]="ops files display params link sensor platform ui"
   [files]="files display params link sensor platform ui"
   [app]="app ops files display params link sensor platform ui"
-  [cli]="cli link sensor platform"
+  [common]="common link sensor platform"
+  [plant]="plant common link sensor platform"
+  [record]="record common link sensor platform"
+  [cli]="cli plant record common link sensor platform"
 )
 bad=0
 for folder in "${!allowed[@]}"; do
