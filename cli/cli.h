@@ -39,4 +39,3 @@ int WriteBackup(const std::string& path, bool force, int memTarget, const std::a
 int CmdPublish(const Args& a);
 int CmdGateway(const Args& a, OptionSetter setOption);
 int CmdGatewayLine(const Args& a);
-int CmdReport(const Args& a);
