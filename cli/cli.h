@@ -35,7 +35,3 @@ int MemoryOf(const std::string& name);
 // companion PATH.json with the sensor's identification, the memory, the date and the port.
 int WriteBackup(const std::string& path, bool force, int memTarget, const std::array<uint16_t, 30>& words,
                 const std::string& port);
-
-int CmdPublish(const Args& a);
-int CmdGateway(const Args& a, OptionSetter setOption);
-int CmdGatewayLine(const Args& a);

@@ -19,6 +19,7 @@
 #include "cli/cli.h"
 #include "common/output.h"
 #include "common/text.h"
+#include "plant/plant.h"
 #include "record/record.h"
 #include "link/com232.h"
 #include "platform/events.h"

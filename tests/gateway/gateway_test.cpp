@@ -15,7 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "cli/sparkplug_b.pb.h"
+#include "plant/sparkplug_b.pb.h"
 #include "files/files_test_util.h"
 #include "platform/utility.h"
 #include "sim/sensor_sim.h"
