@@ -143,11 +143,10 @@ struct Publishing {
     uint64_t handed = 0;  // frames handed to the broker
 };
 
-}  // namespace
-
-int CmdPublish(const Args& a) {
+// The options of publish checked: kExitOk with the session's options and the topics' prefix, or
+// the code of a wrong one (printed).
+int PublishOptions(const Args& a, SessionOptions& o, std::string& prefix) {
     if (!a.positional.empty()) return Fail(kExitUsage, "publish: no arguments beside its options");
-    SessionOptions o;
     if (a.broker.empty() || !ParseBroker(a.broker, a.cafile.empty() ? 1883 : 8883, o.host, o.port))
         return Fail(kExitUsage, "publish: say --broker HOST[:PORT] (see kryta-lt publish --help)");
     if (a.every < 1) return Fail(kExitUsage, "--every needs a whole number, 1 or more");
@@ -155,7 +154,7 @@ int CmdPublish(const Args& a) {
     if (!a.passwordFile.empty() && a.username.empty()) return Fail(kExitUsage, "--password-file needs --username");
     const std::string device = PortDevice(a);
     const std::string deviceName = TopicLevel(device.substr(device.rfind('/') + 1));
-    std::string prefix = a.topic;
+    prefix = a.topic;
     while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
     if (prefix.empty()) prefix = "kryta/" + TopicLevel(HostName()) + "/" + deviceName;
     if (const std::string why = TopicProblem(prefix); !why.empty()) {
@@ -175,6 +174,16 @@ int CmdPublish(const Args& a) {
     o.giveWay = true;
     // one client id per machine and port, whatever the topics
     o.clientId = a.clientId.empty() ? "kryta-lt-" + TopicLevel(HostName()) + "-" + TopicLevel(LinkEnd(device)) : a.clientId;
+    return kExitOk;
+}
+
+}  // namespace
+
+int CmdPublish(const Args& a) {
+    SessionOptions o;
+    std::string prefix;
+    if (const int code = PublishOptions(a, o, prefix); code != kExitOk) return code;
+    const std::string device = PortDevice(a);
     const std::string status = prefix + "/status", measurement = prefix + "/measurement";
 
     // The port first, and the sensor identified: nothing goes to the broker before the sensor is
