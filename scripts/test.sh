@@ -12,6 +12,7 @@ echo "== build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 scripts/check-deps.sh build
 scripts/check-layers.sh
+scripts/check-docs.sh
 cmake --build build -j"$jobs"
 # the tests mostly wait on simulated serial lines: two at a time take half the time
 ctest --test-dir build --output-on-failure -j"$jobs"
