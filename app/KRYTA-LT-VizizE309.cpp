@@ -462,6 +462,7 @@ int StartProgram(const std::string& uirPath) {
     if ((pCalib = LoadPanel(pHandle, uir, CALIB)) < 0) return -1;
     InstallCallbacks();
     SetStatusSink(ShowStatusLine);
+    SetSensorOpEnded(ShowOrigins);
     redrawVideoCurve = RedrawVIDEOCurve;
     redrawDataCurve = RedrawDATACurve;
     // the zoom state reads at a glance: the pressed toggle says so and turns blue

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/output.h"
-#include "cli/text.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/text.h"
 #include "link/com232.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
@@ -98,11 +99,6 @@ std::string DesignationOf() {
 }
 
 }  // namespace
-
-bool ScannedUnasked(const std::string& device) {
-    const std::string name = std::filesystem::path(RealPath(device)).filename().string();
-    return !(name.size() > 4 && name.rfind("ttyS", 0) == 0 && name.find_first_not_of("0123456789", 4) == std::string::npos);
-}
 
 int CmdPorts(const Args& a) {
     if (!a.positional.empty()) return Fail(kExitUsage, "ports: no arguments beside its options");

@@ -17,7 +17,10 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/text.h"
+#include "common/output.h"
+#include "common/text.h"
+#include "plant/plant.h"
+#include "record/record.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "sensor/vars.h"
@@ -50,15 +53,6 @@ const char* const kExitCodeTable =
     " 17  publish: another client keeps taking our client id at the broker\n";
 
 namespace {
-
-// SIGINT and SIGTERM end the work in progress: stop_flag, which the stoppable exchanges and the
-// loops look at, is set inside event processing.
-bool interrupted = false;
-
-void StopWork() {
-    interrupted = true;
-    stop_flag = 1;
-}
 
 bool ParseCount(const std::string& s, long& out) {
     char* end = nullptr;
@@ -239,6 +233,8 @@ struct Command {
     const char* help;
 };
 
+std::string SetOption(Args& a, const std::string& longName, const std::string& value, bool& known);
+
 const Command kCommands[] = {
     {"ports", CmdPorts, "json", "[--json]",
      "The serial ports that have a device, with the device each stands for and what the system\n"
@@ -323,7 +319,7 @@ const Command kCommands[] = {
      "itself and says so on standard error. At --qos 0 a frame counts as published once the\n"
      "broker has acknowledged a later one. Another client that keeps taking our client id\n"
      "makes publish give way (exit 17).\n"},
-    {"gateway", CmdGateway, "broker group node ports scan every json-topics username password-file cafile state-dir config primary-host",
+    {"gateway", [](const Args& a) { return CmdGateway(a, SetOption); }, "broker group node ports scan every json-topics username password-file cafile state-dir config primary-host",
      "--broker HOST[:PORT][,...] [--group ID] [--node ID] [--ports LIST|--scan]\n"
      "          [--every N] [--json-topics] [--username NAME --password-file FILE]\n"
      "          [--cafile FILE] [--primary-host ID] [--state-dir DIR] [--config FILE]",
@@ -532,8 +528,7 @@ Parsed Parse(int argc, char** argv, Args& a, const Command*& command) {
     return Parsed::Run;
 }
 
-}  // namespace
-
+// The option `longName` set from a configuration file's value (see OptionSetter).
 std::string SetOption(Args& a, const std::string& longName, const std::string& value, bool& known) {
     known = false;
     for (const Option& o : kOptions) {
@@ -546,14 +541,7 @@ std::string SetOption(Args& a, const std::string& longName, const std::string& v
     return "";
 }
 
-bool Interrupted() { return interrupted; }
-
-void ArmStop() { stop_flag = Interrupted() ? 1 : 0; }
-
-int Fail(int code, const std::string& text) {
-    std::fprintf(stderr, "kryta-lt: %s\n", text.c_str());
-    return code;
-}
+}  // namespace
 
 int main(int argc, char** argv) {
     // A closed standard descriptor is held by a stand-in, so that no port or file opened later takes

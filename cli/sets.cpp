@@ -11,9 +11,10 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/output.h"
-#include "cli/text.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/text.h"
 #include "link/com232.h"
 #include "platform/utility.h"
 #include "sensor/files.h"
@@ -149,90 +150,39 @@ struct SendReport {
     }
 };
 
-}  // namespace
+// send --dry-run: what the sensor's memory holds now, against what would go into it.
+int DryRun(const Args& a, int memTarget, const std::array<uint16_t, 30>& sent, SendReport& report) {
+    const Variant v = ParamVariant();
+    const std::string memory = MemoryName(memTarget);
+    std::array<uint16_t, 30> holds{};
+    if (const int code = ReadConfirmedSet(memTarget, holds); code != kExitOk)
+        return report.Done(a, code, "its own set: nothing written (dry run)");
+    const auto changes = Differences(v, holds, sent);
+    QJsonArray changed;
+    std::string text;
+    for (const Difference& d : changes) {
+        changed.append(QJsonObject{{"name", Q(d.name)}, {"holds", Number(d.a)}, {"would_send", Number(d.b)}});
+        char line[128];
+        std::snprintf(line, sizeof line, "%-16s %s -> %s\n", d.name.c_str(), d.a.c_str(), d.b.c_str());
+        text += line;
+    }
+    report.json["changes"] = changed;
+    report.json["parameters"] = ParametersJson(memTarget, sent).value("parameters");
+    if (!a.json) {
+        const std::string of = memory + " of " + Designation() + " (" + VariantName(v) + " firmware)";
+        if (changes.empty()) std::printf("would change nothing: %s holds this set\n", of.c_str());
+        else std::printf("would change in %s:\n%s", of.c_str(), text.c_str());
+        std::printf("\nwould send into %s:\n%s", of.c_str(), SetTable(ShowSet(v, sent)).c_str());
+    }
+    return report.Done(a, kExitOk, "its own set: nothing written (dry run)");
+}
 
-int CmdSend(const Args& a) {
-    if (a.positional.size() != 2 || !MemoryOf(a.positional[0]))
-        return Fail(kExitUsage, "send: say ram or eeprom and the parameter file (see kryta-lt help send)");
-    const int memTarget = MemoryOf(a.positional[0]);
+// The set `sent` (in the parameter words) written into the sensor's memory as the window's SEND
+// writes it, then read back and compared.
+int WriteAndVerify(const Args& a, int memTarget, const std::array<uint16_t, 30>& sent, SendReport& report) {
+    const Variant v = ParamVariant();
     const std::string memory = MemoryName(memTarget);
     const std::string& path = a.positional[1];
-    std::array<uint16_t, 30> file{};
-    if (const int code = ReadFile(path, file); code != kExitOk) return code;
-    Companion companion;
-    if (const int code = ReadCompanion(path, companion); code != kExitOk) return code;
-    // Settings belong to the identified sensor's block: an unidentified one takes none.
-    if (const int code = Connect(a, Reach::Identified, true); code != kExitOk) return code;
-    if (!LastIdentity().knownFamily)
-        return Fail(kExitNotIdentified, PortDevice(a) + ": sensor of unknown CCD family " + std::to_string(ccdtype) +
-                                            " - nothing written into it");
-    const Variant v = ParamVariant();
-    if (companion.present) {
-        const std::string fileVariant = companion.json.value("firmware_variant").toString().toStdString();
-        const int fileFamily = companion.json.value("ccd_family").toInt(-1);
-        if ((fileVariant != VariantName(v) || fileFamily != int(ccdtype)) && !a.otherVariant)
-            return Fail(kExitOtherSensor, path + " was read from a sensor of the " + fileVariant +
-                                              " firmware, CCD family " + std::to_string(fileFamily) + "; " +
-                                              PortDevice(a) + " holds the " + VariantName(v) + " firmware, CCD family " +
-                                              std::to_string(ccdtype) + " - nothing sent (--other-variant sends it)");
-    }
-    std::string firmware;  // the sensor as info --json describes it
-    if (a.json)
-        if (const int code = ReadFirmwareText(firmware); code != kExitOk) return code;
-    SendReport report;
-    report.json["file"] = Q(path);
-    report.json["memory"] = Q(a.positional[0]);
-    report.json["sensor"] = IdentityJson(PortDevice(a), firmware);
-
-    // the file's values where the window's FILE + GET puts them, through the pages' range rules
-    LoadSet(file);
-    const RangeCorrections corrections = ApplyRangeRules(v, parameter, ccdvirtpixel);
-    const std::array<uint16_t, 30> sent = StoredSet();
-    QJsonArray corrected;
-    for (int k = 0; k < corrections.count; ++k) {
-        const RangeCorrection& c = corrections.at[size_t(k)];
-        corrected.append(QJsonObject{{"name", NameOfWord(v, c.word).name}, {"word", c.word}, {"file", c.from},
-                                     {"allowed", c.to}});
-        if (!a.json)
-            std::printf("%-16s file %u, the sensor's range allows %u\n", NameOfWord(v, c.word).name,
-                        unsigned(c.from), unsigned(c.to));
-    }
-    report.json["corrections"] = corrected;
-    if (corrections.count > 0 && !a.acceptCorrections) {
-        Fail(kExitCorrections, std::to_string(corrections.count) +
-                                   " value(s) outside the sensor's ranges - nothing sent "
-                                   "(--accept-corrections sends the values the ranges allow)");
-        return report.Done(a, kExitCorrections, "its own set: nothing written");
-    }
-    if (a.dryRun) {
-        // what the sensor's memory holds now, against what would go into it
-        std::array<uint16_t, 30> holds{};
-        if (const int code = ReadConfirmedSet(memTarget, holds); code != kExitOk)
-            return report.Done(a, code, "its own set: nothing written (dry run)");
-        const auto changes = Differences(v, holds, sent);
-        QJsonArray changed;
-        std::string text;
-        for (const Difference& d : changes) {
-            changed.append(QJsonObject{{"name", Q(d.name)}, {"holds", Number(d.a)}, {"would_send", Number(d.b)}});
-            char line[128];
-            std::snprintf(line, sizeof line, "%-16s %s -> %s\n", d.name.c_str(), d.a.c_str(), d.b.c_str());
-            text += line;
-        }
-        report.json["changes"] = changed;
-        report.json["parameters"] = ParametersJson(memTarget, sent).value("parameters");
-        if (!a.json) {
-            const std::string of = memory + " of " + Designation() + " (" + VariantName(v) + " firmware)";
-            if (changes.empty()) std::printf("would change nothing: %s holds this set\n", of.c_str());
-            else std::printf("would change in %s:\n%s", of.c_str(), text.c_str());
-            std::printf("\nwould send into %s:\n%s", of.c_str(), SetTable(ShowSet(v, sent)).c_str());
-        }
-        return report.Done(a, kExitOk, "its own set: nothing written (dry run)");
-    }
-    if (Interrupted()) {
-        Fail(kExitInterrupted, "interrupted - nothing sent");
-        return report.Done(a, kExitInterrupted, "its own set: nothing written");
-    }
-
     // the window's SEND: frame 0, a pause, frame 1; the sensor's answer is not awaited. From here
     // on a Ctrl-C waits until the set is written and read back: a set is not left half done.
     const std::string held = "Ctrl-C was held until the set was written and read back";
@@ -282,6 +232,68 @@ int CmdSend(const Args& a) {
         std::printf("sent %s into %s of %s; the read-back holds every word\n", path.c_str(), memory.c_str(),
                     Designation().c_str());
     return report.Done(a, kExitOk, "the file's set, confirmed by reading back");
+}
+
+}  // namespace
+
+int CmdSend(const Args& a) {
+    if (a.positional.size() != 2 || !MemoryOf(a.positional[0]))
+        return Fail(kExitUsage, "send: say ram or eeprom and the parameter file (see kryta-lt help send)");
+    const int memTarget = MemoryOf(a.positional[0]);
+    const std::string& path = a.positional[1];
+    std::array<uint16_t, 30> file{};
+    if (const int code = ReadFile(path, file); code != kExitOk) return code;
+    Companion companion;
+    if (const int code = ReadCompanion(path, companion); code != kExitOk) return code;
+    // Settings belong to the identified sensor's block: an unidentified one takes none.
+    if (const int code = Connect(a, Reach::Identified, true); code != kExitOk) return code;
+    if (!LastIdentity().knownFamily)
+        return Fail(kExitNotIdentified, PortDevice(a) + ": sensor of unknown CCD family " + std::to_string(ccdtype) +
+                                            " - nothing written into it");
+    const Variant v = ParamVariant();
+    if (companion.present) {
+        const std::string fileVariant = companion.json.value("firmware_variant").toString().toStdString();
+        const int fileFamily = companion.json.value("ccd_family").toInt(-1);
+        if ((fileVariant != VariantName(v) || fileFamily != int(ccdtype)) && !a.otherVariant)
+            return Fail(kExitOtherSensor, path + " was read from a sensor of the " + fileVariant +
+                                              " firmware, CCD family " + std::to_string(fileFamily) + "; " +
+                                              PortDevice(a) + " holds the " + VariantName(v) + " firmware, CCD family " +
+                                              std::to_string(ccdtype) + " - nothing sent (--other-variant sends it)");
+    }
+    std::string firmware;  // the sensor as info --json describes it
+    if (a.json)
+        if (const int code = ReadFirmwareText(firmware); code != kExitOk) return code;
+    SendReport report;
+    report.json["file"] = Q(path);
+    report.json["memory"] = Q(a.positional[0]);
+    report.json["sensor"] = IdentityJson(PortDevice(a), firmware);
+
+    // the file's values where the window's FILE + GET puts them, through the pages' range rules
+    LoadSet(file);
+    const RangeCorrections corrections = ApplyRangeRules(v, parameter, ccdvirtpixel);
+    const std::array<uint16_t, 30> sent = StoredSet();
+    QJsonArray corrected;
+    for (int k = 0; k < corrections.count; ++k) {
+        const RangeCorrection& c = corrections.at[size_t(k)];
+        corrected.append(QJsonObject{{"name", NameOfWord(v, c.word).name}, {"word", c.word}, {"file", c.from},
+                                     {"allowed", c.to}});
+        if (!a.json)
+            std::printf("%-16s file %u, the sensor's range allows %u\n", NameOfWord(v, c.word).name,
+                        unsigned(c.from), unsigned(c.to));
+    }
+    report.json["corrections"] = corrected;
+    if (corrections.count > 0 && !a.acceptCorrections) {
+        Fail(kExitCorrections, std::to_string(corrections.count) +
+                                   " value(s) outside the sensor's ranges - nothing sent "
+                                   "(--accept-corrections sends the values the ranges allow)");
+        return report.Done(a, kExitCorrections, "its own set: nothing written");
+    }
+    if (a.dryRun) return DryRun(a, memTarget, sent, report);
+    if (Interrupted()) {
+        Fail(kExitInterrupted, "interrupted - nothing sent");
+        return report.Done(a, kExitInterrupted, "its own set: nothing written");
+    }
+    return WriteAndVerify(a, memTarget, sent, report);
 }
 
 int CmdCompare(const Args& a) {

@@ -2,7 +2,6 @@
 #include "params/status.h"
 
 #include "link/com232.h"
-#include "params/origin.h"
 
 std::string szStatus;
 
@@ -86,8 +85,11 @@ namespace {
 
 // What the status line said before a refused start put the busy text there.
 std::string statusBeforeBusy;
+void (*sensorOpEnded)() = nullptr;
 
 }  // namespace
+
+void SetSensorOpEnded(void (*ended)()) { sensorOpEnded = ended; }
 
 SensorOp::SensorOp() : ok(BeginSensorOp()) {
     if (ok) return;
@@ -100,6 +102,6 @@ SensorOp::~SensorOp() {
     // the running exchange has ended: its outcome again instead of the busy text, before whatever
     // waited for it runs
     if (ShownStatus() == kBusyText) ShowStatus(statusBeforeBusy);
-    ShowOrigins();  // a lost line greys what was this sensor's
+    if (sensorOpEnded) sensorOpEnded();  // a lost line greys what was this sensor's
     EndSensorOp();
 }

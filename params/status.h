@@ -36,6 +36,9 @@ void ShowLineOk(bool allWritten);
 
 // ---- one sensor exchange at a time, as the operator meets it ----
 extern const char* const kBusyText;
+// What runs when a sensor operation has ended, after its outcome is on the status line again: the
+// window greys what is no longer this sensor's (ShowOrigins, set at start-up); nullptr: nothing.
+void SetSensorOpEnded(void (*ended)());
 // An operation that talks to the sensor (see BeginSensorOp): while another one runs, the status
 // line says so and `ok` is false; once the running one has ended, the status line shows its outcome
 // again instead of the busy text.

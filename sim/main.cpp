@@ -64,9 +64,8 @@ void ListModels() {
                     m.softversion, m.pcbtype, m.ccdvirtpixel, m.adcmax, m.firmwareText.c_str());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Options {
     std::string modelName = "M01", link;
     bool paced = true, still = false;
     std::vector<sim::FaultSpec> faults;
@@ -75,105 +74,155 @@ int main(int argc, char** argv) {
     std::vector<std::pair<int, long>> ramWords;
     bool log = false;
     sim::AnswerStyle style;
-    // a whole number from `lo` to `hi`, or the program ends with the option's name
-    auto number = [](const std::string& v, const char* what, long lo, long hi) {
+};
+
+// A whole number from `lo` to `hi`, or the program ends with the option's name.
+long Number(const std::string& v, const char* what, long lo, long hi) {
+    char* end = nullptr;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end || n < lo || n > hi) {
+        std::fprintf(stderr, "kryta-sensor-sim: bad %s '%s' (%ld-%ld)\n", what, v.c_str(), lo, hi);
+        std::exit(2);
+    }
+    return n;
+}
+
+// A number from 0 to `most`, or false with the reason printed ("bad WHAT 'V'" and `range`).
+bool Amount(const std::string& v, double most, const char* what, const char* range, double& out) {
+    char* end = nullptr;
+    out = std::strtod(v.c_str(), &end);
+    if (v.empty() || *end || !(out >= 0) || out > most) {
+        std::fprintf(stderr, "kryta-sensor-sim: bad %s '%s'%s\n", what, v.c_str(), range);
+        return false;
+    }
+    return true;
+}
+
+// The option `name` with its value `v` into `o`: false when the option takes no value (it is not
+// one of these), or with the value's fault printed and `code` 2.
+bool TakeValue(const std::string& name, const std::string& v, Options& o, int& code) {
+    code = 2;
+    if (name == "--model") {
+        o.modelName = v;
+    } else if (name == "--fault") {
+        sim::FaultSpec f;
+        if (!sim::ParseFault(v, f)) return std::fprintf(stderr, "kryta-sensor-sim: bad fault '%s'\n", v.c_str()), true;
+        o.faults.push_back(f);
+    } else if (name == "--ram") {
         char* end = nullptr;
-        const long n = std::strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end || n < lo || n > hi) {
-            std::fprintf(stderr, "kryta-sensor-sim: bad %s '%s' (%ld-%ld)\n", what, v.c_str(), lo, hi);
-            std::exit(2);
-        }
-        return n;
-    };
+        const long word = std::strtol(v.c_str(), &end, 10);
+        const long value = *end == '=' ? std::strtol(end + 1, &end, 10) : -1;
+        if (v.empty() || *end || value < 0 || value > 65535 || v.back() == '=')
+            return std::fprintf(stderr, "kryta-sensor-sim: bad RAM word '%s' (WORD=VALUE, VALUE 0-65535)\n", v.c_str()), true;
+        o.ramWords.emplace_back(int(word), value);
+    } else if (name == "--noise") {
+        if (!Amount(v, 1e6, "noise rate", "", o.noise)) return true;
+    } else if (name == "--pieces") {
+        char* end = nullptr;
+        o.pieces = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end || o.pieces < 1 || o.pieces > 128)
+            return std::fprintf(stderr, "kryta-sensor-sim: bad piece size '%s'\n", v.c_str()), true;
+    } else if (name == "--parameter-command") {
+        o.style.parameterCommand = int(Number(v, "command word", 0, 65535));
+    } else if (name == "--ack-command") {
+        o.style.ackCommand = int(Number(v, "command word", 0, 65535));
+    } else if (name == "--tail") {
+        o.style.tail = int(Number(v, "tail", 0, 64));
+    } else if (name == "--still-noise") {
+        if (!Amount(v, 1000, "spread", " (0 to 1000 pixels)", o.stillNoise)) return true;
+        o.still = true;
+    } else if (name == "--link") {
+        o.link = v;
+    } else {
+        return false;
+    }
+    code = -1;
+    return true;
+}
+
+// Reads the command line into `o`: -1 to go on, else the exit code (help or the models printed,
+// or a wrong option told).
+int ReadOptions(int argc, char** argv, Options& o) {
+    static const char* const kValued[] = {"--model", "--fault", "--ram", "--noise", "--pieces", "--parameter-command",
+                                          "--ack-command", "--tail", "--still-noise", "--link"};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        auto value = [&](const char* what) -> std::string {
+        bool valued = false;
+        for (const char* v : kValued) valued = valued || a == v;
+        if (valued) {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "kryta-sensor-sim: %s needs a value\n", what);
+                std::fprintf(stderr, "kryta-sensor-sim: %s needs a value\n", a.c_str());
                 std::exit(2);
             }
-            return argv[++i];
-        };
-        if (a == "--help" || a == "-h") {
+            int code = -1;
+            TakeValue(a, argv[++i], o, code);
+            if (code >= 0) return code;
+        } else if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
         } else if (a == "--list-models") {
             ListModels();
             return 0;
-        } else if (a == "--model") {
-            modelName = value("--model");
-        } else if (a == "--fault") {
-            sim::FaultSpec f;
-            const std::string spec = value("--fault");
-            if (!sim::ParseFault(spec, f)) {
-                std::fprintf(stderr, "kryta-sensor-sim: bad fault '%s'\n", spec.c_str());
-                return 2;
-            }
-            faults.push_back(f);
-        } else if (a == "--ram") {
-            const std::string spec = value("--ram");
-            char* end = nullptr;
-            const long word = std::strtol(spec.c_str(), &end, 10);
-            const long v = *end == '=' ? std::strtol(end + 1, &end, 10) : -1;
-            if (spec.empty() || *end || v < 0 || v > 65535 || spec.back() == '=') {
-                std::fprintf(stderr, "kryta-sensor-sim: bad RAM word '%s' (WORD=VALUE, VALUE 0-65535)\n",
-                             spec.c_str());
-                return 2;
-            }
-            ramWords.emplace_back(int(word), v);
         } else if (a == "--log") {
-            log = true;
-        } else if (a == "--noise") {
-            const std::string v = value("--noise");
-            char* end = nullptr;
-            noise = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end || !(noise >= 0) || noise > 1e6) {
-                std::fprintf(stderr, "kryta-sensor-sim: bad noise rate '%s'\n", v.c_str());
-                return 2;
-            }
-        } else if (a == "--pieces") {
-            const std::string v = value("--pieces");
-            char* end = nullptr;
-            pieces = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || pieces < 1 || pieces > 128) {
-                std::fprintf(stderr, "kryta-sensor-sim: bad piece size '%s'\n", v.c_str());
-                return 2;
-            }
+            o.log = true;
         } else if (a == "--no-echo") {
-            style.echo = false;
-        } else if (a == "--parameter-command") {
-            style.parameterCommand = int(number(value("--parameter-command"), "command word", 0, 65535));
-        } else if (a == "--ack-command") {
-            style.ackCommand = int(number(value("--ack-command"), "command word", 0, 65535));
-        } else if (a == "--tail") {
-            style.tail = int(number(value("--tail"), "tail", 0, 64));
+            o.style.echo = false;
         } else if (a == "--swap-frames") {
-            style.swapFrames = true;
+            o.style.swapFrames = true;
         } else if (a == "--unpaced") {
-            paced = false;
-        } else if (a == "--still-noise") {
-            const std::string v = value("--still-noise");
-            char* end = nullptr;
-            stillNoise = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end || !(stillNoise >= 0) || stillNoise > 1000) {
-                std::fprintf(stderr, "kryta-sensor-sim: bad spread '%s' (0 to 1000 pixels)\n", v.c_str());
-                return 2;
-            }
-            still = true;
+            o.paced = false;
         } else if (a == "--still") {
-            still = true;
-        } else if (a == "--link") {
-            link = value("--link");
+            o.still = true;
         } else {
             std::fprintf(stderr, "kryta-sensor-sim: unknown option '%s'\n", a.c_str());
             Usage(stderr);
             return 2;
         }
     }
-    const sim::Model* model = sim::FindModel(modelName);
+    return -1;
+}
+
+// The simulator as the options set it up, before it starts: 0, or the exit code of a RAM word
+// that the model has not (told).
+int SetUp(sim::Simulator& sensor, const sim::Model& model, const Options& o) {
+    for (const auto& f : o.faults) sensor.SetFault(f);
+    sensor.SetAnswerStyle(o.style);
+    sensor.SetNoise(o.noise);
+    sensor.SetPieceBytes(int(o.pieces));
+    for (const auto& [word, v] : o.ramWords) {
+        int frame = 0, slot = 0;
+        if (!sim::ParameterWordPlace(model, word, frame, slot)) {
+            std::fprintf(stderr, "kryta-sensor-sim: word %d is not a RAM word of %s\n", word, model.name.c_str());
+            return 2;
+        }
+        auto image = sensor.Ram(frame);
+        image[slot] = uint16_t(v);
+        sensor.SetRam(frame, image);
+    }
+    if (o.still) {
+        const double v = model.ccdvirtpixel;
+        sensor.SetObject(v * 0.5, v * 0.7, false);
+        sensor.SetStillNoise(o.stillNoise);
+    }
+    if (o.log) {
+        sensor.OnRequest([](const sim::Request& r) {
+            std::fprintf(stderr, "request %.3f s:", r.time);
+            for (int w = 0; w < 18; ++w) std::fprintf(stderr, " %u", unsigned(r.word(w)));
+            std::fprintf(stderr, "\n");
+            std::fflush(stderr);
+        });
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (const int code = ReadOptions(argc, argv, o); code >= 0) return code;
+    const sim::Model* model = sim::FindModel(o.modelName);
     if (!model) {
-        std::fprintf(stderr, "kryta-sensor-sim: unknown model '%s' (see --list-models)\n",
-                     modelName.c_str());
+        std::fprintf(stderr, "kryta-sensor-sim: unknown model '%s' (see --list-models)\n", o.modelName.c_str());
         return 2;
     }
 
@@ -185,57 +234,27 @@ int main(int argc, char** argv) {
     sigaddset(&ending, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
 
-    sim::Simulator sensor(*model, paced);
-    for (const auto& f : faults) sensor.SetFault(f);
-    sensor.SetAnswerStyle(style);
-    sensor.SetNoise(noise);
-    sensor.SetPieceBytes(int(pieces));
-    for (const auto& [word, v] : ramWords) {
-        int frame = 0, slot = 0;
-        if (!sim::ParameterWordPlace(*model, word, frame, slot)) {
-            std::fprintf(stderr, "kryta-sensor-sim: word %d is not a RAM word of %s\n", word,
-                         model->name.c_str());
-            return 2;
-        }
-        auto image = sensor.Ram(frame);
-        image[slot] = uint16_t(v);
-        sensor.SetRam(frame, image);
-    }
-    if (still) {
-        const double v = model->ccdvirtpixel;
-        sensor.SetObject(v * 0.5, v * 0.7, false);
-        sensor.SetStillNoise(stillNoise);
-    }
-    if (log) {
-        sensor.OnRequest([](const sim::Request& r) {
-            std::fprintf(stderr, "request %.3f s:", r.time);
-            for (int w = 0; w < 18; ++w) std::fprintf(stderr, " %u", unsigned(r.word(w)));
-            std::fprintf(stderr, "\n");
-            std::fflush(stderr);
-        });
-    }
+    sim::Simulator sensor(*model, o.paced);
+    if (const int code = SetUp(sensor, *model, o); code != 0) return code;
     if (!sensor.Start()) {
-        std::fprintf(stderr, "kryta-sensor-sim: cannot open a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "kryta-sensor-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-        if (::symlink(sensor.DevicePath().c_str(), link.c_str()) != 0) {
-            std::fprintf(stderr, "kryta-sensor-sim: cannot make the link %s: %s\n", link.c_str(),
-                         std::strerror(errno));
+    if (!o.link.empty()) {
+        ::unlink(o.link.c_str());
+        if (::symlink(sensor.DevicePath().c_str(), o.link.c_str()) != 0) {
+            std::fprintf(stderr, "kryta-sensor-sim: cannot make the link %s: %s\n", o.link.c_str(), std::strerror(errno));
             return 1;
         }
     }
     std::printf("%s\n", sensor.DevicePath().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "kryta-sensor-sim: %s (code %u, firmware %u) on %s%s\n",
-                 model->name.c_str(), model->hwtype, model->softversion,
-                 sensor.DevicePath().c_str(), paced ? ", 19200 baud" : ", unpaced");
+    std::fprintf(stderr, "kryta-sensor-sim: %s (code %u, firmware %u) on %s%s\n", model->name.c_str(), model->hwtype,
+                 model->softversion, sensor.DevicePath().c_str(), o.paced ? ", 19200 baud" : ", unpaced");
 
     int sig = 0;
     sigwait(&ending, &sig);
     sensor.Stop();
-    if (!link.empty()) ::unlink(link.c_str());
+    if (!o.link.empty()) ::unlink(o.link.c_str());
     return 0;
 }

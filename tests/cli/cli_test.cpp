@@ -20,6 +20,7 @@
 #include "sensor/files.h"
 #include "files/files_test_util.h"
 #include "fixture.h"
+#include "support/processes.h"
 #include "link/com232.h"
 #include "platform/utility.h"
 #include "sensor/vars.h"
@@ -28,10 +29,7 @@ extern char** environ;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
+using Result = Ran;
 
 class CliTest : public ProgramTest {
 protected:
@@ -40,29 +38,11 @@ protected:
 
     // Standard output into the file "stdout" of dir, or into `out` (a terminal's device).
     pid_t Spawn(std::vector<std::string> args, const std::string& out = "") {
-        args.insert(args.begin(), GetProjectDir() + "/kryta-lt");
-        std::vector<char*> argv;
-        for (auto& s : args) argv.push_back(s.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, out.empty() ? dir.File("stdout").c_str() : out.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&fa, workDir.c_str());
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&fa);
+        const pid_t pid = StartKrytaLt(std::move(args), out.empty() ? dir.File("stdout") : out, dir.File("stderr"), workDir);
+        EXPECT_GT(pid, 0);
         return pid;
     }
-    Result Wait(pid_t pid) {
-        int status = 0;
-        Result r;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
-        r.out = ReadBytes(dir.File("stdout"));
-        r.err = ReadBytes(dir.File("stderr"));
-        return r;
-    }
+    Result Wait(pid_t pid) { return Finished(pid, dir.File("stdout"), dir.File("stderr")); }
     Result Cli(const std::vector<std::string>& args) { return Wait(Spawn(args)); }
 
     // A simulated sensor of its own, unpaced.

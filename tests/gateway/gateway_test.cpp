@@ -15,7 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "cli/sparkplug_b.pb.h"
+#include "plant/sparkplug_b.pb.h"
 #include "files/files_test_util.h"
 #include "platform/utility.h"
 #include "sim/sensor_sim.h"
@@ -77,8 +77,8 @@ protected:
         unlink((dir + "/" + link).c_str());
     }
     void StartGateway(std::vector<std::string> options) {
-        options.insert(options.begin(), {"./kryta-lt", "gateway", "--broker", "127.0.0.1:" + std::to_string(port), "--state-dir", dir + "/state"});
-        gateway = Spawn(options, dir + "/gateway.log");
+        options.insert(options.begin(), {"gateway", "--broker", "127.0.0.1:" + std::to_string(port), "--state-dir", dir + "/state"});
+        gateway = StartKrytaLt(options, dir + "/gateway.log");
     }
     static std::vector<Message> Messages(const std::string& file) {
         std::vector<Message> out;
@@ -150,7 +150,7 @@ protected:
 TEST_F(GatewayTest, SessionsBirthsDataAndDeaths) {
     Plug("s1", "M01", 1000, 2000);
     Plug("s2", "M19", 300, 700);
-    ASSERT_EQ(Exit(Spawn({"./kryta-lt", "-p", dir + "/s1", "get", "ram", "--json"}, dir + "/s1.json")), 0);
+    ASSERT_EQ(Exit(StartKrytaLt({"-p", dir + "/s1", "get", "ram", "--json"}, dir + "/s1.json")), 0);
     std::string sub = Subscribe("sub1");
     StartGateway({"--node", "line3", "--ports", dir + "/s1," + dir + "/s2"});
     ASSERT_TRUE(WaitFor(sub, "DDATA", "s2", 160, 20) && WaitFor(sub, "DDATA", "s1", 160, 5)) << ReadBytes(dir + "/gateway.log");
@@ -254,7 +254,7 @@ TEST_F(GatewayTest, ScanFindsASensorPluggedInLater) {
     setenv("KRYTA_COM7", (dir + "/late").c_str(), 1);
     setenv("KRYTA_COM8", (dir + "/held").c_str(), 1);
     Plug("held", "M01", 1000, 2000);
-    const pid_t holder = Spawn({"./kryta-lt", "-p", dir + "/held", "measure", "-n", "0"}, "/dev/null");
+    const pid_t holder = StartKrytaLt({"-p", dir + "/held", "measure", "-n", "0"}, "/dev/null");
     Delay(1.0);
     const std::string sub = Subscribe("sub");
     subscribers.push_back(Spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "kryta/#", "-v"}, dir + "/json"));
@@ -319,13 +319,13 @@ TEST_F(GatewayTest, ConfigurationFile) {
     };
     for (const auto& c : cases) {
         WriteBytes(conf, c.text);
-        std::vector<std::string> args = {"./kryta-lt", "gateway", "--config", conf};
+        std::vector<std::string> args = {"gateway", "--config", conf};
         if (c.option == "--every") args.insert(args.end(), {"--every", "2"});
         if (c.option == "--group") args.insert(args.end(), {"--group", std::string(70000, 'g')});
-        EXPECT_EQ(Exit(Spawn(args, dir + "/err")), 2) << c.text;
+        EXPECT_EQ(Exit(StartKrytaLt(args, dir + "/err")), 2) << c.text;
         EXPECT_NE(ReadBytes(dir + "/err").find(c.message), std::string::npos) << ReadBytes(dir + "/err");
     }
-    EXPECT_EQ(Exit(Spawn({"./kryta-lt", "gateway", "--config", dir}, dir + "/err")), 2);
+    EXPECT_EQ(Exit(StartKrytaLt({"gateway", "--config", dir}, dir + "/err")), 2);
     EXPECT_NE(ReadBytes(dir + "/err").find("the configuration file " + dir + " is a folder"), std::string::npos) << ReadBytes(dir + "/err");
 }
 
@@ -354,7 +354,7 @@ TEST_F(GatewayTest, PrimaryHostAndTwoBrokers) {
     const std::string sub2 = dir + "/sub2";
     std::filesystem::create_directories(dir + "/state");
     WriteBytes(dir + "/state/sparkplug-kryta-line3.bdseq", "seven\n");
-    gateway = Spawn({"./kryta-lt", "gateway", "--broker", "127.0.0.1:" + std::to_string(port) + ",127.0.0.1:" + std::to_string(port2),
+    gateway = StartKrytaLt({"gateway", "--broker", "127.0.0.1:" + std::to_string(port) + ",127.0.0.1:" + std::to_string(port2),
                      "--state-dir", dir + "/state", "--node", "line3", "--ports", dir + "/s1", "--primary-host", "scada1"},
                     dir + "/gateway.log");
     for (int i = 0; i < 200 && ReadBytes(dir + "/gateway.log").find("sensor found") == std::string::npos; ++i) Delay(0.05);

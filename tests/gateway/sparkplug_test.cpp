@@ -6,8 +6,8 @@
 
 #include <map>
 
-#include "cli/sparkplug.h"
-#include "cli/sparkplug_b.pb.h"
+#include "plant/sparkplug.h"
+#include "plant/sparkplug_b.pb.h"
 
 namespace sp = kryta::sparkplug;
 

@@ -63,9 +63,9 @@ protected:
     }
     pid_t Publish(std::vector<std::string> options, const std::string& err = "stderr", std::string device = "") {
         // publish writes nothing on standard output
-        options.insert(options.begin(), {"./kryta-lt", "-p", device.empty() ? sensor.DevicePath() : device, "publish"});
+        options.insert(options.begin(), {"-p", device.empty() ? sensor.DevicePath() : device, "publish"});
         if (std::find(options.begin(), options.end(), "--topic") == options.end()) options.insert(options.end(), {"--topic", "t/s1"});
-        return Spawn(options, dir.File(err));
+        return StartKrytaLt(options, dir.File(err));
     }
     // The closing line: frames measured, lost, to publish, published, not published.
     static std::array<unsigned long long, 5> Summary(const std::string& err) {
@@ -114,8 +114,8 @@ protected:
 // sensor's values; SIGTERM leaves "offline" and exit 0.
 TEST_F(PublishTest, RetainedTopicsAndEveryFrameInOrder) {
     sensor.SetObject(1000, 2000, false);
-    EXPECT_EQ(Exit(Spawn({"./kryta-lt", "-p", sensor.DevicePath(), "info", "--json"}, dir.File("identity"))), 0);
-    EXPECT_EQ(Exit(Spawn({"./kryta-lt", "-p", sensor.DevicePath(), "get", "ram", "--json"}, dir.File("parameters"))), 0);
+    EXPECT_EQ(Exit(StartKrytaLt({"-p", sensor.DevicePath(), "info", "--json"}, dir.File("identity"))), 0);
+    EXPECT_EQ(Exit(StartKrytaLt({"-p", sensor.DevicePath(), "get", "ram", "--json"}, dir.File("parameters"))), 0);
     const std::string sub = Subscribe("sub");
     const pid_t p = Publish({"--broker", "127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(WaitFor(sub, "t/s1/measurement", 10));

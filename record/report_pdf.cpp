@@ -527,15 +527,14 @@ double Refusals(double y, const QJsonObject& m, int most) {
 }
 
 // ---- page 4: the run, its statistics and the study ----
-// The page below its frame, the charts `chart` mm high, the refusals in at most `refusalLines`
-// lines; the y where it ends.
-double MeasurementBody(double chart, int refusalLines) {
-    const QJsonObject m = Obj(record, "measurement"), su = Obj(m, "statistics_um"), sp = Obj(m, "statistics_px");
+// The run chart and, beside it on the same value axis, the histogram, `chart` mm high from `y`,
+// with their legend and a word on a drift; the y where they end.
+double RunCharts(double y, double chart) {
+    const QJsonObject m = Obj(record, "measurement"), su = Obj(m, "statistics_um");
     const QJsonObject h = Obj(m, "histogram_um");
     const bool study = record.contains("study");
     const QJsonObject s = Obj(record, "study");
     const std::vector<double> um = Values(m.value("values_um").toArray());
-    double y = Heading(kTop + 8, "Measurement: " + Str(m, "frames") + " frames at the line's pace");
 
     // the value axis, shared by the run chart and the histogram beside it
     double lo = Num(su, "min_um"), hi = Num(su, "max_um");
@@ -598,9 +597,14 @@ double MeasurementBody(double chart, int refusalLines) {
                           Fixed(Num(drift, "first_fifth_mean_um"), 2) + " µm: more than their spread s = " +
                           Fixed(Num(drift, "spread_um"), 2) + " µm.",
                       8, kRight - kLeft, true);
-    y += 3;
+    return y;
+}
 
-    // the statistics in um and in pixel positions
+// The statistics in um and in pixel positions from `y`, the refusals in at most `refusalLines`
+// lines below them; the y where they end.
+double StatisticsTable(double y, int refusalLines) {
+    const QJsonObject m = Obj(record, "measurement"), su = Obj(m, "statistics_um"), sp = Obj(m, "statistics_px");
+    const QJsonArray win = m.value("tolerance_window_um").toArray();
     y = Heading(y, "Statistics");
     const double c1 = kLeft + 2, c2 = kLeft + 100, c3 = kLeft + 150, row = 4.3;
     PdfText(c2, y, "µm", 9, true, PdfAlign::Right);
@@ -644,13 +648,16 @@ double MeasurementBody(double chart, int refusalLines) {
     if (const int edgeless = m.value("frames_without_edge").toInt(); edgeless > 0)
         y = Paragraph(c1, y + 0.4, std::to_string(edgeless) + " frame(s) found no edge: the sensor's value 0 is in the statistics",
                       8, kRight - c1, true);
-    y += 4;
+    return y;
+}
 
-    // the gauge study below the statistics
-    if (!study) {
+// The gauge study from `y`, or the line that there is none; the y where it ends.
+double StudyPart(double y) {
+    if (!record.contains("study")) {
         PdfText(kLeft, y, "No gauge study: --reference and --tolerance were not given.", 9);
         return y;
     }
+    const QJsonObject s = Obj(record, "study");
     y = Heading(y, "Type-1 gauge study");
     const bool defined = !s.value("cg").isNull();
     const std::string part = Str(s, "part") == "-" ? "not named (--part)" : Str(s, "part");
@@ -674,6 +681,16 @@ double MeasurementBody(double chart, int refusalLines) {
     VerdictOf(s, head, lines);
     lines.push_back("capable only when Cg and Cgk are both at least 1.33 and %RE is at most 5 %");
     return VerdictBox(y + 1.5, head, lines);
+}
+
+// The page below its frame, the charts `chart` mm high, the refusals in at most `refusalLines`
+// lines; the y where it ends.
+double MeasurementBody(double chart, int refusalLines) {
+    const QJsonObject m = Obj(record, "measurement");
+    double y = Heading(kTop + 8, "Measurement: " + Str(m, "frames") + " frames at the line's pace");
+    y = RunCharts(y, chart) + 3;
+    y = StatisticsTable(y, refusalLines) + 4;
+    return StudyPart(y);
 }
 
 void PageMeasurement() {

@@ -1,4 +1,4 @@
-#include "cli/sparkplug.h"
+#include "plant/sparkplug.h"
 
 #include <climits>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include <QJsonArray>
 
-#include "cli/sparkplug_b.pb.h"
+#include "plant/sparkplug_b.pb.h"
 #include "sensor/vars.h"
 
 namespace sp = kryta::sparkplug;

@@ -1,4 +1,4 @@
-#include "cli/output.h"
+#include "common/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/cli.h"
+#include "common/common.h"
 #include "sensor/files.h"
 
 namespace {

@@ -16,6 +16,12 @@ bool ReadWhole(const std::string& path, std::string& bytes);
 // takes no new file from this program.
 std::string FolderRefuses(const std::string& folder);
 
+// Writes `text` to standard output and flushes it: false once a write has failed (the first
+// failure is told on standard error; the command then ends with kExitOutput).
+bool Print(const std::string& text);
+// Whether standard output has failed, its buffer flushed first; told on standard error once.
+bool OutputFailed();
+
 class OutputFile {
 public:
     OutputFile() = default;

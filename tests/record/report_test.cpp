@@ -2,10 +2,6 @@
 // pictures (poppler-utils), the JSON record beside it, and the runs that must end without a file.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,15 +16,9 @@
 #include "sensor/files.h"
 #include "sensor/rules.h"
 #include "sim/sensor_sim.h"
-
-extern char** environ;
+#include "support/processes.h"
 
 namespace {
-
-struct Ran {
-    int code = -1;
-    std::string out, err;
-};
 
 class ReportTest : public ::testing::Test {
 protected:
@@ -45,27 +35,12 @@ protected:
     void TearDown() override { sensor->Stop(); }
 
     pid_t Start(std::vector<std::string> args) {
-        args.insert(args.begin(), {GetProjectDir() + "/kryta-lt", "-p", sensor->DevicePath()});
-        std::vector<char*> argv;
-        for (auto& s : args) argv.push_back(s.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&fa);
+        args.insert(args.begin(), {"-p", sensor->DevicePath()});
+        const pid_t pid = StartKrytaLt(std::move(args), dir.File("stdout"), dir.File("stderr"));
+        EXPECT_GT(pid, 0);
         return pid;
     }
-    Ran Wait(pid_t pid) {
-        int status = 0;
-        Ran r;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
-        r.out = ReadBytes(dir.File("stdout"));
-        r.err = ReadBytes(dir.File("stderr"));
-        return r;
-    }
+    Ran Wait(pid_t pid) { return Finished(pid, dir.File("stdout"), dir.File("stderr")); }
     // What a poppler tool prints.
     static std::string Tool(const std::string& command) {
         std::string out;

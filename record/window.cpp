@@ -1,4 +1,4 @@
-#include "cli/report.h"
+#include "record/window.h"
 
 #include "sensor/pictures.h"
 #include "sensor/vars.h"

@@ -1,5 +1,5 @@
 // The parameter set in words a person reads: names, real factor, signed offset.
-#include "cli/text.h"
+#include "common/text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "cli/json.h"
+#include "common/json.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QString>
 
-#include "cli/text.h"
+#include "common/text.h"
 #include "link/com232.h"
 #include "sensor/hardware.h"
 #include "sensor/rules.h"

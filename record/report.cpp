@@ -19,11 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/output.h"
-#include "cli/report.h"
-#include "cli/text.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/stream.h"
+#include "common/text.h"
+#include "record/record.h"
+#include "record/window.h"
 #include "link/com232.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
@@ -171,18 +173,18 @@ std::string DrawPdf(const QJsonObject& record, std::string& pdf) {
     return pdf.rfind("%PDF-", 0) == 0 ? "" : program.toStdString() + " gave no PDF";
 }
 
-}  // namespace
-
-int CmdReport(const Args& a) {
+// The arguments of a report: kExitOk with the frames to take and whether a gauge study is asked
+// for, or the wrong one's code (printed).
+int CheckArguments(const Args& a, long& samples, bool& study) {
     if (!a.positional.empty()) return Fail(kExitUsage, "report: no arguments beside its options");
     if (a.output.empty() && !a.json)
         return Fail(kExitUsage, "report: say -o FILE.pdf, or --json for the record on standard output");
     if (a.output == "-" && a.json)
         return Fail(kExitUsage, "report: -o - and --json would both go to standard output");
-    const long samples = a.samples < 0 ? 50 : a.samples;
+    samples = a.samples < 0 ? 50 : a.samples;
     if (samples < 10 || samples > 32767)
         return Fail(kExitUsage, "report: --samples is 10 to 32767 measurement frames");
-    const bool study = !std::isnan(a.reference) || !std::isnan(a.tolerance);
+    study = !std::isnan(a.reference) || !std::isnan(a.tolerance);
     if (study && (std::isnan(a.reference) || std::isnan(a.tolerance)))
         return Fail(kExitUsage, "report: the gauge study needs both --reference UM and --tolerance UM");
     if (study && !(a.tolerance > 0))
@@ -207,150 +209,165 @@ int CmdReport(const Args& a) {
     if (study && samples < kStudyMinFrames)
         return Fail(kExitUsage, "report: the gauge study needs at least " + std::to_string(kStudyMinFrames) +
                                     " frames (--samples), too few for its statistics");
-    OutputFile out;  // a file that may not be replaced is refused before the sensor is asked
-    if (!a.output.empty())
-        if (const int code = out.Open(a.output, a.force); code != kExitOk) return code;
+    return kExitOk;
+}
 
+// One run of report: what it has read so far and what the later steps take from the earlier ones.
+struct ReportRun {
+    explicit ReportRun(const Args& args) : a(args) {}
+    const Args& a;
+    long samples = 50;
+    bool study = false;
     QJsonObject record;
-    record["record"] = QJsonObject{{"date_local", Q(Stamp(false))}, {"date_utc", Q(Stamp(true))},
-                                   {"host", Q(Host())},
-                                   {"program", Q("kryta-lt " + szSoftVersion.substr(szSoftVersion.find(' ') + 1))},
-                                   {"station", a.station.empty() ? QJsonValue() : Q(a.station)},
-                                   {"operator", a.operatorName.empty() ? QJsonValue() : Q(a.operatorName)},
-                                   {"samples", int(samples)}};
     Progress progress;
-    if (const int code = Connect(a, Reach::Identified, true); code != kExitOk) return code;
-    progress.done.push_back("identity");
+    double umPerPosition = 0;  // of the display variant's calibration factor
+    double learnedOffset = 0;  // the sensor's offset, as its frame with the video signal showed it
+    int setPoint = 0, lower = 0, upper = 0;  // the tolerance window, pixel positions
+    std::vector<Frame> frames;
+    QJsonArray refused;
+    long request = 0;          // measurement requests so far
+};
+
+// Who the sensor is and both memories, confirmed.
+int ReadSensor(ReportRun& r) {
+    if (const int code = Connect(r.a, Reach::Identified, true); code != kExitOk) return code;
+    r.progress.done.push_back("identity");
     const int n = GetVERSIONInfo();
     if (!IsComOpen(com)) {
         std::string text;
-        return Ended(ExchangeFailedText("the firmware request", text), text, progress);
+        return Ended(ExchangeFailedText("the firmware request", text), text, r.progress);
     }
     const std::string firmware = n == FIRMWARE_TEXT_BYTES ? FirmwareTextRead() : "";
-    QJsonObject identity = IdentityJson(PortDevice(a), firmware);
+    QJsonObject identity = IdentityJson(PortDevice(r.a), firmware);
     identity["working_range_positions_px"] = QJsonArray{int(pixB), int(pixE)};
-    record["identity"] = identity;
+    r.record["identity"] = identity;
 
     std::array<uint16_t, 30> ram{}, eeprom{};
     Delay(0.1);
     std::string failure;
-    if (const int code = ReadConfirmedSetText(RAM, ram, failure); code != kExitOk) return Ended(code, failure, progress);
-    progress.done.push_back("RAM");
+    if (const int code = ReadConfirmedSetText(RAM, ram, failure); code != kExitOk) return Ended(code, failure, r.progress);
+    r.progress.done.push_back("RAM");
     Delay(0.1);
     if (const int code = ReadConfirmedSetText(EEPROM, eeprom, failure); code != kExitOk)
-        return Ended(code, failure, progress);
-    progress.done.push_back("EEPROM");
-    record["settings"] = SettingsJson(ram, eeprom);
+        return Ended(code, failure, r.progress);
+    r.progress.done.push_back("EEPROM");
+    r.record["settings"] = SettingsJson(ram, eeprom);
     LoadSet(ram);  // the requests carry the active block of RAM, as the window's do
-    const Variant dv = DisplayVariant();
-    const double umPerPosition = double(ScaleFactor()) / ScaleUnit(dv);
+    r.umPerPosition = double(ScaleFactor()) / ScaleUnit(DisplayVariant());
+    return kExitOk;
+}
 
-    // the video signal with the edges of the frame taken with it, then the trigger buffer
+// The end of a run whose block request `what` ended with `o`.
+int BlocksFailed(Outcome o, const std::string& what, const Progress& progress) {
+    if (o == Outcome::Stopped) return Ended(kExitInterrupted, "interrupted", progress);
+    std::string text;
+    return Ended(ExchangeFailedText(what, text), text, progress);
+}
+
+// The video signal with the edges of the frame taken with it, then the trigger buffer.
+int ReadSignals(ReportRun& r) {
     std::array<uint16_t, 256> video{}, trigger{};
     std::string what;
     Delay(0.1);
-    if (const Outcome o = BlocksOf(0, video, what); o != Outcome::Answered) {
-        if (o == Outcome::Stopped) return Ended(kExitInterrupted, "interrupted", progress);
-        std::string text;
-        return Ended(ExchangeFailedText(what, text), text, progress);
-    }
+    if (const Outcome o = BlocksOf(0, video, what); o != Outcome::Answered) return BlocksFailed(o, what, r.progress);
     QJsonObject videoFrame = MeasurementJson();
-    const double learnedOffset = Mvalue > 0 ? double(int32_t(umValue)) - double(Mvalue) * umPerPosition : 0;
+    r.learnedOffset = Mvalue > 0 ? double(int32_t(umValue)) - double(Mvalue) * r.umPerPosition : 0;
     QJsonArray pixels;
     for (double x : xArray) pixels.append(x);
-    record["video"] = QJsonObject{{"pixel_px", pixels}, {"video_adc", Series(video)},
-                                  {"threshold_adc", VideoThreshold()}, {"adc_full_scale", ADCMAX},
-                                  {"line_px", int(ccdvirtpixel)}, {"frame", videoFrame}};
-    progress.done.push_back("video signal");
-    if (const Outcome o = BlocksOf(1, trigger, what); o != Outcome::Answered) {
-        if (o == Outcome::Stopped) return Ended(kExitInterrupted, "interrupted", progress);
-        std::string text;
-        return Ended(ExchangeFailedText(what, text), text, progress);
-    }
-    int setPoint = 0, lower = 0, upper = 0;
-    ToleranceWindowNow(setPoint, lower, upper);
-    record["trigger_buffer"] = QJsonObject{{"values_px", Series(trigger)}, {"trigger_threshold_px", int(parameter[48])},
-                                           {"set_point_px", setPoint},     {"upper_px", upper},
-                                           {"lower_px", lower},            {"axis_max_px", YAXISMAX}};
-    progress.done.push_back("trigger buffer");
+    r.record["video"] = QJsonObject{{"pixel_px", pixels}, {"video_adc", Series(video)},
+                                    {"threshold_adc", VideoThreshold()}, {"adc_full_scale", ADCMAX},
+                                    {"line_px", int(ccdvirtpixel)}, {"frame", videoFrame}};
+    r.progress.done.push_back("video signal");
+    if (const Outcome o = BlocksOf(1, trigger, what); o != Outcome::Answered) return BlocksFailed(o, what, r.progress);
+    ToleranceWindowNow(r.setPoint, r.lower, r.upper);
+    r.record["trigger_buffer"] = QJsonObject{{"values_px", Series(trigger)}, {"trigger_threshold_px", int(parameter[48])},
+                                             {"set_point_px", r.setPoint},   {"upper_px", r.upper},
+                                             {"lower_px", r.lower},          {"axis_max_px", YAXISMAX}};
+    r.progress.done.push_back("trigger buffer");
+    return kExitOk;
+}
 
-    // the reference part must lie where the line can measure it: the usable positions, in um as
-    // this sensor reports them (its factor, and the offset its first frame showed)
-    const double rangeLow = pixB * umPerPosition + learnedOffset, rangeHigh = pixE * umPerPosition + learnedOffset;
-    if (study && (a.reference < rangeLow || a.reference > rangeHigh))
-        return Fail(kExitUsage, "report: the reference " + FormatReal(a.reference) +
-                                    " um lies outside the working range of the measured value, " + FormatReal(rangeLow) +
-                                    " to " + FormatReal(rangeHigh) + " um (positions " + std::to_string(pixB) + " to " +
-                                    std::to_string(pixE) + " at " + FormatReal(umPerPosition) +
-                                    " um a position) - nothing measured");
+// The reference part must lie where the line can measure it: the usable positions, in um as this
+// sensor reports them (its factor, and the offset its first frame showed).
+int CheckReference(const ReportRun& r) {
+    const double rangeLow = pixB * r.umPerPosition + r.learnedOffset, rangeHigh = pixE * r.umPerPosition + r.learnedOffset;
+    if (!r.study || (r.a.reference >= rangeLow && r.a.reference <= rangeHigh)) return kExitOk;
+    return Fail(kExitUsage, "report: the reference " + FormatReal(r.a.reference) +
+                                " um lies outside the working range of the measured value, " + FormatReal(rangeLow) +
+                                " to " + FormatReal(rangeHigh) + " um (positions " + std::to_string(pixB) + " to " +
+                                std::to_string(pixE) + " at " + FormatReal(r.umPerPosition) +
+                                " um a position) - nothing measured");
+}
 
-    // N frames at the line's pace; a frame is used once nothing followed it on the line
-    std::vector<Frame> frames;
-    QJsonArray refused;
+// The end of a run that a measurement request ended: its code and text, and the frames it had.
+int FramesEnded(ReportRun& r, int code, const std::string& text) {
+    r.progress.done.push_back(std::to_string(r.frames.size()) + " of " + std::to_string(r.samples) + " frames");
+    return Ended(code, text, r.progress);
+}
+
+// N frames at the line's pace; a frame is used once nothing followed it on the line.
+int TakeFrames(ReportRun& r) {
     bool held = false;
     Frame pending{};
-    const long maxRequests = samples + std::max(10L, samples / 10);
-    long request = 0;
+    const long maxRequests = r.samples + std::max(10L, r.samples / 10);
     ArmStop();
     auto refuse = [&](long at, const std::string& why) {
-        refused.append(QJsonObject{{"request", int(at)}, {"reason", Q(why)}});
+        r.refused.append(QJsonObject{{"request", int(at)}, {"reason", Q(why)}});
     };
     // the frame just decoded, and whether the window would colour it out of tolerance
     auto taken = [&] {
-        ToleranceWindowNow(setPoint, lower, upper);
-        return Frame{double(Mvalue), double(int32_t(umValue)), int(Mvalue) > upper || int(Mvalue) < lower, edcnt == 0};
+        ToleranceWindowNow(r.setPoint, r.lower, r.upper);
+        return Frame{double(Mvalue), double(int32_t(umValue)), int(Mvalue) > r.upper || int(Mvalue) < r.lower, edcnt == 0};
     };
     auto release = [&](bool disturbed, long at) {
-        if (held && !disturbed) frames.push_back(pending);
+        if (held && !disturbed) r.frames.push_back(pending);
         if (held && disturbed) refuse(at, "bytes after the answer: the line is disturbed");
         held = false;
     };
-    while (long(frames.size()) + held < samples) {
-        if (request == maxRequests)
+    while (long(r.frames.size()) + held < r.samples) {
+        if (r.request == maxRequests)
             return Ended(kExitRefused,
-                         PortDevice(a) + ": " + std::to_string(refused.size()) + " of " + std::to_string(request) +
+                         PortDevice(r.a) + ": " + std::to_string(r.refused.size()) + " of " + std::to_string(r.request) +
                              " measurement frames refused - is the line disturbed?",
-                         progress);
-        ++request;
+                         r.progress);
+        ++r.request;
         const Outcome o = TakeMeasurement(true);
-        release(PreviousAnswerDisturbed(), request - 1);
-        if (o == Outcome::Stopped) {
-            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
-            return Ended(kExitInterrupted, "interrupted", progress);
-        }
+        release(PreviousAnswerDisturbed(), r.request - 1);
+        if (o == Outcome::Stopped) return FramesEnded(r, kExitInterrupted, "interrupted");
         if (o == Outcome::Refused || o == Outcome::Disturbed) {
             std::string text;  // the request's number is the entry's own
             ExchangeFailedText("the measurement request", text);
-            refuse(request, text.substr(text.find(": ") + 2));
+            refuse(r.request, text.substr(text.find(": ") + 2));
             continue;
         }
         if (o != Outcome::Answered) {
             std::string text;
-            const int code = ExchangeFailedText("measurement request " + std::to_string(request), text);
-            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
-            return Ended(code, text, progress);
+            const int code = ExchangeFailedText("measurement request " + std::to_string(r.request), text);
+            return FramesEnded(r, code, text);
         }
         pending = taken();
         held = true;
     }
-    release(ConfirmLastAnswer() != Outcome::Answered, request);
-    if (long(frames.size()) < samples) {  // the last one had bytes after it: one more
-        ++request;
+    release(ConfirmLastAnswer() != Outcome::Answered, r.request);
+    if (long(r.frames.size()) < r.samples) {  // the last one had bytes after it: one more
+        ++r.request;
         const Outcome o = TakeMeasurement(false);
-        if (o == Outcome::Answered) {
-            frames.push_back(taken());
-        } else {
+        if (o != Outcome::Answered) {
             std::string text;
-            const int code = ExchangeFailedText("measurement request " + std::to_string(request), text);
-            progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
-            return Ended(code == kExitOk ? kExitRefused : code, text, progress);
+            const int code = ExchangeFailedText("measurement request " + std::to_string(r.request), text);
+            return FramesEnded(r, code == kExitOk ? kExitRefused : code, text);
         }
+        r.frames.push_back(taken());
     }
+    return kExitOk;
+}
 
+// The frames' part of the record, their statistics in um and the step their values move in.
+QJsonObject MeasurementRecord(const ReportRun& r, Statistics& sUm, double& valueStep) {
     std::vector<double> px, um;
     int inside = 0, edgeless = 0;
     QJsonArray valuesPx, valuesUm;
-    for (const Frame& f : frames) {
+    for (const Frame& f : r.frames) {
         px.push_back(f.px);
         um.push_back(f.um);
         inside += !f.outside;
@@ -358,30 +375,32 @@ int CmdReport(const Args& a) {
         valuesPx.append(f.px);
         valuesUm.append(f.um);
     }
-    const Statistics sPx = StatisticsOf(px), sUm = StatisticsOf(um);
+    const Statistics sPx = StatisticsOf(px);
+    sUm = StatisticsOf(um);
     // the values come in the steps the sensor resolves (each step in the middle of its bin), or
     // in coarser ones of their own
-    const double valueStep = StepOf(um);
-    const Histogram h = HistogramOf(um, valueStep > 0 ? valueStep : umPerPosition, 20);
+    valueStep = StepOf(um);
+    const Histogram h = HistogramOf(um, valueStep > 0 ? valueStep : r.umPerPosition, 20);
     QJsonArray counts;
     for (int c : h.counts) counts.append(c);
     const Drift drift = DriftOf(um);
-    QJsonObject measurement{
-        {"frames", int(frames.size())},
-        {"requests", int(request)},
+    const double offset = r.learnedOffset, perPosition = r.umPerPosition;
+    return QJsonObject{
+        {"frames", int(r.frames.size())},
+        {"requests", int(r.request)},
         {"values_px", valuesPx},
         {"values_um", valuesUm},
-        {"refused_count", int(refused.size())},
+        {"refused_count", int(r.refused.size())},
         {"frames_without_edge", edgeless},
-        {"refused", refused},
+        {"refused", r.refused},
         {"statistics_px", StatisticsJson(sPx, "px")},
         {"statistics_um", StatisticsJson(sUm, "um")},
-        {"um_per_position", umPerPosition},
+        {"um_per_position", perPosition},
         {"value_step_um", valueStep},
-        {"set_point_px", setPoint},
-        {"tolerance_window_px", QJsonArray{lower, upper}},
-        {"tolerance_window_um", QJsonArray{lower * umPerPosition + learnedOffset, upper * umPerPosition + learnedOffset}},
-        {"inside_share", frames.empty() ? 0.0 : double(inside) / double(frames.size())},
+        {"set_point_px", r.setPoint},
+        {"tolerance_window_px", QJsonArray{r.lower, r.upper}},
+        {"tolerance_window_um", QJsonArray{r.lower * perPosition + offset, r.upper * perPosition + offset}},
+        {"inside_share", r.frames.empty() ? 0.0 : double(inside) / double(r.frames.size())},
         {"histogram_um", QJsonObject{{"from_um", h.from}, {"width_um", h.width}, {"counts", counts}}},
         {"drift", QJsonObject{{"fifth_frames", drift.frames},
                               {"first_fifth_mean_um", drift.first},
@@ -389,47 +408,77 @@ int CmdReport(const Args& a) {
                               {"spread_um", drift.spread},
                               {"drifts", drift.drifts}}},
     };
-    record["measurement"] = measurement;
-    if (study) {
-        const GaugeStudy g = StudyOf(sUm, a.reference, a.tolerance, umPerPosition, valueStep);
-        QJsonArray failing;
-        for (const std::string& rule : g.failing) failing.append(Q(rule));
-        const char* status = g.status == GaugeStudy::Capable      ? "capable"
-                             : g.status == GaugeStudy::NotCapable ? "not capable"
-                                                                  : "cannot be assessed";
-        record["study"] = QJsonObject{
-            {"part", a.part.empty() ? QJsonValue() : Q(a.part)},
-            {"reference_um", a.reference},
-            {"reference_uncertainty_um", std::isnan(a.uncertainty) ? QJsonValue() : QJsonValue(a.uncertainty)},
-            {"tolerance_um", a.tolerance},
-            {"frames", sUm.n},
-            {"mean_um", sUm.mean},
-            {"sd_um", sUm.sd},
-            {"bias_um", g.bias},
-            {"cg", g.indicesDefined ? QJsonValue(g.cg) : QJsonValue()},
-            {"cgk", g.indicesDefined ? QJsonValue(g.cgk) : QJsonValue()},
-            {"resolution_um", g.resolution},
-            {"resolution_from", g.resolutionFromValues ? "value step" : "calibration factor"},
-            {"calibration_factor_um", umPerPosition},
-            {"value_step_um", valueStep},
-            {"resolution_share_percent", g.resolutionShare},
-            {"resolution_limit_um", g.resolutionLimit},
-            {"resolution_fine", g.resolutionFine},
-            {"status", status},
-            {"capable", g.status == GaugeStudy::Capable},
-            {"failing", failing},
-            {"verdict", Q(g.verdict)},
-        };
-    }
+}
 
-    if (a.json) std::printf("%s", JsonLine(record).c_str());
-    if (a.output.empty()) return kExitOk;
-    progress.done.push_back(std::to_string(frames.size()) + " of " + std::to_string(samples) + " frames");
+// The type-1 gauge study of the frames against the reference part.
+QJsonObject StudyRecord(const Args& a, const Statistics& sUm, double umPerPosition, double valueStep) {
+    const GaugeStudy g = StudyOf(sUm, a.reference, a.tolerance, umPerPosition, valueStep);
+    QJsonArray failing;
+    for (const std::string& rule : g.failing) failing.append(Q(rule));
+    const char* status = g.status == GaugeStudy::Capable      ? "capable"
+                         : g.status == GaugeStudy::NotCapable ? "not capable"
+                                                              : "cannot be assessed";
+    return QJsonObject{
+        {"part", a.part.empty() ? QJsonValue() : Q(a.part)},
+        {"reference_um", a.reference},
+        {"reference_uncertainty_um", std::isnan(a.uncertainty) ? QJsonValue() : QJsonValue(a.uncertainty)},
+        {"tolerance_um", a.tolerance},
+        {"frames", sUm.n},
+        {"mean_um", sUm.mean},
+        {"sd_um", sUm.sd},
+        {"bias_um", g.bias},
+        {"cg", g.indicesDefined ? QJsonValue(g.cg) : QJsonValue()},
+        {"cgk", g.indicesDefined ? QJsonValue(g.cgk) : QJsonValue()},
+        {"resolution_um", g.resolution},
+        {"resolution_from", g.resolutionFromValues ? "value step" : "calibration factor"},
+        {"calibration_factor_um", umPerPosition},
+        {"value_step_um", valueStep},
+        {"resolution_share_percent", g.resolutionShare},
+        {"resolution_limit_um", g.resolutionLimit},
+        {"resolution_fine", g.resolutionFine},
+        {"status", status},
+        {"capable", g.status == GaugeStudy::Capable},
+        {"failing", failing},
+        {"verdict", Q(g.verdict)},
+    };
+}
+
+// The record on standard output (--json) and as the PDF of -o.
+int WriteRecord(ReportRun& r, OutputFile& out) {
+    if (r.a.json) std::printf("%s", JsonLine(r.record).c_str());
+    if (r.a.output.empty()) return kExitOk;
+    r.progress.done.push_back(std::to_string(r.frames.size()) + " of " + std::to_string(r.samples) + " frames");
     std::string pdf;
-    if (const std::string why = DrawPdf(record, pdf); !why.empty())
-        return Ended(kExitCannotWrite, "cannot draw " + a.output + ": " + why, progress, "no PDF written");
+    if (const std::string why = DrawPdf(r.record, pdf); !why.empty())
+        return Ended(kExitCannotWrite, "cannot draw " + r.a.output + ": " + why, r.progress, "no PDF written");
     std::string reason;
     if (!out.Write(pdf, reason))
-        return Ended(kExitCannotWrite, "cannot write " + a.output + ": " + reason, progress, "no PDF written");
+        return Ended(kExitCannotWrite, "cannot write " + r.a.output + ": " + reason, r.progress, "no PDF written");
     return kExitOk;
+}
+
+}  // namespace
+
+int CmdReport(const Args& a) {
+    ReportRun r(a);
+    if (const int code = CheckArguments(a, r.samples, r.study); code != kExitOk) return code;
+    OutputFile out;  // a file that may not be replaced is refused before the sensor is asked
+    if (!a.output.empty())
+        if (const int code = out.Open(a.output, a.force); code != kExitOk) return code;
+
+    r.record["record"] = QJsonObject{{"date_local", Q(Stamp(false))}, {"date_utc", Q(Stamp(true))},
+                                     {"host", Q(Host())},
+                                     {"program", Q("kryta-lt " + szSoftVersion.substr(szSoftVersion.find(' ') + 1))},
+                                     {"station", a.station.empty() ? QJsonValue() : Q(a.station)},
+                                     {"operator", a.operatorName.empty() ? QJsonValue() : Q(a.operatorName)},
+                                     {"samples", int(r.samples)}};
+    if (const int code = ReadSensor(r); code != kExitOk) return code;
+    if (const int code = ReadSignals(r); code != kExitOk) return code;
+    if (const int code = CheckReference(r); code != kExitOk) return code;
+    if (const int code = TakeFrames(r); code != kExitOk) return code;
+    Statistics sUm;
+    double valueStep = 0;
+    r.record["measurement"] = MeasurementRecord(r, sUm, valueStep);
+    if (r.study) r.record["study"] = StudyRecord(a, sUm, r.umPerPosition, valueStep);
+    return WriteRecord(r, out);
 }

@@ -25,8 +25,10 @@
 #include <ctime>
 #include <string>
 
-#include "cli/cli.h"
-#include "cli/json.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/stream.h"
+#include "plant/plant.h"
 #include "link/com232.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"

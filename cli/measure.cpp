@@ -6,8 +6,10 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/output.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/stream.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "platform/utility.h"
@@ -20,22 +22,6 @@ namespace {
 // The shortest time between two samples: a request and its answer, 36 bytes each, of 10 bits a
 // byte at 19200 baud.
 constexpr double kShortestIncrement = 0.0375;
-
-}  // namespace
-
-// One measurement frame, as the recorder and RUN ask for it after their first request: the
-// request carries the active block; only a measurement frame answers it. Decoded into the
-// measurement on success. `paced`: taken as soon as it is whole, to keep the line's pace (whether
-// nothing followed it is known when the next request begins).
-Outcome TakeMeasurement(bool paced) {
-    Measurement m;
-    m.paced = paced;
-    const Outcome o = ExchangeMeasurement(m);
-    if (o == Outcome::Answered) CopyPPtoRAWVars();
-    return o;
-}
-
-namespace {
 
 // Sleeps until `due` or an interruption.
 void PauseUntil(double due) {
@@ -57,100 +43,7 @@ std::string MeasurementLine(bool json) {
 constexpr const char* kMeasurementColumns =
     "left\tright\tvalue\tum\tsetpt\ttol\tedges\tstart\tend\tpower\tanamax\tanamin\tin0\tvidmax\tlast\n";
 
-// A run of lost frames, told once it is over: how many, their numbers, why the first was lost.
-struct LostRun {
-    uint64_t first = 0, count = 0;
-    std::string why;
-
-    void Add(uint64_t seq, const std::string& reason) {
-        if (count++ == 0) {
-            first = seq;
-            why = reason;
-        }
-    }
-    void Tell() {
-        if (count == 0) return;
-        const std::string numbers = count == 1 ? "number " + std::to_string(first)
-                                               : "numbers " + std::to_string(first) + " to " + std::to_string(first + count - 1);
-        std::fprintf(stderr, "kryta-lt: %s: %llu frame%s lost, %s: %s\n", ShownDevice().c_str(),
-                     static_cast<unsigned long long>(count), count == 1 ? "" : "s", numbers.c_str(), why.c_str());
-        count = 0;
-    }
-};
-
-// The reason of the last exchange's failure, without the device it names.
-std::string Reason(const std::string& what, int& code) {
-    std::string text;
-    code = ExchangeFailedText(what, text);
-    const std::string& device = ShownDevice();
-    return text.rfind(device + ": ", 0) == 0 ? text.substr(device.size() + 2) : text;
-}
-
 }  // namespace
-
-StreamEnd RunStream(FrameStream& s) {
-    std::string held;  // the frame taken last, passed on once nothing has followed it
-    bool holding = false;
-    uint64_t heldSeq = 0;
-    double lastFrameAt = Timer();
-    LostRun run;
-    // The held frame: passed on when it stands, else lost. False when passing it failed.
-    auto resolve = [&](bool stands) {
-        if (!holding) return true;
-        holding = false;
-        if (!stands) {
-            ++s.lost;
-            run.Add(heldSeq, "the line is disturbed: bytes after the answer to the measurement request");
-            return true;
-        }
-        ++s.measured;
-        run.Tell();
-        return held.empty() || !s.pass || s.pass(held, s.context);
-    };
-    for (;;) {
-        if (s.more && !s.more(holding, s.context)) {
-            if (!holding) break;
-            const Outcome last = ConfirmLastAnswer();
-            if (!resolve(last == Outcome::Answered)) return {Outcome::Answered, kExitOutput};
-            if (last != Outcome::Answered && !s.ride) return {last, ExchangeFailed("the last measurement request")};
-            continue;  // the frame counted or not: ask again
-        }
-        ++s.seq;
-        const Outcome o = TakeMeasurement(true);
-        if (o == Outcome::LineLost || o == Outcome::ConnectionChanged) {
-            if (holding) holding = false, ++s.lost;
-            ++s.lost;
-            run.Tell();
-            return {o, ExchangeFailed("the measurement request")};
-        }
-        if (!resolve(!PreviousAnswerDisturbed())) return {Outcome::Answered, kExitOutput};
-        if (o == Outcome::Stopped) {
-            --s.seq;  // no answer was awaited to its end
-            run.Tell();
-            return {o, kExitInterrupted};
-        }
-        if (o == Outcome::Answered) {
-            held = s.take ? s.take(s.seq, s.context) : std::string();
-            holding = true;
-            heldSeq = s.seq;
-            lastFrameAt = Timer();
-            continue;
-        }
-        if (!s.ride) return {o, ExchangeFailed("the measurement request")};
-        int code = kExitNoAnswer;
-        run.Add(s.seq, Reason("the measurement request", code));
-        ++s.lost;
-        if (Timer() - lastFrameAt > kSilenceLimit) {
-            std::fprintf(stderr, "kryta-lt: %s: no measurement frame for %d s (%llu lost); the last answer: %s\n",
-                         ShownDevice().c_str(), int(kSilenceLimit), static_cast<unsigned long long>(run.count),
-                         Reason("the measurement request", code).c_str());
-            run.count = 0;
-            return {o, code};
-        }
-    }
-    run.Tell();
-    return {Outcome::Answered, kExitOk};
-}
 
 int CmdRecord(const Args& a) {
     if (!a.positional.empty() || a.count < 0 || a.increment < 0 || a.output.empty())
@@ -214,7 +107,7 @@ int CmdRecord(const Args& a) {
         }
         if (o != Outcome::Answered) {
             int code = kExitNoAnswer;
-            const std::string why = Reason("the measurement request of sample " + std::to_string(k + 1), code);
+            const std::string why = FailureReason("the measurement request of sample " + std::to_string(k + 1), code);
             // with --keep-going a faulty answer is asked for again at once: every line is a sample
             if (a.keepGoing && o != Outcome::LineLost && o != Outcome::ConnectionChanged &&
                 Timer() - lastSample <= kSilenceLimit) {

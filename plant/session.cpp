@@ -1,7 +1,7 @@
 // The broker connection on libmosquitto. The network thread (mosquitto_loop_start) runs the
-// callbacks; the sensor loop only calls Publish. Neither thread holds our lock while it is inside
-// libmosquitto, so the two never wait for each other there.
-#include "cli/mqtt.h"
+// callbacks; the sensor loop only hands messages over. Neither thread holds our lock while it is
+// inside libmosquitto, so the two never wait for each other there.
+#include "plant/session.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cli.h"
+#include "common/common.h"
 #include "platform/events.h"
 
 namespace {
@@ -27,10 +27,10 @@ double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// A probe is a measurement frame sent with quality 1 amid those of quality 0: the broker's
-// acknowledgement of it proves that every frame handed over before it on the same connection
-// reached the broker.
-enum class Kind { Measurement, Probe, Retained, Final };
+// A probe is a frame sent with quality 1 amid those of quality 0: the broker's acknowledgement of
+// it proves that every frame handed over before it on the same connection reached the broker. A
+// kept message goes whatever the way; the final one is waited for.
+enum class Kind { Frame, Probe, Retained, Kept, Final };
 
 constexpr double kProbeInterval = 1.0;  // at quality 0, one frame a second is a probe
 constexpr double kSteadyConnection = 30;  // a connection that lasted this long ends a row of take-overs
@@ -50,17 +50,18 @@ std::string WhyLost(int rc) {
 
 }  // namespace
 
-struct Broker::State {
+struct Session::State {
     mosquitto* m = nullptr;
-    BrokerOptions o;
+    SessionOptions o;
+    SessionEvents* events = nullptr;
     bool threadRunning = false;
 
-    std::mutex mu;
+    mutable std::mutex mu;
     std::condition_variable finalDone;
     std::vector<std::pair<std::string, std::string>> retained;
     std::map<int, Kind> onTheWay;  // message id -> kind, handed over and not yet sent/acknowledged
-    std::set<int> doneEarly;       // completed before Send had recorded its id
-    int measurementsOnTheWay = 0;  // of onTheWay, plus those being handed over
+    std::set<int> doneEarly;       // completed before Hand had recorded its id
+    int framesOnTheWay = 0;        // of onTheWay, plus those being handed over
     int finalMid = -1;
     bool finalSent = false;
     // quality 0: frames handed over on this connection that no acknowledgement has proved yet, and
@@ -89,10 +90,9 @@ struct Broker::State {
     std::string Name() const { return o.host + ":" + std::to_string(o.port); }
 
     // A message through libmosquitto, its id recorded for the completion.
-    int Send(const std::string& topic, const std::string& payload, Kind kind) {
+    int Hand(const std::string& topic, const std::string& payload, Kind kind, int qos, bool retain) {
         int mid = 0;
-        const bool retain = kind == Kind::Retained || kind == Kind::Final;
-        const bool frame = kind == Kind::Measurement || kind == Kind::Probe;
+        const bool frame = kind == Kind::Frame || kind == Kind::Probe;
         {
             // what a probe or the final message will prove: the frames handed over before it (the
             // sensor loop alone hands frames over, so none comes between this and the publish)
@@ -100,18 +100,17 @@ struct Broker::State {
             if (kind == Kind::Probe) probeCovers = handed, probeGeneration = generation, probePending = true;
             if (kind == Kind::Final) finalCovers = handed, finalGeneration = generation;
         }
-        const int rc = mosquitto_publish(m, &mid, topic.c_str(), int(payload.size()), payload.data(),
-                                         kind == Kind::Measurement ? o.qos : 1, retain);
+        const int rc = mosquitto_publish(m, &mid, topic.c_str(), int(payload.size()), payload.data(), qos, retain);
         std::lock_guard<std::mutex> lock(mu);
         if (rc != MOSQ_ERR_SUCCESS) {
             if (frame) {
-                --measurementsOnTheWay;
+                --framesOnTheWay;
                 ++dropped;
             }
             if (kind == Kind::Probe) probePending = false;
             return -1;
         }
-        if (kind == Kind::Measurement && o.qos == 0) ++unconfirmed, ++handed;
+        if (kind == Kind::Frame && o.qos == 0) ++unconfirmed, ++handed;
         if (kind == Kind::Final) finalMid = mid;
         if (doneEarly.erase(mid)) Completed(mid, kind);
         else onTheWay[mid] = kind;
@@ -131,10 +130,10 @@ struct Broker::State {
             if (probeGeneration == generation) Prove(probeCovers);
         }
         if (kind == Kind::Final && finalGeneration == generation) Prove(finalCovers);
-        if (kind == Kind::Measurement || kind == Kind::Probe) {
-            --measurementsOnTheWay;
+        if (kind == Kind::Frame || kind == Kind::Probe) {
+            --framesOnTheWay;
             if (kind == Kind::Probe || o.qos == 1) ++published;
-            if (slow && measurementsOnTheWay == 0) {
+            if (slow && framesOnTheWay == 0) {
                 slow = false;
                 std::fprintf(stderr, "kryta-lt: broker %s keeps up again; %llu frames were not published meanwhile\n",
                              Name().c_str(), static_cast<unsigned long long>(dropped - droppedWhenSlow));
@@ -145,87 +144,116 @@ struct Broker::State {
             finalDone.notify_all();
         }
     }
-
-    static void OnConnect(mosquitto*, void* obj, int rc) {
-        auto* s = static_cast<State*>(obj);
-        std::vector<std::pair<std::string, std::string>> again;
-        {
-            std::lock_guard<std::mutex> lock(s->mu);
-            s->connack = rc;
-            if (rc != 0) return;
-            s->connected = true;
-            s->connectedAt = Now();
-            if (s->everConnected)
-                std::fprintf(stderr, "kryta-lt: broker %s is back after %.1f s; %llu frames were not published meanwhile\n",
-                             s->Name().c_str(), Now() - s->awaySince,
-                             static_cast<unsigned long long>(s->dropped - s->droppedWhenAway));
-            // A broker that closed our young connection and takes the next one at once has let
-            // another client take our client id (a broker of MQTT 5 may say so: see OnDisconnect).
-            if (s->closedEarly && s->connectedAt - s->awaySince < kAtOnce) s->TakenOverOnce(false);
-            else if (s->closedEarly) s->takeOvers = 0;
-            s->closedEarly = false;
-            s->everConnected = true;
-            again = s->retained;
-        }
-        for (const auto& [topic, payload] : again) s->Send(topic, payload, Kind::Retained);
-    }
-    static void OnDisconnect(mosquitto*, void* obj, int rc) {
-        auto* s = static_cast<State*>(obj);
-        std::lock_guard<std::mutex> lock(s->mu);
-        if (!s->everConnected) {
-            s->lostRc = rc;
-            s->lostErrno = errno;
-        }
-        const bool was = s->connected;
-        s->connected = false;
-        if (was && !s->closing) {
-            s->awaySince = Now();
-            s->droppedWhenAway = s->dropped;
-        }
-        // Messages of quality 0 not proved go with the connection, written or not; those of
-        // quality 1 (a probe among them) stay with libmosquitto, which sends them again after the
-        // reconnect.
-        ++s->generation;
-        s->dropped += s->unconfirmed;
-        s->unconfirmed = s->handed = s->proved = 0;
-        for (auto it = s->onTheWay.begin(); it != s->onTheWay.end();) {
-            if (it->second == Kind::Measurement && s->o.qos == 0) {
-                --s->measurementsOnTheWay;
-                it = s->onTheWay.erase(it);
-            } else if (it->second == Kind::Retained) {
-                it = s->onTheWay.erase(it);  // published again on reconnect
-            } else {
-                ++it;
-            }
-        }
-        s->slow = false;
-        if (!was || s->closing) return;
-        if (rc != MQTT_RC_SESSION_TAKEN_OVER) {
-            s->closedEarly = rc == MOSQ_ERR_CONN_LOST && Now() - s->connectedAt < kSteadyConnection;
-            if (!s->closedEarly) s->takeOvers = 0;
-            if (s->closedEarly && s->takeOvers >= kTakeOvers) return s->GiveWay();
-            std::fprintf(stderr, "kryta-lt: broker %s went away (%s); measuring goes on, frames are not published until it is back\n",
-                         s->Name().c_str(),
-                         s->closedEarly ? ("the broker closed our connection after " + Seconds(Now() - s->connectedAt)).c_str()
-                                        : WhyLost(rc).c_str());
-            return;
-        }
-        if (Now() - s->connectedAt >= kSteadyConnection) s->takeOvers = 0;
-        s->TakenOverOnce(true);
-        if (s->takeOvers >= kTakeOvers) s->GiveWay();
-    }
     // Two clients with one id push each other off the broker by turns. After kTakeOvers take-overs
     // in a row, the next one makes this client give way: it does not reconnect, and the other one,
-    // taken over no more, stays.
-    void TakenOverOnce(bool said) {  // under mu
+    // taken over no more, stays. The line to tell.
+    std::string TakenOverOnce(bool said) {  // under mu
         ++takeOvers;
-        std::fprintf(stderr, "kryta-lt: broker %s %s: another client connected with our client id '%s' (%d in a row)\n",
-                     Name().c_str(), said ? "closed our connection" : "closes our connection and takes the next at once",
-                     o.clientId.c_str(), takeOvers);
+        return "kryta-lt: broker " + Name() + " " +
+               (said ? "closed our connection" : "closes our connection and takes the next at once") +
+               ": another client connected with our client id '" + o.clientId + "' (" + std::to_string(takeOvers) +
+               " in a row)\n";
     }
     void GiveWay() {  // under mu
         takenOver = closing = true;
         mosquitto_disconnect(m);
+    }
+    // A connection ended that the session did not end: whether to tell the user, and why, or the
+    // take-over to tell instead. Under mu.
+    bool Watch(int rc, std::string& why, std::string& takeOver) {
+        if (rc == MQTT_RC_SESSION_TAKEN_OVER) {
+            if (Now() - connectedAt >= kSteadyConnection) takeOvers = 0;
+            takeOver = TakenOverOnce(true);
+            if (takeOvers >= kTakeOvers) GiveWay();
+            return false;
+        }
+        closedEarly = rc == MOSQ_ERR_CONN_LOST && Now() - connectedAt < kSteadyConnection;
+        if (!closedEarly) takeOvers = 0;
+        if (closedEarly && takeOvers >= kTakeOvers) {
+            GiveWay();
+            return false;
+        }
+        why = closedEarly ? "the broker closed our connection after " + Seconds(Now() - connectedAt) : WhyLost(rc);
+        return true;
+    }
+
+    static void OnConnect(mosquitto*, void* obj, int rc) {
+        auto* s = static_cast<State*>(obj);
+        std::vector<std::pair<std::string, std::string>> again;
+        bool reconnect = false;
+        double away = 0;
+        uint64_t missed = 0;
+        std::string takeOver;
+        {
+            std::lock_guard<std::mutex> lock(s->mu);
+            s->connack = rc;
+            if (rc == 0) {
+                s->connected = true;
+                s->connectedAt = Now();
+                reconnect = s->everConnected;
+                away = s->connectedAt - s->awaySince;
+                missed = s->dropped - s->droppedWhenAway;
+                // A broker that closed our young connection and takes the next one at once has let
+                // another client take our client id (a broker of MQTT 5 may say so: see OnDisconnect).
+                if (s->closedEarly && away < kAtOnce) takeOver = s->TakenOverOnce(false);
+                else if (s->closedEarly) s->takeOvers = 0;
+                s->closedEarly = false;
+                s->everConnected = true;
+                again = s->retained;
+            }
+        }
+        if (rc != 0) {
+            if (s->events) s->events->Refused(rc);
+            return;
+        }
+        if (s->events) s->events->Connected(reconnect, away, missed);
+        std::fputs(takeOver.c_str(), stderr);
+        for (const auto& [topic, payload] : again) s->Hand(topic, payload, Kind::Retained, 1, true);
+    }
+    static void OnDisconnect(mosquitto*, void* obj, int rc) {
+        auto* s = static_cast<State*>(obj);
+        bool was, tell = false;
+        std::string why, takeOver;
+        {
+            std::lock_guard<std::mutex> lock(s->mu);
+            if (!s->everConnected) {
+                s->lostRc = rc;
+                s->lostErrno = errno;
+            }
+            was = s->connected;
+            s->connected = false;
+            if (was && !s->closing) {
+                s->awaySince = Now();
+                s->droppedWhenAway = s->dropped;
+            }
+            s->Forget();
+            s->finalDone.notify_all();  // a final message waits no more
+            if (!s->closing) {
+                tell = !was || !s->o.giveWay || s->Watch(rc, why, takeOver);
+                if (was && !s->o.giveWay) why = WhyLost(rc);
+            }
+        }
+        std::fputs(takeOver.c_str(), stderr);
+        if (tell && s->events) s->events->Ended(rc, was, why);
+    }
+    // The connection is gone. Messages of quality 0 not proved go with it, written or not; those of
+    // quality 1 (a probe among them) stay with libmosquitto, which sends them again after the
+    // reconnect. Under mu.
+    void Forget() {
+        ++generation;
+        dropped += unconfirmed;
+        unconfirmed = handed = proved = 0;
+        for (auto it = onTheWay.begin(); it != onTheWay.end();) {
+            if (it->second == Kind::Frame && o.qos == 0) {
+                --framesOnTheWay;
+                it = onTheWay.erase(it);
+            } else if (it->second == Kind::Retained) {
+                it = onTheWay.erase(it);  // published again on reconnect
+            } else {
+                ++it;
+            }
+        }
+        slow = false;
     }
     static void OnPublish(mosquitto*, void* obj, int mid) {
         auto* s = static_cast<State*>(obj);
@@ -239,11 +267,19 @@ struct Broker::State {
         s->onTheWay.erase(it);
         s->Completed(mid, kind);
     }
+    static void OnMessage(mosquitto*, void* obj, const mosquitto_message* msg) {
+        auto* s = static_cast<State*>(obj);
+        if (!msg->topic || !s->events) return;
+        s->events->Message(msg->topic, std::string(static_cast<const char*>(msg->payload), size_t(msg->payloadlen)));
+    }
 };
 
-Broker::Broker() : s_(std::make_unique<State>()) { mosquitto_lib_init(); }
+Session::Session(SessionEvents* events) : s_(std::make_unique<State>()) {
+    s_->events = events;
+    mosquitto_lib_init();
+}
 
-Broker::~Broker() {
+Session::~Session() {
     if (s_->m) {
         if (s_->threadRunning) mosquitto_loop_stop(s_->m, true);
         mosquitto_destroy(s_->m);
@@ -282,15 +318,12 @@ std::string CaFileProblem(const std::string& path) {
 
 }  // namespace
 
-int Broker::Open(const BrokerOptions& options, double seconds) {
+int Session::Configure(const SessionOptions& options) {
     State& s = *s_;
     s.o = options;
-    const std::string name = s.Name();
     s.m = mosquitto_new(options.clientId.c_str(), true, &s);
     if (!s.m) return Fail(kExitUsage, "broker: cannot make a client with the id '" + options.clientId + "'");
-    mosquitto_int_option(s.m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    static const char kOffline[] = "offline";
-    mosquitto_will_set(s.m, options.willTopic.c_str(), int(sizeof kOffline - 1), kOffline, 1, true);
+    mosquitto_int_option(s.m, MOSQ_OPT_PROTOCOL_VERSION, options.mqtt5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     if (!options.username.empty() &&
         mosquitto_username_pw_set(s.m, options.username.c_str(),
                                   options.password.empty() ? nullptr : options.password.c_str()) != MOSQ_ERR_SUCCESS)
@@ -308,16 +341,27 @@ int Broker::Open(const BrokerOptions& options, double seconds) {
     mosquitto_connect_callback_set(s.m, State::OnConnect);
     mosquitto_disconnect_callback_set(s.m, State::OnDisconnect);
     mosquitto_publish_callback_set(s.m, State::OnPublish);
+    mosquitto_message_callback_set(s.m, State::OnMessage);
+    return kExitOk;
+}
 
-    const bool tls = !options.cafile.empty();
+void Session::SetWill(const std::string& topic, const std::string& payload, bool retain) {
+    mosquitto_will_set(s_->m, topic.c_str(), int(payload.size()), payload.data(), 1, retain);
+}
+
+int Session::Open(double seconds) {
+    State& s = *s_;
+    const std::string name = s.Name();
+    const bool tls = !s.o.cafile.empty();
     for (int version : {MQTT_PROTOCOL_V5, MQTT_PROTOCOL_V311}) {
+        if (version == MQTT_PROTOCOL_V5 && !s.o.mqtt5) continue;
         mosquitto_int_option(s.m, MOSQ_OPT_PROTOCOL_VERSION, version);
         s.connack = -1;
         s.lostRc = MOSQ_ERR_SUCCESS;
         s.lostErrno = 0;
         errno = 0;
-        int rc = version == MQTT_PROTOCOL_V5 ? mosquitto_connect_async(s.m, options.host.c_str(), options.port, 10)
-                                             : mosquitto_reconnect_async(s.m);
+        const bool first = version == MQTT_PROTOCOL_V5 || !s.o.mqtt5;
+        int rc = first ? mosquitto_connect_async(s.m, s.o.host.c_str(), s.o.port, 10) : mosquitto_reconnect_async(s.m);
         if (rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_LOOKUP)
             return Fail(kExitBrokerUnreachable, "broker " + name + " cannot be reached: no such host");
         if (rc != MOSQ_ERR_SUCCESS) return ConnectFailed(name, rc, errno, tls, seconds);
@@ -354,7 +398,30 @@ int Broker::Open(const BrokerOptions& options, double seconds) {
     return kExitOk;
 }
 
-void Broker::Retain(const std::string& topic, const std::string& payload) {
+int Session::Start(const std::string& host, int port) {
+    State& s = *s_;
+    {
+        std::lock_guard<std::mutex> lock(s.mu);
+        s.o.host = host;
+        s.o.port = port;
+        s.closing = false;
+    }
+    errno = 0;
+    const int rc = mosquitto_connect_async(s.m, host.c_str(), port, 10);
+    if (rc != MOSQ_ERR_SUCCESS) return rc;
+    if (mosquitto_loop_start(s.m) != MOSQ_ERR_SUCCESS) return kNoThread;
+    s.threadRunning = true;
+    return MOSQ_ERR_SUCCESS;
+}
+
+std::string Session::Name() const {
+    std::lock_guard<std::mutex> lock(s_->mu);
+    return s_->Name();
+}
+
+void Session::Subscribe(const std::string& topic) { mosquitto_subscribe(s_->m, nullptr, topic.c_str(), 1); }
+
+void Session::Retain(const std::string& topic, const std::string& payload) {
     bool now;
     {
         std::lock_guard<std::mutex> lock(s_->mu);
@@ -364,41 +431,62 @@ void Broker::Retain(const std::string& topic, const std::string& payload) {
         if (!known) s_->retained.emplace_back(topic, payload);
         now = s_->connected;
     }
-    if (now) s_->Send(topic, payload, Kind::Retained);
+    if (now) s_->Hand(topic, payload, Kind::Retained, 1, true);
 }
 
-bool Broker::Publish(const std::string& topic, const std::string& payload) {
+bool Session::Publish(const std::string& topic, const std::string& payload) {
+    return Publish(topic, [&payload] { return payload; });
+}
+
+bool Session::Publish(const std::string& topic, const std::function<std::string()>& payload) {
+    State& s = *s_;
     bool probe = false;
     {
-        std::lock_guard<std::mutex> lock(s_->mu);
-        if (!s_->connected || s_->measurementsOnTheWay >= kMaxInFlight) {
-            if (s_->connected && !s_->slow) {
-                s_->slow = true;
-                s_->droppedWhenSlow = s_->dropped;
+        std::lock_guard<std::mutex> lock(s.mu);
+        if (!s.connected || s.framesOnTheWay >= kMaxInFlight) {
+            if (s.connected && !s.slow) {
+                s.slow = true;
+                s.droppedWhenSlow = s.dropped;
                 std::fprintf(stderr, "kryta-lt: broker %s does not keep up (%d messages on their way); frames are "
-                                     "not published until it does\n", s_->Name().c_str(), kMaxInFlight);
+                                     "not published until it does\n", s.Name().c_str(), kMaxInFlight);
             }
-            ++s_->dropped;
+            ++s.dropped;
             return false;
         }
-        ++s_->measurementsOnTheWay;
-        if (s_->o.qos == 0 && !s_->probePending && Now() - s_->lastProbe >= kProbeInterval) probe = true;
+        ++s.framesOnTheWay;
+        if (s.o.proveFrames && s.o.qos == 0 && !s.probePending && Now() - s.lastProbe >= kProbeInterval) probe = true;
     }
-    return s_->Send(topic, payload, probe ? Kind::Probe : Kind::Measurement) >= 0;
+    const std::string bytes = payload();
+    return probe ? s.Hand(topic, bytes, Kind::Probe, 1, false) >= 0 : s.Hand(topic, bytes, Kind::Frame, s.o.qos, false) >= 0;
 }
 
-void Broker::Close(const std::string& topic, const std::string& payload, double seconds) {
+bool Session::Room() const {
+    std::lock_guard<std::mutex> lock(s_->mu);
+    return s_->connected && s_->framesOnTheWay < kMaxInFlight;
+}
+
+bool Session::Send(const std::string& topic, const std::string& payload, int qos, bool retain) {
+    if (!Connected()) return false;
+    return s_->Hand(topic, payload, Kind::Kept, qos, retain) >= 0;
+}
+
+bool Session::SendFinal(const std::string& topic, const std::string& payload, bool retain, double seconds) {
     State& s = *s_;
-    if (!s.threadRunning) return;
-    bool connected;
     {
         std::lock_guard<std::mutex> lock(s.mu);
-        connected = s.connected;
+        if (!s.connected) return false;
+        s.finalSent = false;
+        s.finalMid = -1;
     }
-    if (connected && s.Send(topic, payload, Kind::Final) >= 0) {
-        std::unique_lock<std::mutex> lock(s.mu);
-        s.finalDone.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return s.finalSent; });
-    }
+    if (s.Hand(topic, payload, Kind::Final, 1, retain) < 0) return false;
+    std::unique_lock<std::mutex> lock(s.mu);
+    s.finalDone.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return s.finalSent || !s.connected; });
+    return s.finalSent;
+}
+
+void Session::Disconnect() {
+    State& s = *s_;
+    if (!s.threadRunning) return;
     {
         std::lock_guard<std::mutex> lock(s.mu);
         s.closing = true;
@@ -408,23 +496,34 @@ void Broker::Close(const std::string& topic, const std::string& payload, double 
     s.threadRunning = false;
     // what no acknowledgement proved by now is not published
     std::lock_guard<std::mutex> lock(s.mu);
-    s.dropped += s.unconfirmed + (s.probePending ? 1 : 0) + (s.o.qos == 1 ? uint64_t(s.measurementsOnTheWay) : 0);
+    s.connected = false;
+    s.dropped += s.unconfirmed + (s.probePending ? 1 : 0) + (s.o.qos == 1 ? uint64_t(s.framesOnTheWay) : 0);
     s.unconfirmed = 0;
     s.probePending = false;
-    s.measurementsOnTheWay = 0;
+    s.framesOnTheWay = 0;
 }
 
-bool Broker::TakenOver() const {
+bool Session::Connected() const {
+    std::lock_guard<std::mutex> lock(s_->mu);
+    return s_->connected;
+}
+
+bool Session::EverConnected() const {
+    std::lock_guard<std::mutex> lock(s_->mu);
+    return s_->everConnected;
+}
+
+bool Session::TakenOver() const {
     std::lock_guard<std::mutex> lock(s_->mu);
     return s_->takenOver;
 }
 
-uint64_t Broker::Published() const {
+uint64_t Session::Published() const {
     std::lock_guard<std::mutex> lock(s_->mu);
     return s_->published;
 }
 
-uint64_t Broker::Dropped() const {
+uint64_t Session::Dropped() const {
     std::lock_guard<std::mutex> lock(s_->mu);
     return s_->dropped;
 }

@@ -1,16 +1,18 @@
 // The connection to the sensor as the sub-commands make it, the texts of failed exchanges, the
-// parameter set as 30 words, and the sub-commands that only look: ports and info.
+// parameter set as 30 words.
+#include "common/connect.h"
+
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/text.h"
+#include "common/text.h"
 #include "link/com232.h"
 #include "platform/rs232.h"
 #include "platform/utility.h"
@@ -95,6 +97,13 @@ std::string PortDevice(const Args& a) {
 }
 
 const std::string& ShownDevice() { return shownDevice; }
+
+bool ScannedUnasked(const std::string& device) {
+    char real[PATH_MAX];
+    const std::string path = ::realpath(device.c_str(), real) ? std::string(real) : device;
+    const std::string name = std::filesystem::path(path).filename().string();
+    return !(name.size() > 4 && name.rfind("ttyS", 0) == 0 && name.find_first_not_of("0123456789", 4) == std::string::npos);
+}
 
 namespace {
 
@@ -309,35 +318,6 @@ int ReadFirmwareText(std::string& text) {
     if (n != FIRMWARE_TEXT_BYTES) {
         const Failure f = WhyFailed("the firmware request");
         std::fprintf(stderr, "kryta-lt: warning: %s\n", f.text.c_str());
-    }
-    return kExitOk;
-}
-
-int CmdInfo(const Args& a) {
-    if (!a.positional.empty()) return Fail(kExitUsage, "info: no arguments beside its options");
-    // the window's connect sequence: line check, identification, both RAM frames, firmware text
-    if (const int code = Connect(a, Reach::Parameters, true); code != kExitOk) return code;
-    const std::string line = "Echo Check - Line Ok!";
-    std::string firmware;
-    if (const int code = ReadFirmwareText(firmware); code != kExitOk) return code;
-    const SensorIdentity& id = LastIdentity();
-    const auto lines = SensorLines(id);
-    const std::pair<const char*, std::string> rows[] = {
-        {"port", shownDevice},
-        {"line", line},
-        {"designation", id.knownFamily && !id.row ? "(hardware code not in the table)" : lines[0]},
-        {"pixels", lines[1]},
-        {"resolution", lines[2]},
-        {"working range", lines[3]},
-        {"CCD family", std::to_string(ccdtype)},
-        {"hardware code", std::to_string(hwtype)},
-        {"firmware number", std::to_string(softversion)},
-        {"firmware text", firmware},
-    };
-    if (a.json) {
-        std::printf("%s", JsonLine(IdentityJson(shownDevice, firmware)).c_str());
-    } else {
-        for (const auto& [key, value] : rows) std::printf("%-16s %s\n", key, TrimRight(value).c_str());
     }
     return kExitOk;
 }

@@ -23,11 +23,14 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <utility>
 
-#include "cli/cli.h"
-#include "cli/json.h"
-#include "cli/mqtt.h"
-#include "cli/output.h"
+#include "common/connect.h"
+#include "common/json.h"
+#include "common/output.h"
+#include "common/stream.h"
+#include "plant/plant.h"
+#include "plant/session.h"
 #include "link/com232.h"
 #include "platform/events.h"
 #include "platform/rs232.h"
@@ -114,18 +117,36 @@ bool SensorBack(const Args& a, std::string& firmware, std::string& found) {
     return IsComOpen(com);
 }
 
+// What publish says of the broker's connection: that it went away and that it is back.
+class BrokerNews : public SessionEvents {
+public:
+    explicit BrokerNews(std::string name) : name_(std::move(name)) {}
+    void Connected(bool again, double away, uint64_t missed) override {
+        if (again)
+            std::fprintf(stderr, "kryta-lt: broker %s is back after %.1f s; %llu frames were not published meanwhile\n",
+                         name_.c_str(), away, static_cast<unsigned long long>(missed));
+    }
+    void Ended(int, bool wasConnected, const std::string& why) override {
+        if (wasConnected)
+            std::fprintf(stderr, "kryta-lt: broker %s went away (%s); measuring goes on, frames are not published until it is back\n",
+                         name_.c_str(), why.c_str());
+    }
+
+private:
+    std::string name_;
+};
+
 struct Publishing {
-    Broker* broker;
+    Session* broker;
     std::string topic;
     long every;
     uint64_t handed = 0;  // frames handed to the broker
 };
 
-}  // namespace
-
-int CmdPublish(const Args& a) {
+// The options of publish checked: kExitOk with the session's options and the topics' prefix, or
+// the code of a wrong one (printed).
+int PublishOptions(const Args& a, SessionOptions& o, std::string& prefix) {
     if (!a.positional.empty()) return Fail(kExitUsage, "publish: no arguments beside its options");
-    BrokerOptions o;
     if (a.broker.empty() || !ParseBroker(a.broker, a.cafile.empty() ? 1883 : 8883, o.host, o.port))
         return Fail(kExitUsage, "publish: say --broker HOST[:PORT] (see kryta-lt publish --help)");
     if (a.every < 1) return Fail(kExitUsage, "--every needs a whole number, 1 or more");
@@ -133,7 +154,7 @@ int CmdPublish(const Args& a) {
     if (!a.passwordFile.empty() && a.username.empty()) return Fail(kExitUsage, "--password-file needs --username");
     const std::string device = PortDevice(a);
     const std::string deviceName = TopicLevel(device.substr(device.rfind('/') + 1));
-    std::string prefix = a.topic;
+    prefix = a.topic;
     while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
     if (prefix.empty()) prefix = "kryta/" + TopicLevel(HostName()) + "/" + deviceName;
     if (const std::string why = TopicProblem(prefix); !why.empty()) {
@@ -148,10 +169,22 @@ int CmdPublish(const Args& a) {
     o.username = a.username;
     o.cafile = a.cafile;
     o.qos = a.qos;
+    o.mqtt5 = true;
+    o.proveFrames = true;
+    o.giveWay = true;
     // one client id per machine and port, whatever the topics
     o.clientId = a.clientId.empty() ? "kryta-lt-" + TopicLevel(HostName()) + "-" + TopicLevel(LinkEnd(device)) : a.clientId;
+    return kExitOk;
+}
+
+}  // namespace
+
+int CmdPublish(const Args& a) {
+    SessionOptions o;
+    std::string prefix;
+    if (const int code = PublishOptions(a, o, prefix); code != kExitOk) return code;
+    const std::string device = PortDevice(a);
     const std::string status = prefix + "/status", measurement = prefix + "/measurement";
-    o.willTopic = status;
 
     // The port first, and the sensor identified: nothing goes to the broker before the sensor is
     // ours, so a start refused on a port in use leaves the status of the one using it alone.
@@ -163,8 +196,11 @@ int CmdPublish(const Args& a) {
         else if (n == FIRMWARE_TEXT_BYTES) firmware = FirmwareTextRead();
     }
     if (code != kExitOk) return code;
-    Broker broker;
-    if (const int c = broker.Open(o); c != kExitOk) return c;
+    BrokerNews news(o.host + ":" + std::to_string(o.port));
+    Session broker(&news);
+    if (const int c = broker.Configure(o); c != kExitOk) return c;
+    broker.SetWill(status, "offline", true);
+    if (const int c = broker.Open(); c != kExitOk) return c;
     auto announce = [&] {
         broker.Retain(prefix + "/identity", Compact(IdentityJson(device, firmware)));
         broker.Retain(prefix + "/parameters", Compact(ParametersJson(RAM, StoredSet())));
@@ -229,7 +265,8 @@ int CmdPublish(const Args& a) {
                      Timer() - lostAt);
         ArmStop();
     }
-    broker.Close(status, "offline");
+    broker.SendFinal(status, "offline", true, 3);
+    broker.Disconnect();
     std::fprintf(stderr, "kryta-lt: %llu frames measured, %llu lost; of %llu to publish, %llu published, %llu not published\n",
                  static_cast<unsigned long long>(s.measured), static_cast<unsigned long long>(s.lost),
                  static_cast<unsigned long long>(pub.handed), static_cast<unsigned long long>(broker.Published()),

@@ -1,5 +1,5 @@
 // The gateway's Sparkplug B messages: topics, the edge node's birth, data and death payloads and
-// each sensor's metrics, encoded with the code protoc generates from cli/sparkplug_b.proto.
+// each sensor's metrics, encoded with the code protoc generates from sparkplug_b.proto.
 //
 // A sensor's metrics come from the lines of its `gateway-line` process: identity (info --json),
 // parameters (get ram --json, each by its page's name) and the measurement (measure --json). The
