@@ -173,7 +173,9 @@ TEST_F(Road, TheAnswersWordsAreLearnedOnEachConnection) {
         sensor->SetAnswerStyle({});
         CloseLine();
         ASSERT_EQ(OpenLine(1, sensor->DevicePath()), 0);
-        if (learnedFirst) ASSERT_TRUE(ReadRamSet());
+        if (learnedFirst) {
+            ASSERT_TRUE(ReadRamSet());
+        }
         sensor->SetAnswerStyle(swapped);
         const auto before = parameter;
         EXPECT_FALSE(ReadRamSet());
