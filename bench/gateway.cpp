@@ -139,10 +139,7 @@ int main(int argc, char** argv) {
     const std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string();
     char tmpl[] = "/tmp/kryta-bench-gateway-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
-    const int port = FreePort();
-    std::ofstream(dir + "/broker.conf") << "listener " << port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
-    const pid_t broker = Spawn({"mosquitto", "-c", dir + "/broker.conf"}, dir + "/broker.log");
-    Sleep(0.5);
+    const auto [broker, port] = StartBroker(dir);
     std::vector<std::unique_ptr<sim::Simulator>> sensors;
     for (int k = 0; k < 8; ++k) {
         sensors.push_back(std::make_unique<sim::Simulator>(k % 2 ? "M19" : "M01", true));

@@ -75,10 +75,7 @@ int main(int argc, char** argv) {
     char tmpl[] = "/tmp/kryta-bench-publish-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
 
-    const int port = FreePort();
-    std::ofstream(dir + "/broker.conf") << "listener " << port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
-    const pid_t broker = Spawn({"mosquitto", "-c", dir + "/broker.conf"}, dir + "/broker.log");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto [broker, port] = StartBroker(dir);
     sim::Simulator sensor("M01", true);
     if (broker < 0 || !sensor.Start()) {
         std::printf("cannot start the broker (mosquitto) or the simulator\n");

@@ -13,6 +13,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +58,25 @@ inline pid_t Spawn(std::vector<std::string> args, const std::string& out, const 
 inline int Exit(pid_t pid) {
     int st = 0;
     return waitpid(pid, &st, 0) == pid && WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+// A mosquitto of the benchmarks on a free port of 127.0.0.1, anonymous and without persistence,
+// its configuration and log in `dir`; its pid (-1 when it could not start) and port. It listens
+// after about half a second.
+struct Broker {
+    pid_t pid = -1;
+    int port = 0;
+};
+inline Broker StartBroker(const std::string& dir) {
+    Broker b;
+    b.port = FreePort();
+    if (FILE* f = std::fopen((dir + "/broker.conf").c_str(), "w")) {
+        std::fprintf(f, "listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n", b.port);
+        std::fclose(f);
+    }
+    b.pid = Spawn({"mosquitto", "-c", dir + "/broker.conf"}, dir + "/broker.log");
+    usleep(500000);
+    return b;
 }
 
 // kryta-lt of this build (it lies beside the test programs) with `args`, started as Spawn starts a
