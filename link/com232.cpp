@@ -527,13 +527,16 @@ Outcome ExchangeOnce(const Request& x) {
     owedBytes = owedBefore + (want > 0 ? want : FRAME_BYTES);
     owedSince = sentBy;
     // On a line at its pace, the bytes that come before this request can have been answered are
-    // never its answer: what an earlier answer left on the line, dropped when it cannot be a frame.
-    // What followed an answer taken at the line's pace stays open into this window: before a framed
-    // answer, bytes without a sync word in front of it are that answer's tail too.
+    // never its answer: what an earlier answer left on the line, dropped when it cannot be a frame
+    // (before a framed answer, whose sync word tells where it begins; an unframed one, the firmware
+    // text or a block, has none). What followed an answer taken at the line's pace stays open into
+    // this window: before a framed answer, bytes without a sync word in front of it are that
+    // answer's tail too.
     if (!takenUnguarded) tailCount = 0;
+    const bool framedAnswer = AnswerOf(x.expect.command) == AnswerKind::Frame;
     tail.paced = takenUnguarded;
-    tail.timed = PacedLine();
-    tail.framed = takenUnguarded && AnswerOf(x.expect.command) == AnswerKind::Frame;
+    tail.timed = PacedLine() && (takenUnguarded || framedAnswer);
+    tail.framed = takenUnguarded && framedAnswer;
     tail.open = want > 0 && (tail.timed || tail.framed);
     if (!TailFits()) tail.Close();
     if (x.written) x.written(nBytesW == FRAME_BYTES);
