@@ -151,6 +151,28 @@ void CloseTail() {
 // Whether this connection's line has shown that answers take a request's time to begin.
 bool PacedLine() { return leastDelay < 1e8 && leastDelay >= kPacedDelay; }
 
+// Waits until the line has been quiet for kQuietTime and, when `owedTo` > 0, until the window
+// holds that many bytes or `owedUntil` has passed: Answered then (`came`: the owed bytes came).
+// Disturbed when bytes still come at `limit` after a wait that nothing held up beyond the quiet
+// time; Stopped (when `stoppable`), LineLost or ConnectionChanged when the wait was ended.
+Outcome AwaitQuiet(int conn, bool stoppable, double limit, long owedTo, double owedUntil, bool& came) {
+    double waitBegan = Timer();
+    for (;;) {
+        const double now = Timer();
+        const bool fresh = LookForNewBytes();
+        came = owedTo == 0 || rxTotal >= owedTo;
+        const double quietAt = lastByteAt + kQuietTime;
+        if (!fresh && (came || now >= owedUntil) && now >= quietAt) return Outcome::Answered;
+        if (fresh && now >= limit && now - waitBegan <= 2 * kQuietTime) return Outcome::Disturbed;
+        double until = came ? quietAt : std::max(quietAt, owedUntil);
+        if (now < limit) until = std::min(until, limit);
+        waitBegan = Timer();
+        WaitForEvent(until);
+        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
+        if (stoppable && stop_flag != 0) return Outcome::Stopped;
+    }
+}
+
 // Before a request that awaits an answer: the line must hold nothing of an earlier request. Waits
 // until an owed answer has come (or its TIMEOUT has passed) and the line has been quiet for
 // kQuietTime. An answer taken at the line's pace, with nothing owed after it, keeps its tail open
@@ -165,35 +187,18 @@ Outcome Settle(int conn, bool stoppable) {
         return Outcome::Answered;
     }
     if (owedBytes == 0 && rxTotal == takenBytes) return Outcome::Answered;
-    const double start = Timer();
     // a line that never falls quiet is disturbed
-    const double limit = std::max(owedSince + 2 * TIMEOUT, start + TIMEOUT);
-    const double owedUntil = owedSince + TIMEOUT;
-    double waitBegan = start;
-    for (;;) {
-        const double now = Timer();
-        const bool fresh = LookForNewBytes();
-        const bool came = owedBytes == 0 || rxTotal >= owedBytes;
-        const double quietAt = lastByteAt + kQuietTime;
-        if (!fresh && (came || now >= owedUntil) && now >= quietAt) {
-            // a frame refused as the answer before's came alone: it was the answer, on a line without pace
-            if (!came && refusedAsEarly) leastDelay = 0;
-            break;
-        }
-        // bytes still coming at the limit, after a wait that nothing held up beyond the quiet time
-        if (fresh && now >= limit && now - waitBegan <= 2 * kQuietTime) {
-            GrowTail(takenBytes);
-            CloseTail();
-            refusal = {Refusal::Disturbed, 0, Clamp(rxTotal), 0};
-            return Outcome::Disturbed;
-        }
-        double until = came ? quietAt : std::max(quietAt, owedUntil);
-        if (now < limit) until = std::min(until, limit);
-        waitBegan = Timer();
-        WaitForEvent(until);
-        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
-        if (stoppable && stop_flag != 0) return Outcome::Stopped;
+    const double limit = std::max(owedSince + 2 * TIMEOUT, Timer() + TIMEOUT);
+    bool came = false;
+    const Outcome q = AwaitQuiet(conn, stoppable, limit, owedBytes, owedSince + TIMEOUT, came);
+    if (q == Outcome::Disturbed) {
+        GrowTail(takenBytes);
+        CloseTail();
+        refusal = {Refusal::Disturbed, 0, Clamp(rxTotal), 0};
     }
+    if (q != Outcome::Answered) return q;
+    // a frame refused as the answer before's came alone: it was the answer, on a line without pace
+    if (!came && refusedAsEarly) leastDelay = 0;
     refusedAsEarly = false;
     GrowTail(takenBytes);
     CloseTail();
@@ -596,23 +601,10 @@ Outcome ConfirmLastAnswer() {
     const int conn = BoundConnection();
     if (!takenUnguarded) return Outcome::Answered;
     // a line that never falls quiet is disturbed
-    const double limit = Timer() + TIMEOUT;
-    bool quiet = true;
-    double waitBegan = Timer();
-    for (;;) {
-        const double now = Timer();
-        const bool fresh = LookForNewBytes();
-        const double quietAt = lastByteAt + kQuietTime;
-        if (!fresh && now >= quietAt) break;
-        // bytes still coming at the limit, after a wait that nothing held up beyond the quiet time
-        if (fresh && now >= limit && now - waitBegan <= 2 * kQuietTime) {
-            quiet = false;
-            break;
-        }
-        waitBegan = Timer();
-        WaitForEvent(now < limit ? std::min(quietAt, limit) : quietAt);
-        if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
-    }
+    bool came = false;
+    const Outcome q = AwaitQuiet(conn, false, Timer() + TIMEOUT, 0, 0, came);
+    if (q != Outcome::Answered && q != Outcome::Disturbed) return q;
+    const bool quiet = q == Outcome::Answered;
     previousDisturbed = false;
     previousTwice = false;
     GrowTail(takenBytes);
