@@ -494,6 +494,7 @@ Outcome ExchangeOnce(const Request& x) {
     const int conn = BoundConnection();
     refusal = {};
     lastQuiet = false;
+    nBytesW = 0;  // an exchange that ends before its write wrote nothing
     if (Outcome o = LineState(conn); o != Outcome::Answered) return o;
     // STOP came while the answer before was being taken: nothing more goes out
     if (x.stoppable && stop_flag != 0) return Outcome::Stopped;

@@ -236,6 +236,7 @@ TEST_F(Road, ALateAnswerIsNeverTheNextRequests) {
     ASSERT_EQ(WriteXFlashFrame(0, 2, table, confirmed), Outcome::Answered);
     stop_flag = 1;
     EXPECT_EQ(WriteXFlashFrame(8, 2, table, confirmed), Outcome::Stopped);
+    EXPECT_EQ(nBytesW, 0);  // and the caller counting written frames is told so
     stop_flag = 0;
     EXPECT_EQ(ConfirmLastAnswer(), Outcome::Answered);
     EXPECT_EQ(sensor->Requests().back().word(2), 0);  // the frame at offset 8 never went out
